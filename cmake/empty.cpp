@@ -1,0 +1,1 @@
+// Keeps a layer library buildable before its first source lands.

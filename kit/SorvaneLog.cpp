@@ -1,0 +1,22 @@
+#include "kit/SorvaneLog.h"
+
+#include "platform/LogSink.h"
+
+namespace sorvane::SorvaneLog {
+namespace {
+
+void emit(LogLevel level, std::string_view message) {
+    auto sink = Logging::sink();
+    if (!sink->isEnabled(level)) return;
+    sink->write(level, message);
+}
+
+}  // namespace
+
+void log(std::string_view message) { emit(LogLevel::standard, message); }
+void debug(std::string_view message) { emit(LogLevel::debug, message); }
+void error(std::string_view message) { emit(LogLevel::error, message); }
+
+bool debugEnabled() { return Logging::sink()->isEnabled(LogLevel::debug); }
+
+}  // namespace sorvane::SorvaneLog

@@ -1,0 +1,274 @@
+#include "platform/Text.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace sorvane::Text {
+namespace {
+
+// Byte offsets of grapheme boundaries (including 0 and size).
+std::vector<std::size_t> graphemeBoundaries(std::string_view utf8) {
+    std::vector<std::size_t> bounds{0};
+    if (utf8.empty()) return bounds;
+    UErrorCode status = U_ZERO_ERROR;
+    UText* ut = utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status);
+    // One iterator per thread: creating one costs far more than using it.
+    thread_local std::unique_ptr<icu::BreakIterator> iterator;
+    if (!iterator) {
+        UErrorCode s = U_ZERO_ERROR;
+        iterator.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), s));
+        if (U_FAILURE(s)) iterator.reset();
+    }
+    if (U_FAILURE(status) || !iterator) {
+        if (ut) utext_close(ut);
+        // Fall back to code points.
+        std::size_t i = 0;
+        while (i < utf8.size()) {
+            int32_t j = static_cast<int32_t>(i);
+            UChar32 c;
+            U8_NEXT(utf8.data(), j, static_cast<int32_t>(utf8.size()), c);
+            (void)c;
+            i = static_cast<std::size_t>(j);
+            bounds.push_back(i);
+        }
+        return bounds;
+    }
+    iterator->setText(ut, status);
+    for (int32_t b = iterator->next(); b != icu::BreakIterator::DONE; b = iterator->next()) {
+        bounds.push_back(static_cast<std::size_t>(b));
+    }
+    utext_close(ut);
+    if (bounds.back() != utf8.size()) bounds.push_back(utf8.size());
+    return bounds;
+}
+
+}  // namespace
+
+std::vector<std::string> characters(std::string_view utf8) {
+    auto bounds = graphemeBoundaries(utf8);
+    std::vector<std::string> out;
+    out.reserve(bounds.size());
+    for (std::size_t i = 1; i < bounds.size(); ++i) {
+        out.emplace_back(utf8.substr(bounds[i - 1], bounds[i] - bounds[i - 1]));
+    }
+    return out;
+}
+
+std::size_t characterCount(std::string_view utf8) { return graphemeBoundaries(utf8).size() - 1; }
+
+std::string prefixCharacters(std::string_view utf8, std::size_t count) {
+    auto bounds = graphemeBoundaries(utf8);
+    if (count + 1 >= bounds.size()) return std::string(utf8);
+    return std::string(utf8.substr(0, bounds[count]));
+}
+
+std::string dropCharacters(std::string_view utf8, std::size_t count) {
+    auto bounds = graphemeBoundaries(utf8);
+    if (count + 1 >= bounds.size()) return {};
+    return std::string(utf8.substr(bounds[count]));
+}
+
+std::u16string toUtf16(std::string_view utf8) {
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
+}
+
+std::string toUtf8(std::u16string_view utf16) {
+    icu::UnicodeString u(false, reinterpret_cast<const UChar*>(utf16.data()), static_cast<int32_t>(utf16.size()));
+    std::string out;
+    u.toUTF8String(out);
+    return out;
+}
+
+std::size_t utf16Length(std::string_view utf8) { return utf16Offset(utf8, utf8.size()); }
+
+std::size_t utf16Offset(std::string_view utf8, std::size_t byteOffset) {
+    if (byteOffset > utf8.size()) byteOffset = utf8.size();
+    byteOffset = codePointBoundaryAtOrBefore(utf8, byteOffset);
+    std::size_t units = 0;
+    int32_t i = 0;
+    const int32_t end = static_cast<int32_t>(byteOffset);
+    while (i < end) {
+        UChar32 c;
+        U8_NEXT(utf8.data(), i, end, c);
+        units += (c >= 0x10000) ? 2 : 1;
+    }
+    return units;
+}
+
+std::size_t utf8Offset(std::string_view utf8, std::size_t utf16Off) {
+    std::size_t units = 0;
+    int32_t i = 0;
+    const int32_t end = static_cast<int32_t>(utf8.size());
+    while (i < end && units < utf16Off) {
+        int32_t before = i;
+        UChar32 c;
+        U8_NEXT(utf8.data(), i, end, c);
+        std::size_t w = (c >= 0x10000) ? 2 : 1;
+        if (units + w > utf16Off) return static_cast<std::size_t>(before);
+        units += w;
+    }
+    return static_cast<std::size_t>(i);
+}
+
+std::size_t codePointBoundaryAtOrBefore(std::string_view utf8, std::size_t byteOffset) {
+    if (byteOffset >= utf8.size()) return utf8.size();
+    // Walk back over continuation bytes (at most three).
+    std::size_t i = byteOffset;
+    int steps = 0;
+    while (i > 0 && steps < 3 && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) {
+        --i;
+        ++steps;
+    }
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) return byteOffset;  // not UTF-8 here
+    // Make sure the lead byte's sequence really covers byteOffset.
+    int32_t j = static_cast<int32_t>(i);
+    UChar32 c;
+    U8_NEXT(utf8.data(), j, static_cast<int32_t>(utf8.size()), c);
+    if (c < 0 || static_cast<std::size_t>(j) <= byteOffset) return byteOffset;
+    return i;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    int32_t i = 0;
+    const int32_t end = static_cast<int32_t>(bytes.size());
+    while (i < end) {
+        UChar32 c;
+        U8_NEXT(bytes.data(), i, end, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
+std::string sanitizedUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    int32_t i = 0;
+    const int32_t end = static_cast<int32_t>(bytes.size());
+    while (i < end) {
+        int32_t start = i;
+        UChar32 c;
+        U8_NEXT(bytes.data(), i, end, c);
+        if (c < 0) out += "\xEF\xBF\xBD";
+        else out.append(bytes.data() + start, static_cast<std::size_t>(i - start));
+    }
+    return out;
+}
+
+bool isWhitespace(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE); }
+
+bool isWhitespaceOrNewline(char32_t c) {
+    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
+    const int8_t type = u_charType(static_cast<UChar32>(c));
+    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+bool isWhitespaceCharacter(std::string_view character) {
+    auto cps = codePoints(character);
+    if (cps.empty()) return false;
+    // Swift looks at the first scalar; "\r\n" is one whitespace Character.
+    return isWhitespace(cps.front());
+}
+
+std::string trimmed(std::string_view utf8) {
+    auto cps = codePoints(utf8);
+    std::size_t b = 0, e = cps.size();
+    while (b < e && isWhitespaceOrNewline(cps[b])) ++b;
+    while (e > b && isWhitespaceOrNewline(cps[e - 1])) --e;
+    std::string out;
+    for (std::size_t i = b; i < e; ++i) out += fromCodePoint(cps[i]);
+    return out;
+}
+
+std::u32string codePoints(std::string_view utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    int32_t i = 0;
+    const int32_t end = static_cast<int32_t>(utf8.size());
+    while (i < end) {
+        UChar32 c;
+        U8_NEXT(utf8.data(), i, end, c);
+        out.push_back(c < 0 ? U'\uFFFD' : static_cast<char32_t>(c));
+    }
+    return out;
+}
+
+std::string fromCodePoint(char32_t c) {
+    char buf[4];
+    int32_t len = 0;
+    UBool error = false;
+    U8_APPEND(reinterpret_cast<uint8_t*>(buf), len, 4, static_cast<UChar32>(c), error);
+    if (error) return "\xEF\xBF\xBD";
+    return std::string(buf, static_cast<std::size_t>(len));
+}
+
+std::string formatISO8601(std::chrono::system_clock::time_point time) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(
+        std::chrono::floor<std::chrono::seconds>(time));
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_view text) {
+    std::string s(text);
+    int y, mo, d, h, mi, sec;
+    int consumed = 0;
+    if (std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &sec, &consumed) != 6 ||
+        consumed != 19) {
+        return std::nullopt;
+    }
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 60) return std::nullopt;
+    std::size_t pos = 19;
+    std::chrono::nanoseconds fraction{0};
+    if (pos < s.size() && s[pos] == '.') {
+        ++pos;
+        long long scale = 100000000, ns = 0;
+        std::size_t digits = 0;
+        while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+            if (scale > 0) { ns += (s[pos] - '0') * scale; scale /= 10; }
+            ++pos;
+            ++digits;
+        }
+        if (digits == 0) return std::nullopt;
+        fraction = std::chrono::nanoseconds(ns);
+    }
+    long offsetSeconds = 0;
+    if (pos < s.size() && s[pos] == 'Z') {
+        ++pos;
+    } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
+        int oh = 0, om = 0, n = 0;
+        const char* rest = s.c_str() + pos + 1;
+        if (std::sscanf(rest, "%2d:%2d%n", &oh, &om, &n) == 2 && n == 5) {
+        } else if (std::sscanf(rest, "%2d%2d%n", &oh, &om, &n) == 2 && n == 4) {
+        } else {
+            return std::nullopt;
+        }
+        offsetSeconds = (oh * 3600L + om * 60L) * (s[pos] == '-' ? -1 : 1);
+        pos += 1 + static_cast<std::size_t>(n);
+    } else {
+        return std::nullopt;
+    }
+    if (pos != s.size()) return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = sec;
+    const std::time_t t = timegm(&tm) - offsetSeconds;
+    return std::chrono::system_clock::from_time_t(t) +
+           std::chrono::duration_cast<std::chrono::system_clock::duration>(fraction);
+}
+
+}  // namespace sorvane::Text

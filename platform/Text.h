@@ -1,0 +1,52 @@
+#pragma once
+// Text helpers over ICU. Strings are UTF-8 throughout the code base; a
+// "Character" is an extended grapheme cluster, as users perceive one.
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvane::Text {
+
+// Grapheme clusters of a UTF-8 text, each as its own UTF-8 string.
+std::vector<std::string> characters(std::string_view utf8);
+std::size_t characterCount(std::string_view utf8);
+// The first `count` Characters (the whole text when it has fewer).
+std::string prefixCharacters(std::string_view utf8, std::size_t count);
+// The text without its first `count` Characters.
+std::string dropCharacters(std::string_view utf8, std::size_t count);
+
+std::u16string toUtf16(std::string_view utf8);
+std::string toUtf8(std::u16string_view utf16);
+std::size_t utf16Length(std::string_view utf8);
+// UTF-16 offset of a UTF-8 byte offset; an offset inside a sequence counts
+// from the start of that sequence, one past the end is clamped to the end.
+std::size_t utf16Offset(std::string_view utf8, std::size_t byteOffset);
+// UTF-8 byte offset of a UTF-16 offset (clamped, never inside a sequence).
+std::size_t utf8Offset(std::string_view utf8, std::size_t utf16Offset);
+// The largest code-point boundary at or before byteOffset, so a split there
+// never cuts a multi-byte sequence.
+std::size_t codePointBoundaryAtOrBefore(std::string_view utf8, std::size_t byteOffset);
+bool isValidUtf8(std::string_view bytes);
+// Replaces invalid sequences with U+FFFD.
+std::string sanitizedUtf8(std::string_view bytes);
+
+// Unicode White_Space (Character.isWhitespace for a one-scalar Character).
+bool isWhitespace(char32_t c);
+// Whitespace and newlines: general category Z*, U+0009...U+000D and U+0085.
+bool isWhitespaceOrNewline(char32_t c);
+// Whether every scalar of a Character is whitespace (Character.isWhitespace).
+bool isWhitespaceCharacter(std::string_view character);
+// Trims whitespace and newlines from both ends.
+std::string trimmed(std::string_view utf8);
+// Code points of a UTF-8 text (invalid bytes become U+FFFD).
+std::u32string codePoints(std::string_view utf8);
+std::string fromCodePoint(char32_t c);
+
+// ISO 8601 in UTC with seconds ("2026-12-07T04:54:59Z").
+std::string formatISO8601(std::chrono::system_clock::time_point time);
+// Accepts "Z" or a "+hh:mm" offset and optional fractional seconds.
+std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_view text);
+
+}  // namespace sorvane::Text

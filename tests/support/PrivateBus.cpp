@@ -1,0 +1,49 @@
+#include "tests/support/PrivateBus.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+extern char** environ;
+
+namespace sorvane::testing {
+
+PrivateBus::PrivateBus() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    const std::string printAddress = "--print-address=3";
+    char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"),
+                    const_cast<char*>("--nofork"), const_cast<char*>(printAddress.c_str()), nullptr};
+    const int rc = posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        pid_ = -1;
+        close(fds[0]);
+        return;
+    }
+    std::string line;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
+    close(fds[0]);
+    address_ = line;
+    if (!address_.empty()) setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+}
+
+PrivateBus::~PrivateBus() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+}
+
+}  // namespace sorvane::testing
