@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "app/SorvaneApp.h"
+
+int main(int argc, char** argv) {
+    sorvane::SorvaneApp::main(argc, argv);
+    return 0;
+}

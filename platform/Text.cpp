@@ -1,6 +1,8 @@
 #include "platform/Text.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unorm2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
@@ -228,6 +230,15 @@ std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_vi
         return std::nullopt;
     }
     if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 60) return std::nullopt;
+    // sscanf takes signs and blanks in any field; timegm would roll 02-31 over into March.
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18}) {
+        if (s[i] < '0' || s[i] > '9') return std::nullopt;
+    }
+    if (!std::chrono::year_month_day{std::chrono::year{y}, std::chrono::month{static_cast<unsigned>(mo)},
+                                     std::chrono::day{static_cast<unsigned>(d)}}
+             .ok()) {
+        return std::nullopt;
+    }
     std::size_t pos = 19;
     std::chrono::nanoseconds fraction{0};
     if (pos < s.size() && s[pos] == '.') {
@@ -269,6 +280,55 @@ std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_vi
     const std::time_t t = timegm(&tm) - offsetSeconds;
     return std::chrono::system_clock::from_time_t(t) +
            std::chrono::duration_cast<std::chrono::system_clock::duration>(fraction);
+}
+
+std::vector<std::size_t> characterBoundaries(std::string_view utf8) { return graphemeBoundaries(utf8); }
+
+namespace {
+
+bool isAscii(std::string_view s) {
+    for (unsigned char c : s) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+bool normalizedCompareEqual(std::string_view a, std::string_view b, uint32_t options) {
+    const std::u16string ua = toUtf16(sanitizedUtf8(a));
+    const std::u16string ub = toUtf16(sanitizedUtf8(b));
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t r = unorm_compare(ua.data(), static_cast<int32_t>(ua.size()), ub.data(),
+                                    static_cast<int32_t>(ub.size()), options, &status);
+    return U_SUCCESS(status) && r == 0;
+}
+
+}  // namespace
+
+bool canonicallyEqual(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    // No ASCII character has a decomposition, so two different ASCII texts
+    // are never equivalent; this keeps the common case free of ICU.
+    if (isAscii(a) && isAscii(b)) return false;
+    return normalizedCompareEqual(a, b, 0);
+}
+
+bool caseInsensitiveEqual(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    return normalizedCompareEqual(a, b, U_COMPARE_IGNORE_CASE);
+}
+
+std::string canonicalForm(std::string_view utf8) {
+    if (isAscii(utf8)) return std::string(utf8);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return std::string(utf8);
+    const icu::UnicodeString source = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    const icu::UnicodeString normalized = nfc->normalize(source, status);
+    if (U_FAILURE(status)) return std::string(utf8);
+    std::string out;
+    normalized.toUTF8String(out);
+    return out;
 }
 
 }  // namespace sorvane::Text

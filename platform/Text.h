@@ -49,4 +49,14 @@ std::string formatISO8601(std::chrono::system_clock::time_point time);
 // Accepts "Z" or a "+hh:mm" offset and optional fractional seconds.
 std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_view text);
 
+// Byte offsets of the Character boundaries of a text, 0 and its size included.
+std::vector<std::size_t> characterBoundaries(std::string_view utf8);
+// Canonical equivalence, which is what equality means for user text: a
+// precomposed "é" equals "e" followed by U+0301.
+bool canonicallyEqual(std::string_view a, std::string_view b);
+// Canonical equivalence after full case folding ("ß" equals "SS").
+bool caseInsensitiveEqual(std::string_view a, std::string_view b);
+// The NFC form, so that canonically equal texts hash alike.
+std::string canonicalForm(std::string_view utf8);
+
 }  // namespace sorvane::Text

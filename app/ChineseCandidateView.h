@@ -1,0 +1,35 @@
+#pragma once
+// One page of Chinese candidates: the preedit on top, then a row or a grid
+// of candidates, the highlighted one on a filled rounded rectangle.
+#include <QWidget>
+#include <optional>
+
+#include "app/PanelContentView.h"
+#include "app/PanelStyle.h"
+#include "kit/ChineseCandidateLayout.h"
+
+namespace sorvane {
+
+class ChineseCandidateView final : public QWidget, public PanelContentView {
+    Q_OBJECT
+public:
+    explicit ChineseCandidateView(const TextMetrics& metrics, QWidget* parent = nullptr);
+
+    const std::optional<ChinesePanelModel>& model() const { return model_; }
+    void setModel(ChinesePanelModel model);
+
+    Size desiredContentSize() const override;
+
+    // Draws a computed layout; shared with the benchmark and the tests.
+    static void paintLayout(QPainter& painter, const ChineseCandidateLayout& layout,
+                            const PanelPalette& palette);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const TextMetrics& metrics_;
+    std::optional<ChinesePanelModel> model_;
+};
+
+}  // namespace sorvane

@@ -1,0 +1,38 @@
+#pragma once
+// The one line of the English view, as styled runs: the typed text, the
+// rewrite and its continuation with their accept-key hints, the waiting dots
+// or the failure text. Plain logic: measured through TextMetrics.
+#include <optional>
+#include <vector>
+
+#include "kit/EnglishPanelModel.h"
+#include "kit/PanelText.h"
+
+namespace sorvane::EnglishSuggestionLine {
+
+inline constexpr double maximumWidth = 520;
+inline constexpr double unlimitedWidth = 100000;
+inline constexpr int predictionMinimumWords = 2;
+
+std::vector<StyledRun> build(const std::optional<EnglishPanelModel>& model, int animationStep);
+
+// The content size: the single-line width (plus one point so the last glyph
+// is never clipped), capped at the maximum width, where the line wraps and
+// grows in height instead.
+Size desiredSize(const std::vector<StyledRun>& runs, const TextMetrics& metrics);
+
+// The height of the line wrapped at `width`, rounded up.
+double height(const std::vector<StyledRun>& runs, double width, const TextMetrics& metrics);
+
+namespace Style {
+TextStyle typed();
+TextStyle normalized();
+TextStyle continuation();
+TextStyle hint();
+TextStyle ellipsis();
+TextStyle wordCountHint();
+TextStyle dot(bool lit);
+TextStyle failure();
+}  // namespace Style
+
+}  // namespace sorvane::EnglishSuggestionLine

@@ -1,0 +1,192 @@
+#include "app/PanelStyle.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QTextOption>
+#include <cmath>
+#include <map>
+
+namespace sorvane {
+
+namespace {
+
+QString qstring(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QFont::Weight qtWeight(FontWeight weight) {
+    switch (weight) {
+        case FontWeight::regular:
+            return QFont::Normal;
+        case FontWeight::medium:
+            return QFont::Medium;
+        case FontWeight::semibold:
+            return QFont::DemiBold;
+    }
+    return QFont::Normal;
+}
+
+// The desktop's UI font first; the CJK family covers the Han characters that
+// Latin UI fonts lack, so candidates never come out as boxes.
+const QStringList& panelFamilies() {
+    static const QStringList families = [] {
+        QStringList list;
+        const QString general = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+        if (!general.isEmpty()) list << general;
+        list << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("Noto Sans CJK");
+        return list;
+    }();
+    return families;
+}
+
+QColor withAlpha(QColor color, double alpha) {
+    color.setAlphaF(static_cast<float>(color.alphaF() * alpha));
+    return color;
+}
+
+QColor ink(int grey, double alpha) {
+    return QColor::fromRgbF(grey / 255.0f, grey / 255.0f, grey / 255.0f, alpha);
+}
+
+struct CachedFont {
+    QFont font;
+    QFontMetricsF metrics;
+};
+
+// The panels use a handful of sizes; building a font and its metrics for
+// every measured string costs more than the measuring. Main thread only.
+const CachedFont& cachedFont(const FontSpec& spec) {
+    // Never destroyed: fonts must not outlive the application object's exit.
+    static auto& cache = *new std::map<std::pair<int, int>, CachedFont>();
+    const int pixels = static_cast<int>(std::lround(spec.size));
+    const auto key = std::make_pair(pixels, static_cast<int>(spec.weight));
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        QFont font;
+        font.setFamilies(panelFamilies());
+        font.setPixelSize(pixels);
+        font.setWeight(qtWeight(spec.weight));
+        font.setHintingPreference(QFont::PreferNoHinting);
+        it = cache.emplace(key, CachedFont{font, QFontMetricsF(font)}).first;
+    }
+    return it->second;
+}
+
+}  // namespace
+
+QFont panelFont(const FontSpec& spec) {
+    return cachedFont(spec).font;
+}
+
+// Role order is ColorRole's order.
+const PanelPalette& PanelPalette::light() {
+    static const PanelPalette palette({
+        ink(0, 0.85),              // label
+        ink(0, 0.50),              // secondaryLabel
+        ink(0, 0.26),              // tertiaryLabel
+        ink(0, 0.10),              // quaternaryLabel
+        QColor(255, 255, 255),     // alternateSelectedText
+        QColor(0x00, 0x7A, 0xFF),  // controlAccent
+        QColor(0xFF, 0x95, 0x00),  // systemOrange
+        QColor(0x00, 0x64, 0xE1),  // selectedContentBackground
+        QColor(0xEC, 0xEC, 0xEC),  // windowBackground
+        ink(0, 0.10),              // separator
+    });
+    return palette;
+}
+
+const PanelPalette& PanelPalette::dark() {
+    static const PanelPalette palette({
+        ink(255, 0.85),
+        ink(255, 0.55),
+        ink(255, 0.25),
+        ink(255, 0.10),
+        QColor(255, 255, 255),
+        QColor(0x0A, 0x84, 0xFF),
+        QColor(0xFF, 0x9F, 0x0A),
+        QColor(0x00, 0x58, 0xD0),
+        QColor(0x32, 0x32, 0x32),
+        ink(255, 0.10),
+    });
+    return palette;
+}
+
+const PanelPalette& PanelPalette::current() {
+    const QColor window = QGuiApplication::palette().color(QPalette::Window);
+    return window.lightnessF() < 0.5 ? dark() : light();
+}
+
+QColor PanelPalette::color(const ColorSpec& spec) const {
+    const auto index = static_cast<std::size_t>(spec.role);
+    const QColor base = index < roles_.size() ? roles_[index] : QColor(Qt::black);
+    return withAlpha(base, spec.alpha);
+}
+
+std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, double width,
+                                        const PanelPalette* palette) {
+    QString text;
+    QList<QTextLayout::FormatRange> formats;
+    for (const StyledRun& run : runs) {
+        const QString piece = qstring(run.text);
+        if (piece.isEmpty()) continue;
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(text.size());
+        range.length = static_cast<int>(piece.size());
+        range.format.setFont(panelFont(run.style.font));
+        if (palette) range.format.setForeground(palette->color(run.style.color));
+        formats.append(range);
+        text += piece;
+    }
+    // The first run's font sets the height of an empty line.
+    const FontSpec base = runs.empty() ? FontSpec{} : runs.front().style.font;
+    auto layout = std::make_unique<QTextLayout>(text, panelFont(base));
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout->setTextOption(option);
+    layout->setFormats(formats);
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    double y = 0;
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLeadingIncluded(true);
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout->endLayout();
+    return layout;
+}
+
+const QtTextMetrics& QtTextMetrics::shared() {
+    static const QtTextMetrics metrics;
+    return metrics;
+}
+
+Size QtTextMetrics::measure(std::string_view text, const FontSpec& font) const {
+    const QFontMetricsF& metrics = cachedFont(font).metrics;
+    return {metrics.horizontalAdvance(qstring(text)), metrics.height()};
+}
+
+Size QtTextMetrics::measureWrapped(const std::vector<StyledRun>& runs, double width) const {
+    const auto layout = layoutRuns(runs, width);
+    double widest = 0;
+    double height = 0;
+    for (int i = 0; i < layout->lineCount(); ++i) {
+        const QTextLine line = layout->lineAt(i);
+        widest = std::max(widest, line.naturalTextWidth());
+        height += line.height();
+    }
+    return {widest, height};
+}
+
+void drawText(QPainter& painter, std::string_view text, const TextStyle& style, const PanelPalette& palette,
+              double x, double y) {
+    const CachedFont& font = cachedFont(style.font);
+    painter.setFont(font.font);
+    painter.setPen(palette.color(style.color));
+    painter.drawText(QPointF(x, y + font.metrics.ascent()), qstring(text));
+}
+
+}  // namespace sorvane

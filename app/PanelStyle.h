@@ -1,0 +1,49 @@
+#pragma once
+// The panels' look on this platform: fonts for the logical sizes, our light and
+// dark palettes for the semantic colour roles, and text measured and drawn
+// with Qt for the layouts computed in kit/.
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+#include <QTextLayout>
+#include <memory>
+#include <vector>
+
+#include "kit/PanelText.h"
+
+namespace sorvane {
+
+QFont panelFont(const FontSpec& spec);
+
+class PanelPalette {
+public:
+    static const PanelPalette& light();
+    static const PanelPalette& dark();
+    // Follows the application palette: a dark window colour means dark.
+    static const PanelPalette& current();
+
+    QColor color(const ColorSpec& spec) const;
+    QColor color(ColorRole role) const { return color(ColorSpec{role, 1.0}); }
+
+private:
+    explicit PanelPalette(std::vector<QColor> roles) : roles_(std::move(roles)) {}
+    std::vector<QColor> roles_;
+};
+
+// Runs as one word-wrapped paragraph laid out at `width`, with leading
+// included between lines. Colours come from the palette when one is given.
+std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, double width,
+                                        const PanelPalette* palette = nullptr);
+
+class QtTextMetrics final : public TextMetrics {
+public:
+    static const QtTextMetrics& shared();
+    Size measure(std::string_view text, const FontSpec& font) const override;
+    Size measureWrapped(const std::vector<StyledRun>& runs, double width) const override;
+};
+
+// Draws one string with its top-left corner at the point.
+void drawText(QPainter& painter, std::string_view text, const TextStyle& style, const PanelPalette& palette,
+              double x, double y);
+
+}  // namespace sorvane

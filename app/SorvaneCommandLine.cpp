@@ -1,0 +1,81 @@
+#include "app/SorvaneCommandLine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <utility>
+
+#include "app/EngineBootstrap.h"
+
+namespace sorvane::SorvaneCommandLine {
+namespace {
+
+// Descriptions start in column 24; an option text over 19 characters gets
+// exactly two spaces instead.
+std::string optionLine(const std::string& option, const std::string& description) {
+    const std::size_t pad = option.size() > 19 ? 2 : 21 - option.size();
+    return "  " + option + std::string(pad, ' ') + description;
+}
+
+void writeRaw(std::FILE* stream, const std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+std::string helpText() {
+    static const std::pair<const char*, const char*> rows[] = {
+        {"--install", "TISRegisterInputSource(this bundle)"},
+        {"--enable", "enable the Sorvane input mode"},
+        {"--disable", "disable it"},
+        {"--select", "make it the active keyboard input source"},
+        {"--restore <id>", "select the given input source ID (e.g. com.apple.keylayout.ABC)"},
+        {"--current", "print the current keyboard input source ID"},
+        {"--status", "print registered/enabled/selected + ghost-test flag"},
+        {"--list", "print every installed input source ID"},
+        {"--ensure-enabled", "TIS enable + merge into the system enabled list (installer)"},
+        {"--remove-enabled", "disable + drop from the system enabled list (uninstaller)"},
+        {"--settings [page]",
+         "unified window; page = welcome|service|ownKey|hotkeys|general|privacy|about|account"},
+        {"--account", "the unified window on its account page"},
+        {"--render-settings [dir]", "PNGs of every settings page and account state (offscreen)"},
+        {"--check-update", "ask the update feed now"},
+        {"--account-demo [s]", "the account window with preview data, closed after s seconds"},
+        {"--account-status", "which route English prediction takes (no secrets printed)"},
+        {"--render-account [dir]", "write settings-account-{signed-out,signed-in}*.png (offscreen)"},
+        {"--quit", "terminate running SorvaneIME processes"},
+        {"--engine-check", "start librime from this bundle, type nihao, print candidate 1"},
+        {"--panel-demo [x y] [s]", "show the candidate panel at a fake caret rect"},
+        {"--render-hud [dir]", "write hud-{chinese,english,ascii}.png of the mode HUD tile (offscreen)"},
+        {"--render-update-toast [dir]",
+         "write update-toast-{light,dark}.png of the update toast (offscreen)"},
+    };
+    std::string text = "SorvaneIME (Sorvane输入法) — Phase 0 shell\n\n";
+    for (const auto& [option, description] : rows) text += optionLine(option, description) + "\n";
+    text += "\nWith no arguments the process starts the IMKServer; only TextInputSources\nshould do that.";
+    return text;
+}
+
+int run(const std::vector<std::string>& arguments) {
+    const std::string& option = arguments.front();
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
+    if (option == "--help" || option == "-h") {
+        std::cout << helpText() << '\n' << std::flush;
+        return kSuccess;
+    }
+    // The options of the subsystems not built yet are unknown arguments until
+    // they arrive.
+    writeRaw(stderr, "unknown argument: " + option + "\n" + helpText() + "\n");
+    return kUsage;
+}
+
+bool handleIfPresent(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return false;
+    const int status = run(arguments);
+    std::cout.flush();
+    std::exit(status);
+}
+
+}  // namespace sorvane::SorvaneCommandLine

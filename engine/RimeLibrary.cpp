@@ -1,0 +1,50 @@
+#include "engine/RimeLibrary.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace sorvane {
+
+RimeTraitsStorage::~RimeTraitsStorage() {
+    for (char* p : owned_) std::free(p);
+}
+
+const char* RimeTraitsStorage::keep(const std::string& text) {
+    char* copy = strdup(text.c_str());
+    if (copy) owned_.push_back(copy);
+    return copy;
+}
+
+std::shared_ptr<RimeLibrary> RimeLibrary::system() {
+    // Never unloaded and never released: librime's threads and its logging
+    // outlive any one engine.
+    static auto* library = [] {
+        const RimeApi* api = nullptr;
+        if (void* handle = dlopen("librime.so.1", RTLD_NOW | RTLD_LOCAL)) {
+            using GetApi = RimeApi* (*)();
+            if (auto getApi = reinterpret_cast<GetApi>(dlsym(handle, "rime_get_api"))) api = getApi();
+        }
+        return new std::shared_ptr<RimeLibrary>(std::make_shared<RimeLibrary>(api));
+    }();
+    return *library;
+}
+
+bool RimeLibrary::setupOnce(RimeTraits* traits, std::shared_ptr<RimeTraitsStorage> strings) {
+    std::lock_guard lock(mutex_);
+    if (setupDone_) return false;
+    auto setup = entry(&RimeApi::setup);
+    if (!setup) return false;
+    setupStrings_ = std::move(strings);
+    setup(traits);
+    setupDone_ = true;
+    return true;
+}
+
+bool RimeLibrary::setupDone() const {
+    std::lock_guard lock(mutex_);
+    return setupDone_;
+}
+
+}  // namespace sorvane

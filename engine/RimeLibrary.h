@@ -1,0 +1,67 @@
+#pragma once
+// librime's C function table and the process-wide state that goes with it.
+// Engine-internal: the only header that brings in rime_api.h (the engine's
+// own tests and benchmark use it to reach a table directly).
+#include <rime_api.h>
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sorvane {
+
+// Heap copies of the strings handed to librime in one traits record.
+class RimeTraitsStorage {
+public:
+    RimeTraitsStorage() = default;
+    ~RimeTraitsStorage();
+    RimeTraitsStorage(const RimeTraitsStorage&) = delete;
+    RimeTraitsStorage& operator=(const RimeTraitsStorage&) = delete;
+
+    // A copy that lives as long as this storage; null when none can be made.
+    const char* keep(const std::string& text);
+
+private:
+    std::vector<char*> owned_;
+};
+
+class RimeLibrary {
+public:
+    // A table supplied by the caller (a fake, or one already obtained).
+    explicit RimeLibrary(const RimeApi* api) : api_(api) {}
+
+    // librime from the system, loaded once per process and never unloaded;
+    // its table is null when the library or rime_get_api is missing.
+    static std::shared_ptr<RimeLibrary> system();
+
+    const RimeApi* api() const { return api_; }
+
+    // An entry of the table, or null when the table is absent, the entry is
+    // null or lies beyond the size the table declares.
+    template <class F>
+    F entry(F RimeApi::*member) const {
+        if (!api_) return nullptr;
+        auto offset = reinterpret_cast<const char*>(&(api_->*member)) - reinterpret_cast<const char*>(api_);
+        if (offset + sizeof(F) > sizeof(api_->data_size) + static_cast<std::size_t>(api_->data_size))
+            return nullptr;
+        return api_->*member;
+    }
+
+    // Calls setup only the first time: a second setup in one process aborts
+    // it (the logging library refuses to start twice) and librime's logging
+    // keeps pointers into the strings it was given, so those are kept for
+    // the life of this library (the system one is never released).
+    // Answers whether setup ran now.
+    bool setupOnce(RimeTraits* traits, std::shared_ptr<RimeTraitsStorage> strings);
+    bool setupDone() const;
+
+private:
+    const RimeApi* api_;
+    mutable std::mutex mutex_;
+    bool setupDone_ = false;
+    std::shared_ptr<RimeTraitsStorage> setupStrings_;
+};
+
+}  // namespace sorvane

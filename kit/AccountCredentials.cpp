@@ -1,0 +1,56 @@
+#include "kit/AccountCredentials.h"
+
+#include <uuid/uuid.h>
+
+#include "kit/SorvaneLog.h"
+
+namespace sorvane {
+namespace {
+
+std::string newDeviceID() {
+    uuid_t uuid;
+    uuid_generate_random(uuid);
+    char text[37];
+    uuid_unparse_upper(uuid, text);
+    return std::string(text, 36);
+}
+
+}  // namespace
+
+const AccountCredentials& AccountCredentials::live() {
+    static const AccountCredentials credentials(
+        std::make_shared<KeychainSecretStore>(std::string(Secrets::service)));
+    return credentials;
+}
+
+std::optional<std::string> AccountCredentials::token() const {
+    return store->read(tokenAccount);
+}
+
+bool AccountCredentials::setToken(const std::optional<std::string>& token) const {
+    if (!token) {
+        store->remove(tokenAccount);
+        return true;
+    }
+    auto written = store->write(*token, tokenAccount);
+    if (!written) {
+        SorvaneLog::log("[Sorvane] account token not stored: " + written.error().description());
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> AccountCredentials::existingDeviceID() const {
+    return store->read(deviceIDAccount);
+}
+
+std::string AccountCredentials::deviceID() const {
+    if (auto existing = store->read(deviceIDAccount)) return std::move(*existing);
+    std::string id = newDeviceID();
+    if (auto written = store->write(id, deviceIDAccount); !written) {
+        SorvaneLog::log("[Sorvane] account device id not stored: " + written.error().description());
+    }
+    return id;
+}
+
+}  // namespace sorvane

@@ -1,0 +1,77 @@
+#include "kit/AppStateFile.h"
+
+#include "kit/SorvaneLog.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace sorvane {
+namespace {
+
+nlohmann::json objectOrEmpty(const std::string& text) {
+    auto parsed = nlohmann::json::parse(text, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) return nlohmann::json::object();
+    return parsed;
+}
+
+bool fail(const std::string& why) {
+    SorvaneLog::log("[Sorvane] state not written: " + why);
+    return false;
+}
+
+}  // namespace
+
+const AppStateFile& AppStateFile::live() {
+    static const AppStateFile file{Files::supportDirectory() / "state.json"};
+    return file;
+}
+
+nlohmann::json AppStateFile::read() const {
+    auto text = Files::readFile(url);
+    if (!text) return nlohmann::json::object();
+    return objectOrEmpty(*text);
+}
+
+bool AppStateFile::update(const std::function<void(nlohmann::json& object)>& body) const {
+    nlohmann::json object = nlohmann::json::object();
+    if (auto text = Files::readFile(url)) {
+        // A corrupt file or one whose top level is not an object starts over.
+        object = objectOrEmpty(*text);
+    } else if (text.error().kind != FileError::Kind::notFound) {
+        // It exists but cannot be read (permissions, I/O): writing now would
+        // erase the user's accepted terms and whatever else it holds.
+        return fail(text.error().description());
+    }
+    body(object);
+    if (!object.is_object()) object = nlohmann::json::object();
+    if (auto made = Files::createDirectories(url.parent_path()); !made)
+        return fail(made.error().description());
+    std::string bytes;
+    try {
+        bytes = object.dump(2);
+    } catch (const nlohmann::json::exception& e) {
+        return fail(e.what());
+    }
+    if (auto written = Files::atomicWrite(url, bytes); !written) return fail(written.error().description());
+    return true;
+}
+
+bool AppStateFile::welcomeWasShown() const {
+    return read().contains("welcomeShownAt");
+}
+
+std::optional<std::string> AppStateFile::termsAcceptedVersion() const {
+    const auto object = read();
+    auto it = object.find("termsAcceptedVersion");
+    if (it == object.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+bool AppStateFile::markWelcomeShown(std::chrono::system_clock::time_point at) const {
+    return update([&](nlohmann::json& o) { o["welcomeShownAt"] = Text::formatISO8601(at); });
+}
+
+bool AppStateFile::acceptTerms(const std::string& version) const {
+    return update([&](nlohmann::json& o) { o["termsAcceptedVersion"] = version; });
+}
+
+}  // namespace sorvane

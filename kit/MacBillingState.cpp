@@ -1,0 +1,237 @@
+#include "kit/MacBillingState.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "kit/SorvaneLog.h"
+#include "platform/Files.h"
+
+namespace sorvane {
+namespace {
+
+using namespace std::chrono;
+using json = nlohmann::json;
+
+void logNotWritten(const std::string& reason) {
+    SorvaneLog::log("[Sorvane] billing state not written: " + reason);
+}
+
+// An exclusive flock held for one read-modify-write. O_NOFOLLOW keeps a
+// planted symlink from making us create or lock some other file.
+class LockFile {
+public:
+    explicit LockFile(const std::filesystem::path& path) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        // A lock file made by another user can still be locked for reading.
+        if (fd_ < 0 && errno == EACCES) fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ < 0) {
+            error_ = Files::errorFromErrno(errno, path);
+            return;
+        }
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            error_ = Files::errorFromErrno(errno, path);
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+    ~LockFile() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+
+    bool held() const { return fd_ >= 0; }
+    const FileError& error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    FileError error_;
+};
+
+bool digits(std::string_view s, std::size_t from, std::size_t count, int& out) {
+    out = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
+        out = out * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+void writeState(const std::filesystem::path& url, const MacBillingState& state) {
+    if (auto written = Files::atomicWrite(url, state.encoded()); !written)
+        logNotWritten(written.error().description());
+}
+
+}  // namespace
+
+MacBillingState::Date MacBillingState::distantPast() {
+    return sys_days{year{1} / January / 1};
+}
+
+std::string_view rawValue(MacBillingState::Source source) {
+    switch (source) {
+        case MacBillingState::Source::credits:
+            return "credits";
+        case MacBillingState::Source::ownKey:
+            return "ownKey";
+    }
+    return "credits";
+}
+
+std::string_view rawValue(MacBillingState::KeyStatus status) {
+    switch (status) {
+        case MacBillingState::KeyStatus::ok:
+            return "ok";
+        case MacBillingState::KeyStatus::invalid:
+            return "invalid";
+        case MacBillingState::KeyStatus::balanceEmpty:
+            return "balanceEmpty";
+    }
+    return "ok";
+}
+
+std::optional<MacBillingState::Source> billingSourceFromRaw(std::string_view raw) {
+    for (auto source : {MacBillingState::Source::credits, MacBillingState::Source::ownKey}) {
+        if (rawValue(source) == raw) return source;
+    }
+    return std::nullopt;
+}
+
+std::optional<MacBillingState::KeyStatus> keyStatusFromRaw(std::string_view raw) {
+    for (auto status : {MacBillingState::KeyStatus::ok, MacBillingState::KeyStatus::invalid,
+                        MacBillingState::KeyStatus::balanceEmpty}) {
+        if (rawValue(status) == raw) return status;
+    }
+    return std::nullopt;
+}
+
+std::string formatBillingDate(MacBillingState::Date date) {
+    const auto day = floor<days>(date);
+    const year_month_day ymd{day};
+    const hh_mm_ss time{date - day};
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return buf;
+}
+
+std::optional<MacBillingState::Date> parseBillingDate(std::string_view s) {
+    int y, mo, d, h, mi, sec;
+    if (s.size() < 20 || !digits(s, 0, 4, y) || s[4] != '-' || !digits(s, 5, 2, mo) || s[7] != '-' ||
+        !digits(s, 8, 2, d) || s[10] != 'T' || !digits(s, 11, 2, h) || s[13] != ':' ||
+        !digits(s, 14, 2, mi) || s[16] != ':' || !digits(s, 17, 2, sec)) {
+        return std::nullopt;
+    }
+    const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
+    if (!ymd.ok() || h > 23 || mi > 59 || sec > 59) return std::nullopt;
+
+    seconds offset{0};
+    const std::string_view zone = s.substr(19);
+    if (zone != "Z") {
+        int oh, om;
+        if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || !digits(zone, 1, 2, oh) ||
+            zone[3] != ':' || !digits(zone, 4, 2, om) || oh > 23 || om > 59) {
+            return std::nullopt;
+        }
+        offset = hours{oh} + minutes{om};
+        if (zone[0] == '-') offset = -offset;
+    }
+    return sys_days{ymd} + hours{h} + minutes{mi} + seconds{sec} - offset;
+}
+
+std::string MacBillingState::encoded() const {
+    json object = json::object();  // ordered by key, which is the file's order
+    if (keyStatus) object["keyStatus"] = std::string(rawValue(*keyStatus));
+    if (keySuffix) object["keySuffix"] = *keySuffix;
+    object["source"] = std::string(rawValue(source));
+    object["verifiedAt"] = formatBillingDate(verifiedAt);
+    return object.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::optional<MacBillingState> MacBillingState::decode(std::string_view bytes) {
+    const json object = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (object.is_discarded() || !object.is_object()) return std::nullopt;
+
+    auto text = [&](const char* key) -> std::optional<std::string> {
+        auto it = object.find(key);
+        if (it == object.end() || !it->is_string()) return std::nullopt;
+        return it->get<std::string>();
+    };
+    MacBillingState state;
+    if (auto raw = text("source")) state.source = billingSourceFromRaw(*raw).value_or(Source::credits);
+    state.keySuffix = text("keySuffix");
+    if (auto raw = text("keyStatus")) state.keyStatus = keyStatusFromRaw(*raw);
+    if (auto raw = text("verifiedAt")) state.verifiedAt = parseBillingDate(*raw).value_or(distantPast());
+    return state;
+}
+
+MacBillingStateFile MacBillingStateFile::live() {
+    return MacBillingStateFile(Files::homeDirectory() / "Library" / "SorvaneIME" / "billing.json");
+}
+
+std::filesystem::path MacBillingStateFile::lockURL() const {
+    std::filesystem::path lock = url;
+    lock += ".lock";
+    return lock;
+}
+
+std::optional<MacBillingState> MacBillingStateFile::load() const {
+    auto data = Files::readFile(url);
+    if (!data) return std::nullopt;
+    return MacBillingState::decode(*data);
+}
+
+std::optional<MacBillingState> MacBillingStateFile::routeState() const {
+    auto data = Files::readFile(url);
+    if (!data) {
+        if (data.error().kind == FileError::Kind::notFound) return MacBillingState::defaultState();
+        return std::nullopt;
+    }
+    return MacBillingState::decode(*data);
+}
+
+void MacBillingStateFile::save(const MacBillingState& state) const {
+    if (auto made = Files::createDirectories(url.parent_path()); !made) {
+        logNotWritten(made.error().description());
+        return;
+    }
+    // Taken so that a plain save never lands inside another process's update.
+    LockFile lock(lockURL());
+    if (!lock.held()) {
+        logNotWritten(lock.error().description());
+        return;
+    }
+    writeState(url, state);
+}
+
+void MacBillingStateFile::update(const std::function<void(MacBillingState&)>& change) const {
+    if (auto made = Files::createDirectories(url.parent_path()); !made) {
+        logNotWritten(made.error().description());
+        return;
+    }
+    LockFile lock(lockURL());
+    if (!lock.held()) {
+        logNotWritten(lock.error().description());
+        return;
+    }
+    MacBillingState state;
+    if (auto data = Files::readFile(url)) {
+        state = MacBillingState::decode(*data).value_or(MacBillingState::defaultState());
+    } else if (data.error().kind != FileError::Kind::notFound) {
+        logNotWritten(data.error().description());
+        return;
+    }
+    change(state);
+    writeState(url, state);
+}
+
+}  // namespace sorvane

@@ -1,0 +1,110 @@
+#include "kit/MacRouting.h"
+
+#include "kit/AccountAPI.h"
+#include "kit/AccountCredentials.h"
+#include "kit/HeaderValue.h"
+#include "kit/Secrets.h"
+#include "kit/SorvaneLog.h"
+#include "kit/SubscriptionRouting.h"
+#include "platform/Text.h"
+
+namespace sorvane::MacRouting {
+namespace {
+
+// Payloads of other errors can hold a reply body; whichever key could be in
+// it never reaches the log.
+std::string withoutKeys(std::string_view text) {
+    std::string out = Secrets::redact(text);
+    if (auto stored = Secrets::keychainAPIKey(); stored && Text::characterCount(*stored) >= 8) {
+        for (std::size_t at = out.find(*stored); at != std::string::npos; at = out.find(*stored, at)) {
+            out.replace(at, stored->size(), "<redacted>");
+            at += 10;
+        }
+    }
+    return out;
+}
+
+std::string describe(const PredictionError& error) {
+    std::string text(error.caseName());
+    switch (error.kind()) {
+        case PredictionError::Kind::httpStatus:
+            text += "(" + std::to_string(error.code()) + ", " + withoutKeys(error.body()) + ")";
+            break;
+        case PredictionError::Kind::decoding:
+            text += "(" + withoutKeys(error.detail()) + ")";
+            break;
+        default:
+            break;
+    }
+    return text;
+}
+
+}  // namespace
+
+bool signedIn() {
+    return AccountCredentials::live().store->read(AccountCredentials::tokenAccount).has_value();
+}
+
+std::optional<PredictionRoute> decide(const std::optional<MacBillingState>& billing,
+                                      const std::function<bool()>& signedIn,
+                                      const std::function<std::optional<std::string>()>& ownKey,
+                                      const std::function<std::optional<std::string>()>& deviceID,
+                                      std::string_view baseURL) {
+    if (!signedIn()) return std::nullopt;
+    if (!billing) return std::nullopt;
+    // keyStatus plays no part: a key marked invalid is tried again until the
+    // user changes it, and a new refusal marks it again.
+    if (billing->source == MacBillingState::Source::ownKey) {
+        auto key = ownKey();
+        if (!key || key->empty() || !HeaderValue::isSafe(*key)) return std::nullopt;
+        return PredictionRoute::ownKey(std::move(*key));
+    }
+    auto id = deviceID();
+    if (!id || !HeaderValue::isSafe(*id)) return std::nullopt;
+    return PredictionRoute::subscription(std::string(baseURL), SubscriptionRouting::proxyHeaders(*id));
+}
+
+std::optional<PredictionRoute> resolveRoute(std::string_view proxyBaseURL) {
+    const auto billing = MacBillingStateFile::live().routeState();
+    return decide(
+        billing, [] { return signedIn(); }, [] { return Secrets::keychainAPIKey(); },
+        [] { return SubscriptionRouting::memoizedDeviceID(); }, proxyBaseURL);
+}
+
+std::optional<PredictionRoute> resolveRoute() {
+    return resolveRoute(AccountAPI::predictionBaseURL());
+}
+
+std::string noRouteReason(const std::optional<MacBillingState>& billing, bool signedIn) {
+    if (!signedIn) return std::string(Copy::signInRequired);
+    if (billing && billing->source == MacBillingState::Source::ownKey) {
+        if (billing->keyStatus == MacBillingState::KeyStatus::invalid) return std::string(Copy::keyInvalid);
+        if (billing->keyStatus == MacBillingState::KeyStatus::balanceEmpty) {
+            return std::string(Copy::keyBalanceEmpty);
+        }
+        return std::string(Copy::keyMissing);
+    }
+    return std::string(Copy::routeUnavailable);
+}
+
+std::string noRouteReason() {
+    const auto billing = MacBillingStateFile::live().routeState();
+    return noRouteReason(billing, signedIn());
+}
+
+void rejected(const PredictionError& error) {
+    std::optional<MacBillingState::KeyStatus> status;
+    if (error.kind() == PredictionError::Kind::ownKeyInvalid) status = MacBillingState::KeyStatus::invalid;
+    if (error.kind() == PredictionError::Kind::ownKeyBalanceEmpty)
+        status = MacBillingState::KeyStatus::balanceEmpty;
+    if (!status) {
+        SorvaneLog::log("[Sorvane] proxy refused: " + describe(error));
+        return;
+    }
+    // Under the file's lock, so a route the user picks in the settings window
+    // at the same moment is not overwritten by this change, nor this by it.
+    MacBillingStateFile::live().update([&](MacBillingState& state) { state.keyStatus = *status; });
+    SorvaneLog::log("[Sorvane] own DeepSeek key rejected (" + std::string(rawValue(*status)) + ")");
+}
+
+}  // namespace sorvane::MacRouting

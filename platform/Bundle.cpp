@@ -1,0 +1,58 @@
+#include "platform/Bundle.h"
+
+#include <plist/plist.h>
+
+#include <cstdlib>
+#include <memory>
+#include <system_error>
+
+#include "platform/Files.h"
+
+namespace sorvane {
+namespace {
+
+std::optional<std::string> stringValue(plist_t dict, const char* key) {
+    plist_t node = plist_dict_get_item(dict, key);
+    if (!node || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
+    char* value = nullptr;
+    plist_get_string_val(node, &value);
+    if (!value) return std::nullopt;
+    std::string out(value);
+    std::free(value);
+    return out;
+}
+
+}  // namespace
+
+Bundle Bundle::load(const std::filesystem::path& bundlePath) {
+    Bundle bundle;
+    bundle.path = bundlePath;
+    auto bytes = Files::readFile(bundlePath / "Contents" / "Info.plist");
+    if (!bytes || bytes->empty() || bytes->size() > UINT32_MAX) return bundle;
+    plist_t root = nullptr;
+    plist_from_memory(bytes->data(), static_cast<uint32_t>(bytes->size()), &root);
+    if (!root) return bundle;
+    std::unique_ptr<void, void (*)(plist_t)> guard(root, plist_free);
+    if (plist_get_node_type(root) != PLIST_DICT) return bundle;
+    bundle.identifier = stringValue(root, "CFBundleIdentifier");
+    bundle.shortVersion = stringValue(root, "CFBundleShortVersionString");
+    return bundle;
+}
+
+std::filesystem::path Bundle::bundlePathOfExecutable(const std::filesystem::path& executable) {
+    const auto macos = executable.parent_path();
+    const auto contents = macos.parent_path();
+    if (macos.filename() == "MacOS" && contents.filename() == "Contents") return contents.parent_path();
+    return macos;
+}
+
+const Bundle& Bundle::main() {
+    static const Bundle bundle = [] {
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return load(bundlePathOfExecutable(ec ? std::filesystem::current_path(ec) / "unknown" : exe));
+    }();
+    return bundle;
+}
+
+}  // namespace sorvane

@@ -1,0 +1,345 @@
+#include "platform/HttpClient.h"
+
+#include <strings.h>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <exception>
+
+namespace sorvane {
+
+std::string URLError::token() const { return "URLError(" + std::to_string(code) + ")"; }
+
+std::optional<std::string> HttpResponse::header(std::string_view name) const {
+    auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    for (const auto& [key, value] : headers) {
+        if (same(key, name)) return value;
+    }
+    return std::nullopt;
+}
+
+void HttpCancellation::cancel() {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    if (wake_) wake_();
+}
+
+bool HttpCancellation::isCancelled() const {
+    std::lock_guard lock(mutex_);
+    return cancelled_;
+}
+
+void HttpCancellation::attach(std::function<void()> wake) {
+    std::lock_guard lock(mutex_);
+    wake_ = std::move(wake);
+}
+
+void HttpCancellation::detach() {
+    std::lock_guard lock(mutex_);
+    wake_ = nullptr;
+}
+
+namespace {
+
+URLError makeError(int code, std::string detail = {}) {
+    switch (code) {
+    case URLError::cancelled: return {code, "cancelled"};
+    case URLError::timedOut: return {code, "The request timed out."};
+    case URLError::cannotFindHost: return {code, "A server with the specified hostname could not be found."};
+    case URLError::cannotConnectToHost: return {code, "Could not connect to the server."};
+    case URLError::networkConnectionLost: return {code, "The network connection was lost."};
+    case URLError::notConnectedToInternet: return {code, "The Internet connection appears to be offline."};
+    default: return {URLError::unknown, detail.empty() ? "The request failed." : "The request failed: " + detail};
+    }
+}
+
+URLError mapCurlError(CURLcode result, long osErrno, const char* detail) {
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return makeError(URLError::cannotFindHost);
+    case CURLE_COULDNT_CONNECT:
+        if (osErrno == ENETUNREACH || osErrno == ENETDOWN) return makeError(URLError::notConnectedToInternet);
+        return makeError(URLError::cannotConnectToHost);
+    case CURLE_OPERATION_TIMEDOUT: return makeError(URLError::timedOut);
+    // A peer that hangs up before the body is complete (chunked stream cut,
+    // short Content-Length, no reply at all).
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2_STREAM: return makeError(URLError::networkConnectionLost);
+    default: return makeError(URLError::unknown, detail && *detail ? detail : curl_easy_strerror(result));
+    }
+}
+
+// Splits the body into lines across chunk boundaries; a CR may be followed by
+// an LF in the next chunk, which then belongs to the same line ending.
+class LineSplitter {
+public:
+    explicit LineSplitter(const HttpClient::LineHandler& onLine) : onLine_(onLine) {}
+
+    void feed(const char* data, size_t size) {
+        for (size_t i = 0; i < size; ++i) {
+            char c = data[i];
+            if (skipLF_) {
+                skipLF_ = false;
+                if (c == '\n') continue;
+            }
+            if (c == '\n' || c == '\r') {
+                skipLF_ = c == '\r';
+                emit();
+            } else {
+                line_.push_back(c);
+                pending_ = true;
+            }
+        }
+    }
+
+    void finish() {
+        if (pending_) emit();
+    }
+
+private:
+    void emit() {
+        pending_ = false;
+        if (onLine_) onLine_(line_);
+        line_.clear();
+    }
+
+    const HttpClient::LineHandler& onLine_;
+    std::string line_;
+    bool pending_ = false;
+    bool skipLF_ = false;
+};
+
+struct Transfer {
+    CURL* easy = nullptr;
+    const HttpClient::HeadHandler* onHead = nullptr;
+    LineSplitter* lines = nullptr;  // streaming mode
+    HttpResponse response;
+    bool headDelivered = false;
+    std::chrono::steady_clock::time_point lastActivity;
+    curl_off_t lastUploaded = 0;
+    std::exception_ptr failure;  // thrown by a caller's handler
+
+    void deliverHead() {
+        if (headDelivered) return;
+        headDelivered = true;
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        response.status = static_cast<int>(status);
+        if (onHead && *onHead) (*onHead)(response);
+    }
+};
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+size_t onHeaderData(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    size_t bytes = size * count;
+    t->lastActivity = std::chrono::steady_clock::now();
+    std::string_view line(data, bytes);
+    if (line.starts_with("HTTP/")) {
+        // Each response (1xx, redirects) starts over; only the last one counts.
+        t->response.headers.clear();
+        return bytes;
+    }
+    auto colon = line.find(':');
+    if (colon != std::string_view::npos) {
+        t->response.headers.emplace_back(std::string(trim(line.substr(0, colon))),
+                                         std::string(trim(line.substr(colon + 1))));
+    }
+    return bytes;
+}
+
+size_t onBodyData(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    size_t bytes = size * count;
+    t->lastActivity = std::chrono::steady_clock::now();
+    try {
+        t->deliverHead();
+        if (t->lines) {
+            t->lines->feed(data, bytes);
+        } else {
+            t->response.body.append(data, bytes);
+        }
+    } catch (...) {
+        t->failure = std::current_exception();
+        return 0;
+    }
+    return bytes;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+    auto* t = static_cast<Transfer*>(user);
+    if (ulnow != t->lastUploaded) {
+        t->lastUploaded = ulnow;
+        t->lastActivity = std::chrono::steady_clock::now();
+    }
+    return 0;
+}
+
+template <class F>
+struct Cleanup {
+    F f;
+    ~Cleanup() { f(); }
+};
+template <class F>
+Cleanup(F) -> Cleanup<F>;
+
+Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpClient::HeadHandler* onHead,
+                                         const HttpClient::LineHandler* onLine, HttpCancellation* cancellation) {
+    if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+
+    CURL* easy = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    curl_slist* headers = nullptr;
+    Cleanup cleanup{[&] {
+        if (multi && easy) curl_multi_remove_handle(multi, easy);
+        if (multi) curl_multi_cleanup(multi);
+        if (easy) curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
+    }};
+    if (!easy || !multi) return unexpected(makeError(URLError::unknown, "out of memory"));
+
+    std::optional<LineSplitter> splitter;
+    Transfer t;
+    t.easy = easy;
+    t.onHead = onHead;
+    if (onLine) t.lines = &splitter.emplace(*onLine);
+
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (request.redirects == RedirectPolicy::httpsOnly) {
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    }
+
+    if (request.method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (request.method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else {
+        if (request.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        if (request.method == "POST" || !request.body.empty()) {
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
+        }
+    }
+
+    for (const auto& [name, value] : request.headers) {
+        std::string line = value.empty() ? name + ";" : name + ": " + value;
+        headers = curl_slist_append(headers, line.c_str());
+    }
+    // curl would otherwise hold back larger bodies for a "100 Continue" that
+    // many servers never send.
+    headers = curl_slist_append(headers, "Expect:");
+    // A POST without a Content-Type of the caller's (an empty sign-out) must
+    // not gain curl's form type.
+    bool hasContentType = false;
+    for (const auto& header : request.headers) {
+        hasContentType = hasContentType || strcasecmp(header.first.c_str(), "Content-Type") == 0;
+    }
+    if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeaderData);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBodyData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+
+    using std::chrono::milliseconds;
+    auto idleLimit = std::max(request.requestTimeout, milliseconds(1));
+    auto resourceLimit = std::max(request.resourceTimeout, milliseconds(1));
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idleLimit.count()));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(resourceLimit.count()));
+
+    curl_multi_add_handle(multi, easy);
+    if (cancellation) cancellation->attach([multi] { curl_multi_wakeup(multi); });
+    Cleanup detach{[&] {
+        if (cancellation) cancellation->detach();
+    }};
+
+    // The idle limit is watched here rather than with curl's low-speed limit,
+    // whose one-second granularity is too coarse for short limits.
+    t.lastActivity = std::chrono::steady_clock::now();
+    bool timedOut = false;
+    for (;;) {
+        if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+        int running = 0;
+        CURLMcode mc = curl_multi_perform(multi, &running);
+        if (mc != CURLM_OK) return unexpected(makeError(URLError::unknown, curl_multi_strerror(mc)));
+        if (t.failure) std::rethrow_exception(t.failure);
+        if (running == 0) break;
+        auto idle = std::chrono::steady_clock::now() - t.lastActivity;
+        if (idle >= idleLimit) {
+            timedOut = true;
+            break;
+        }
+        auto left = std::chrono::duration_cast<milliseconds>(idleLimit - idle) + milliseconds(1);
+        int wait = static_cast<int>(std::min<long long>(left.count(), 1000));
+        curl_multi_poll(multi, nullptr, 0, wait, nullptr);
+    }
+    if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+    if (timedOut) return unexpected(makeError(URLError::timedOut));
+
+    CURLcode result = CURLE_OK;
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
+    }
+    if (result != CURLE_OK) {
+        long osErrno = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+        return unexpected(mapCurlError(result, osErrno, errorBuffer));
+    }
+    t.deliverHead();
+    if (splitter) splitter->finish();
+    return std::move(t.response);
+}
+
+}  // namespace
+
+CurlHttpClient::CurlHttpClient() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request, HttpCancellation* cancellation) {
+    return perform(request, nullptr, nullptr, cancellation);
+}
+
+Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& request, const HeadHandler& onHead,
+                                                        const LineHandler& onLine, HttpCancellation* cancellation) {
+    return perform(request, &onHead, &onLine, cancellation);
+}
+
+CurlHttpClient& CurlHttpClient::shared() {
+    static CurlHttpClient client;
+    return client;
+}
+
+}  // namespace sorvane

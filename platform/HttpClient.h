@@ -1,0 +1,131 @@
+#pragma once
+// HTTP transport for every network caller (prediction, account, key check,
+// updater). Calls block the calling thread; another thread ends a transfer
+// at once through an HttpCancellation.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/Expected.h"
+
+namespace sorvane {
+
+// A transport failure, carrying the URL-loading code callers compare with.
+struct URLError {
+    enum Code : int {
+        unknown = -1,
+        cancelled = -999,
+        timedOut = -1001,
+        cannotFindHost = -1003,
+        cannotConnectToHost = -1004,
+        networkConnectionLost = -1005,
+        notConnectedToInternet = -1009,
+    };
+
+    int code = unknown;
+    std::string description;
+
+    // "URLError(-1001)": the token log lines carry.
+    std::string token() const;
+    bool operator==(const URLError&) const = default;
+};
+
+enum class RedirectPolicy {
+    never,      // API calls: a 3xx is handed back as it is
+    httpsOnly,  // downloads: follow, but only to https URLs
+};
+
+using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
+struct HttpRequest {
+    std::string method = "GET";
+    std::string url;
+    HttpHeaders headers;  // sent in this order
+    std::string body;
+    // Ends a transfer that has received nothing for this long (connecting
+    // included); a slow but moving transfer is not cut.
+    std::chrono::milliseconds requestTimeout{60'000};
+    // Bounds the whole transfer, however much moves.
+    std::chrono::milliseconds resourceTimeout{7 * 24 * 3600 * 1000LL};
+    RedirectPolicy redirects = RedirectPolicy::never;
+};
+
+struct HttpResponse {
+    int status = 0;
+    HttpHeaders headers;  // of the final response, in arrival order
+    std::string body;     // whole-body mode only; empty when streamed
+
+    // First header of that name, compared without case.
+    std::optional<std::string> header(std::string_view name) const;
+};
+
+// Shared between the thread running a transfer and any thread that may end
+// it. One cancellation may serve several calls in turn; once cancelled, every
+// later call with it fails at once with URLError::cancelled.
+class HttpCancellation {
+public:
+    HttpCancellation() = default;
+    HttpCancellation(const HttpCancellation&) = delete;
+    HttpCancellation& operator=(const HttpCancellation&) = delete;
+
+    // Thread-safe; wakes a transfer blocked on the network.
+    void cancel();
+    bool isCancelled() const;
+
+    // For transports: how to wake the transfer running now. The wake runs
+    // under the cancellation's lock, so detach() returns only once no wake is
+    // under way.
+    void attach(std::function<void()> wake);
+    void detach();
+
+private:
+
+    mutable std::mutex mutex_;
+    bool cancelled_ = false;
+    std::function<void()> wake_;
+};
+
+class HttpClient {
+public:
+    // Called once the status and headers of the final response are known,
+    // before its first line.
+    using HeadHandler = std::function<void(const HttpResponse& head)>;
+    // One line of the body without its ending (LF, CRLF or a lone CR); a last
+    // line without an ending is delivered too.
+    using LineHandler = std::function<void(std::string_view line)>;
+
+    virtual ~HttpClient() = default;
+
+    // Whole-body mode: the response with its body.
+    virtual Expected<HttpResponse, URLError> send(const HttpRequest& request,
+                                                  HttpCancellation* cancellation = nullptr) = 0;
+
+    // Streaming mode: lines as they arrive, whatever the status; the result
+    // holds status and headers (empty body) once the transfer has ended.
+    virtual Expected<HttpResponse, URLError> stream(const HttpRequest& request, const HeadHandler& onHead,
+                                                    const LineHandler& onLine,
+                                                    HttpCancellation* cancellation = nullptr) = 0;
+};
+
+// The libcurl client. Stateless between calls and safe to use from several
+// threads at once (each call runs its own transfer).
+class CurlHttpClient final : public HttpClient {
+public:
+    CurlHttpClient();
+    Expected<HttpResponse, URLError> send(const HttpRequest& request,
+                                          HttpCancellation* cancellation = nullptr) override;
+    Expected<HttpResponse, URLError> stream(const HttpRequest& request, const HeadHandler& onHead,
+                                            const LineHandler& onLine,
+                                            HttpCancellation* cancellation = nullptr) override;
+
+    // The process's client.
+    static CurlHttpClient& shared();
+};
+
+}  // namespace sorvane

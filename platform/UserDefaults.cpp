@@ -1,0 +1,236 @@
+#include "platform/UserDefaults.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+
+#include "platform/LogSink.h"
+
+namespace sorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+void logLine(const std::string& text) {
+    auto sink = Logging::sink();
+    if (sink->isEnabled(LogLevel::standard)) sink->write(LogLevel::standard, text);
+}
+
+// An exclusive flock on the lock file beside the store, held for one
+// read-modify-write. O_NOFOLLOW: a planted symlink must not make us create or
+// lock some other file.
+class LockFile {
+public:
+    explicit LockFile(const fs::path& path) {
+        if (auto made = Files::createDirectories(path.parent_path()); !made) {
+            error_ = made.error();
+            return;
+        }
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd_ < 0) {
+            error_ = Files::errorFromErrno(errno, path);
+            return;
+        }
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            error_ = Files::errorFromErrno(errno, path);
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+    ~LockFile() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+    bool held() const { return fd_ >= 0; }
+    const FileError& error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    FileError error_;
+};
+
+nlohmann::json parseObject(const std::string& text) {
+    auto parsed = nlohmann::json::parse(text, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) return nlohmann::json::object();
+    return parsed;
+}
+
+}  // namespace
+
+// ---- typed access -----------------------------------------------------------
+
+std::optional<bool> UserDefaults::boolValue(std::string_view key) const {
+    auto v = value(key);
+    if (!v) return std::nullopt;
+    if (v->is_boolean()) return v->get<bool>();
+    if (v->is_number()) return v->get<double>() != 0;
+    return std::nullopt;
+}
+
+std::optional<double> UserDefaults::number(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_number()) return std::nullopt;
+    return v->get<double>();
+}
+
+std::optional<std::string> UserDefaults::string(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_string()) return std::nullopt;
+    return v->get<std::string>();
+}
+
+std::optional<std::string> UserDefaults::data(std::string_view key) const {
+    auto text = string(key);
+    if (!text) return std::nullopt;
+    return Base64::decode(*text);
+}
+
+std::optional<nlohmann::json> UserDefaults::array(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_array()) return std::nullopt;
+    return v;
+}
+
+std::optional<nlohmann::json> UserDefaults::dictionary(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_object()) return std::nullopt;
+    return v;
+}
+
+bool UserDefaults::setData(std::string_view key, std::string_view bytes) {
+    return setValue(key, Base64::encode(bytes));
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::standard() {
+    static std::shared_ptr<UserDefaults> defaults = std::make_shared<FileUserDefaults>(kSorvaneBundleId);
+    return defaults;
+}
+
+// ---- file store -------------------------------------------------------------
+
+FileUserDefaults::FileUserDefaults(std::string_view bundleId)
+    : FileUserDefaults(Files::preferencesDirectory() / (std::string(bundleId) + ".json")) {}
+
+FileUserDefaults::FileUserDefaults(fs::path file)
+    : path_(std::move(file)), lockPath_(path_.string() + ".lock") {}
+
+nlohmann::json FileUserDefaults::readFresh() const {
+    // Stamp first: a write landing between the stamp and the read is seen on
+    // the next call, since its stamp differs from the one kept.
+    const auto stamp = Files::stamp(path_);
+    if (cachedStamp_ && stamp && *cachedStamp_ == *stamp) return cached_;
+    nlohmann::json object = nlohmann::json::object();
+    if (stamp) {
+        auto text = Files::readFile(path_);
+        if (!text) {
+            // Unreadable for now; a later chmod does not change the stamp.
+            cachedStamp_.reset();
+            return object;
+        }
+        object = parseObject(*text);
+    }
+    cachedStamp_ = stamp;
+    cached_ = object;
+    return object;
+}
+
+std::optional<nlohmann::json> FileUserDefaults::value(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    const nlohmann::json object = readFresh();
+    auto it = object.find(std::string(key));
+    if (it == object.end()) return std::nullopt;
+    return *it;
+}
+
+nlohmann::json FileUserDefaults::snapshot() const {
+    std::lock_guard lock(mutex_);
+    return readFresh();
+}
+
+bool FileUserDefaults::setValue(std::string_view key, const nlohmann::json& value) {
+    return change(key, &value);
+}
+
+bool FileUserDefaults::remove(std::string_view key) {
+    return change(key, nullptr);
+}
+
+bool FileUserDefaults::change(std::string_view key, const nlohmann::json* value) {
+    std::lock_guard lock(mutex_);
+    auto fail = [&](const std::string& why) {
+        logLine("[Sorvane] user defaults not written: " + why);
+        return false;
+    };
+    LockFile fileLock(lockPath_);
+    if (!fileLock.held()) return fail(fileLock.error().description());
+
+    // Always from the file, never the cache: the other process may have
+    // written its keys since we last looked.
+    nlohmann::json object = nlohmann::json::object();
+    if (auto text = Files::readFile(path_)) {
+        object = parseObject(*text);
+    } else if (text.error().kind != FileError::Kind::notFound) {
+        // Replacing a file we cannot read would drop every other key in it.
+        return fail(text.error().description());
+    }
+    if (value) {
+        object[std::string(key)] = *value;
+    } else {
+        object.erase(std::string(key));
+    }
+    std::string bytes;
+    try {
+        bytes = object.dump(2);
+    } catch (const nlohmann::json::exception& e) {
+        return fail(e.what());
+    }
+    if (auto written = Files::atomicWrite(path_, bytes); !written) return fail(written.error().description());
+    cachedStamp_.reset();
+    return true;
+}
+
+// ---- base64 -----------------------------------------------------------------
+
+namespace Base64 {
+
+std::string encode(std::string_view bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3), '\0');
+    const int n =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+std::optional<std::string> decode(std::string_view text) {
+    if (text.size() % 4 != 0) return std::nullopt;
+    if (text.empty()) return std::string();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                        c == '+' || c == '/' || (c == '=' && i + 2 >= text.size());
+        if (!ok) return std::nullopt;
+    }
+    if (text[text.size() - 2] == '=' && text.back() != '=') return std::nullopt;
+    std::string out(3 * text.size() / 4, '\0');
+    const int n =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    if (n < 0) return std::nullopt;
+    // EVP_DecodeBlock keeps the padding's zero bytes.
+    std::size_t padding = 0;
+    if (text.back() == '=') ++padding;
+    if (text[text.size() - 2] == '=') ++padding;
+    out.resize(static_cast<std::size_t>(n) - padding);
+    return out;
+}
+
+}  // namespace Base64
+}  // namespace sorvane

@@ -1,0 +1,216 @@
+#include "platform/imk/IMKServer.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusServiceWatcher>
+#include <algorithm>
+
+#include "kit/SorvaneLog.h"
+#include "platform/imk/IMKSessionClient.h"
+
+namespace sorvane {
+
+std::unique_ptr<IMKServer> IMKServer::create(const std::string& connectionName,
+                                             const std::string& bundleIdentifier, ControllerFactory factory,
+                                             QDBusConnection connection) {
+    imkwire::registerTypes();
+    if (!connection.isConnected()) {
+        SorvaneLog::error("[Sorvane] IMKServer: no D-Bus session bus: " +
+                          connection.lastError().message().toStdString());
+        return nullptr;
+    }
+    std::unique_ptr<IMKServer> server(
+        new IMKServer(connection, connectionName, bundleIdentifier, std::move(factory)));
+    if (!connection.registerObject(QString::fromLatin1(imkwire::kServerPath), server.get(),
+                                   QDBusConnection::ExportScriptableSlots)) {
+        SorvaneLog::error("[Sorvane] IMKServer: cannot export " + std::string(imkwire::kServerPath) +
+                          " on this bus connection");
+        return nullptr;
+    }
+    const QString name = QString::fromStdString(connectionName);
+    QDBusConnectionInterface* bus = connection.interface();
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus ? bus->registerService(name, QDBusConnectionInterface::DontQueueService,
+                                   QDBusConnectionInterface::DontAllowReplacement)
+            : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        std::string why;
+        if (reply.isValid()) {
+            const QString owner = bus->serviceOwner(name).value();
+            why = "the name is owned by another process (" + owner.toStdString() + ")";
+        } else {
+            why = reply.error().message().toStdString();
+        }
+        SorvaneLog::error("[Sorvane] IMKServer: cannot own " + connectionName + ": " + why);
+        connection.unregisterObject(QString::fromLatin1(imkwire::kServerPath));
+        return nullptr;
+    }
+    server->registered_ = true;
+    return server;
+}
+
+IMKServer::IMKServer(QDBusConnection connection, std::string connectionName, std::string bundleIdentifier,
+                     ControllerFactory factory)
+    : connection_(std::move(connection)),
+      connectionName_(std::move(connectionName)),
+      bundleIdentifier_(std::move(bundleIdentifier)),
+      factory_(std::move(factory)) {
+    watcher_ = new QDBusServiceWatcher(this);
+    watcher_->setConnection(connection_);
+    watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &IMKServer::ownerVanished);
+}
+
+IMKServer::~IMKServer() {
+    // Controllers go before the clients they point at.
+    for (auto& [id, s] : sessions_) s.controller.reset();
+    sessions_.clear();
+    if (registered_) {
+        if (QDBusConnectionInterface* bus = connection_.interface())
+            bus->unregisterService(QString::fromStdString(connectionName_));
+        connection_.unregisterObject(QString::fromLatin1(imkwire::kServerPath));
+    }
+}
+
+uint IMKServer::OpenSession(const QString& bundleId) {
+    const QString owner = message().service();
+    const uint id = nextSession_++;
+    Session s;
+    s.owner = owner;
+    std::optional<std::string> bundle;
+    if (!bundleId.isEmpty()) bundle = bundleId.toStdString();
+    s.client = std::make_unique<IMKSessionClient>(connection_, owner, id, bundle);
+    if (factory_) s.controller = factory_(this, *s.client);
+    if (!s.controller) s.controller = std::make_unique<IMKInputController>(this, s.client.get());
+    const bool firstOfOwner = std::none_of(sessions_.begin(), sessions_.end(),
+                                           [&](const auto& kv) { return kv.second.owner == owner; });
+    sessions_.emplace(id, std::move(s));
+    if (firstOfOwner) watcher_->addWatchedService(owner);
+    return id;
+}
+
+IMKServer::Session* IMKServer::sessionOfCaller(uint session) {
+    auto it = sessions_.find(session);
+    if (it == sessions_.end() || it->second.owner != message().service()) {
+        sendErrorReply(QString::fromLatin1(imkwire::kErrorUnknownSession),
+                       QStringLiteral("no session %1 of this connection").arg(session));
+        return nullptr;
+    }
+    return &it->second;
+}
+
+IMKServer::Session* IMKServer::sessionOfCaller(uint session, const imkwire::ClientState& state) {
+    Session* s = sessionOfCaller(session);
+    if (s) s->client->update(state);
+    return s;
+}
+
+void IMKServer::CloseSession(uint session) {
+    if (!sessionOfCaller(session)) return;
+    closeSession(sessions_.find(session), true);
+}
+
+void IMKServer::closeSession(std::map<uint, Session>::iterator it, bool deactivate) {
+    Session& s = it->second;
+    if (deactivate && s.active) {
+        s.active = false;
+        s.controller->deactivateServer(s.client.get());
+    }
+    const QString owner = s.owner;
+    s.controller.reset();
+    sessions_.erase(it);
+    const bool ownerLeft = std::none_of(sessions_.begin(), sessions_.end(),
+                                        [&](const auto& kv) { return kv.second.owner == owner; });
+    if (ownerLeft) watcher_->removeWatchedService(owner);
+}
+
+void IMKServer::ownerVanished(const QString& owner) {
+    int closed = 0;
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        auto next = std::next(it);
+        if (it->second.owner == owner) {
+            closeSession(it, true);
+            ++closed;
+        }
+        it = next;
+    }
+    if (closed > 0)
+        SorvaneLog::log("[Sorvane] IMKServer: client " + owner.toStdString() + " left the bus; closed " +
+                        std::to_string(closed) + " session(s)");
+}
+
+void IMKServer::Activate(uint session, const imkwire::ClientState& state) {
+    Session* s = sessionOfCaller(session, state);
+    if (!s) return;
+    s->active = true;
+    s->controller->activateServer(s->client.get());
+}
+
+void IMKServer::Deactivate(uint session) {
+    Session* s = sessionOfCaller(session);
+    if (!s) return;
+    s->active = false;
+    s->controller->deactivateServer(s->client.get());
+}
+
+bool IMKServer::deliver(Session& s, const KeyEvent& event) {
+    const std::uint64_t wanted = s.controller->recognizedEvents(s.client.get());
+    const std::uint64_t bit =
+        event.type == KeyEventType::keyDown ? EventMask::keyDown : EventMask::flagsChanged;
+    if ((wanted & bit) == 0) return false;
+    return s.controller->handleEvent(event, s.client.get());
+}
+
+bool IMKServer::KeyDown(uint session, const imkwire::ClientState& state, uint keyCode,
+                        const QString& characters, const QString& charactersIgnoringModifiers,
+                        qulonglong modifierFlags, double timestamp) {
+    if (keyCode > 0xFFFF) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("key code %1 out of range").arg(keyCode));
+        return false;
+    }
+    Session* s = sessionOfCaller(session, state);
+    if (!s) return false;
+    KeyEvent event{KeyEventType::keyDown,
+                   static_cast<std::uint16_t>(keyCode),
+                   characters.toStdString(),
+                   charactersIgnoringModifiers.toStdString(),
+                   modifierFlags,
+                   timestamp};
+    return deliver(*s, event);
+}
+
+bool IMKServer::FlagsChanged(uint session, const imkwire::ClientState& state, uint keyCode,
+                             qulonglong modifierFlags, double timestamp) {
+    if (keyCode > 0xFFFF) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("key code %1 out of range").arg(keyCode));
+        return false;
+    }
+    Session* s = sessionOfCaller(session, state);
+    if (!s) return false;
+    KeyEvent event{
+        KeyEventType::flagsChanged, static_cast<std::uint16_t>(keyCode), {}, {}, modifierFlags, timestamp};
+    return deliver(*s, event);
+}
+
+void IMKServer::CommitComposition(uint session, const imkwire::ClientState& state) {
+    if (Session* s = sessionOfCaller(session, state)) s->controller->commitComposition(s->client.get());
+}
+
+void IMKServer::HidePalettes(uint session) {
+    if (Session* s = sessionOfCaller(session)) s->controller->hidePalettes();
+}
+
+QList<imkwire::WireMenuItem> IMKServer::Menu(uint session) {
+    Session* s = sessionOfCaller(session);
+    if (!s) return {};
+    return imkwire::toWire(s->controller->menu());
+}
+
+bool IMKServer::PerformMenuAction(uint session, const imkwire::ClientState& state, const QString& action) {
+    Session* s = sessionOfCaller(session, state);
+    if (!s) return false;
+    return s->controller->performMenuAction(action.toStdString(), s->client.get());
+}
+
+}  // namespace sorvane

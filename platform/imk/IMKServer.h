@@ -1,0 +1,91 @@
+#pragma once
+// The input-method server: owns the connection name on the D-Bus session
+// bus, keeps one session per client text field, gives each session a
+// controller from the factory and forwards the application's calls to it on
+// the main thread. See IMKWire.h for the protocol.
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/imk/IMKInputController.h"
+#include "platform/imk/IMKWire.h"
+
+class QDBusServiceWatcher;
+
+namespace sorvane {
+
+class IMKSessionClient;
+
+class IMKServer final : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "cn.kestrum.inputmethod.IMKServer")
+
+public:
+    // Builds the controller of a new session. `client` outlives the
+    // controller; `server` is absent when a test builds one without a server.
+    using ControllerFactory =
+        std::function<std::unique_ptr<IMKInputController>(IMKServer* server, InputClient& client)>;
+
+    // Owns `connectionName` on `connection`. Gives nothing, after a log
+    // record saying why, when the bus cannot be reached or another process
+    // owns the name.
+    static std::unique_ptr<IMKServer> create(const std::string& connectionName,
+                                             const std::string& bundleIdentifier, ControllerFactory factory,
+                                             QDBusConnection connection = QDBusConnection::sessionBus());
+    ~IMKServer() override;
+
+    const std::string& connectionName() const { return connectionName_; }
+    const std::string& bundleIdentifier() const { return bundleIdentifier_; }
+    // Applies to sessions opened from now on.
+    void setControllerFactory(ControllerFactory factory) { factory_ = std::move(factory); }
+    std::size_t sessionCount() const { return sessions_.size(); }
+
+public Q_SLOTS:
+    Q_SCRIPTABLE uint OpenSession(const QString& bundleId);
+    Q_SCRIPTABLE void CloseSession(uint session);
+    Q_SCRIPTABLE void Activate(uint session, const sorvane::imkwire::ClientState& state);
+    Q_SCRIPTABLE void Deactivate(uint session);
+    Q_SCRIPTABLE bool KeyDown(uint session, const sorvane::imkwire::ClientState& state, uint keyCode,
+                              const QString& characters, const QString& charactersIgnoringModifiers,
+                              qulonglong modifierFlags, double timestamp);
+    Q_SCRIPTABLE bool FlagsChanged(uint session, const sorvane::imkwire::ClientState& state, uint keyCode,
+                                   qulonglong modifierFlags, double timestamp);
+    Q_SCRIPTABLE void CommitComposition(uint session, const sorvane::imkwire::ClientState& state);
+    Q_SCRIPTABLE void HidePalettes(uint session);
+    Q_SCRIPTABLE QList<sorvane::imkwire::WireMenuItem> Menu(uint session);
+    Q_SCRIPTABLE bool PerformMenuAction(uint session, const sorvane::imkwire::ClientState& state,
+                                        const QString& action);
+
+private:
+    struct Session {
+        QString owner;  // unique bus name of the application
+        std::unique_ptr<IMKSessionClient> client;
+        std::unique_ptr<IMKInputController> controller;
+        bool active = false;
+    };
+
+    IMKServer(QDBusConnection connection, std::string connectionName, std::string bundleIdentifier,
+              ControllerFactory factory);
+    // The caller's session, or none after replying with an error.
+    Session* sessionOfCaller(uint session);
+    Session* sessionOfCaller(uint session, const imkwire::ClientState& state);
+    bool deliver(Session& s, const KeyEvent& event);
+    void closeSession(std::map<uint, Session>::iterator it, bool deactivate);
+    void ownerVanished(const QString& owner);
+
+    QDBusConnection connection_;
+    std::string connectionName_;
+    std::string bundleIdentifier_;
+    ControllerFactory factory_;
+    std::map<uint, Session> sessions_;
+    uint nextSession_ = 1;
+    QDBusServiceWatcher* watcher_ = nullptr;
+    bool registered_ = false;
+};
+
+}  // namespace sorvane

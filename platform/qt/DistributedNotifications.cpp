@@ -1,0 +1,129 @@
+#include "platform/qt/DistributedNotifications.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMetaType>
+#include <QMap>
+#include <QMetaType>
+#include <QVariant>
+
+#include "kit/SorvaneLog.h"
+
+namespace sorvane {
+namespace {
+
+using StringMap = QMap<QString, QString>;
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+}  // namespace
+
+DistributedNotifications::DistributedNotifications() {
+    qDBusRegisterMetaType<StringMap>();
+    if (auto* app = QCoreApplication::instance(); app && thread() != app->thread()) {
+        moveToThread(app->thread());
+    }
+}
+
+std::shared_ptr<DistributedNotifications> DistributedNotifications::shared() {
+    // Never destroyed: observers may fire until the very end of the process.
+    static std::shared_ptr<DistributedNotifications> center(new DistributedNotifications(),
+                                                            [](DistributedNotifications*) {});
+    return center;
+}
+
+std::optional<DistributedNotifications::SignalName> DistributedNotifications::signalName(
+    std::string_view name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return std::nullopt;
+    return SignalName{std::string(name.substr(0, dot)), std::string(name.substr(dot + 1))};
+}
+
+bool DistributedNotifications::post(std::string_view name, const NotificationUserInfo& userInfo) {
+    const auto signal = signalName(name);
+    if (!signal) {
+        SorvaneLog::log("[Sorvane] notification not posted: " + std::string(name) +
+                        " (not a notification name)");
+        return false;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        SorvaneLog::log("[Sorvane] notification not posted: " + std::string(name) + " (" +
+                        bus.lastError().message().toStdString() + ")");
+        return false;
+    }
+    QDBusMessage message = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath), qs(signal->interface),
+                                                      qs(signal->member));
+    StringMap map;
+    for (const auto& [key, value] : userInfo) map.insert(qs(key), qs(value));
+    message << QVariant::fromValue(map);
+    if (!bus.send(message)) {
+        SorvaneLog::log("[Sorvane] notification not posted: " + std::string(name) + " (" +
+                        bus.lastError().message().toStdString() + ")");
+        return false;
+    }
+    return true;
+}
+
+NotificationObserverId DistributedNotifications::observe(std::string_view name, Callback callback) {
+    NotificationObserverId id;
+    bool needsConnect = false;
+    {
+        std::lock_guard lock(mutex_);
+        id = nextId_++;
+        observers_.push_back({id, std::string(name), std::move(callback)});
+        needsConnect = connected_.insert(std::string(name)).second;
+    }
+    const auto signal = signalName(name);
+    if (needsConnect && signal) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        // Empty service: the signal is taken from any sender.
+        if (!bus.isConnected() ||
+            !bus.connect(QString(), QString::fromLatin1(kObjectPath), qs(signal->interface),
+                         qs(signal->member), this, SLOT(onSignal(QDBusMessage)))) {
+            SorvaneLog::log("[Sorvane] notification not observed: " + std::string(name) + " (" +
+                            bus.lastError().message().toStdString() + ")");
+            std::lock_guard lock(mutex_);
+            connected_.erase(std::string(name));
+        }
+    }
+    return id;
+}
+
+void DistributedNotifications::removeObserver(NotificationObserverId id) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(observers_, [id](const Observer& o) { return o.id == id; });
+}
+
+void DistributedNotifications::onSignal(const QDBusMessage& message) {
+    const std::string name = message.interface().toStdString() + "." + message.member().toStdString();
+    NotificationUserInfo userInfo;
+    const auto args = message.arguments();
+    if (!args.isEmpty()) {
+        StringMap map;
+        const QVariant& first = args.front();
+        if (first.canConvert<QDBusArgument>()) {
+            first.value<QDBusArgument>() >> map;
+        } else {
+            map = first.value<StringMap>();
+        }
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            userInfo.emplace(it.key().toStdString(), it.value().toStdString());
+        }
+    }
+    std::vector<Callback> callbacks;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& o : observers_) {
+            if (o.name == name) callbacks.push_back(o.callback);
+        }
+    }
+    // Outside the lock: a callback may observe or remove observers.
+    for (const auto& callback : callbacks) callback(name, userInfo);
+}
+
+}  // namespace sorvane

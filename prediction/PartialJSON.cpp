@@ -1,0 +1,183 @@
+#include "prediction/PartialJSON.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace sorvane::PartialJSON {
+namespace {
+
+// The Characters of a text as byte ranges. In ASCII text without CR LF (the
+// one two-byte Character ASCII has) every byte is a Character and no table is
+// built; anything else goes to ICU.
+class Characters {
+public:
+    explicit Characters(std::string_view text) : text_(text) {
+        for (std::size_t i = 0; i < text.size() && simple_; ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            simple_ = c < 0x80 && !(c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+        }
+        if (!simple_) bounds_ = Text::characterBoundaries(text);
+    }
+
+    std::size_t size() const { return simple_ ? text_.size() : bounds_.size() - 1; }
+    // Byte offset of Character i (i == size() gives the end).
+    std::size_t offset(std::size_t i) const { return simple_ ? i : bounds_[i]; }
+    std::string_view operator[](std::size_t i) const {
+        return text_.substr(offset(i), offset(i + 1) - offset(i));
+    }
+    std::string_view text() const { return text_; }
+    // True when Character i is exactly the one-byte Character c.
+    bool is(std::size_t i, char c) const { return offset(i + 1) - offset(i) == 1 && text_[offset(i)] == c; }
+    // The first Character position where the needle's Characters occur.
+    std::optional<std::size_t> find(const Characters& needle) const {
+        if (needle.size() > size()) return std::nullopt;
+        if (simple_ && needle.simple_) {
+            const std::size_t at = text_.find(needle.text_);
+            return at == std::string_view::npos ? std::nullopt : std::optional<std::size_t>(at);
+        }
+        for (std::size_t i = 0; i + needle.size() <= size(); ++i) {
+            std::size_t j = 0;
+            while (j < needle.size() && (*this)[i + j] == needle[j]) ++j;
+            if (j == needle.size()) return i;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::string_view text_;
+    bool simple_ = true;
+    std::vector<std::size_t> bounds_;
+};
+
+bool isWhitespace(std::string_view character) {
+    if (character.size() == 1) {
+        const char c = character[0];
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
+    return Text::isWhitespaceCharacter(character);
+}
+
+int hexValue(std::string_view character) {
+    if (character.size() != 1) return -1;
+    const char c = character[0];
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<std::string> read(std::string_view key, const Characters& h) {
+    const std::string quoted = "\"" + std::string(key) + "\"";
+    const Characters n(quoted);
+
+    // The first occurrence wins, even one inside another value.
+    const std::optional<std::size_t> pos = h.find(n);
+    if (!pos) return std::nullopt;
+
+    std::size_t i = *pos + n.size();
+    while (i < h.size() && isWhitespace(h[i])) ++i;
+    if (i >= h.size() || !h.is(i, ':')) return std::nullopt;
+    ++i;
+    while (i < h.size() && isWhitespace(h[i])) ++i;
+    if (i >= h.size() || !h.is(i, '"')) return std::nullopt;
+    ++i;
+
+    std::string value;
+    // Ordinary Characters are copied in runs rather than one by one.
+    std::size_t run = i;
+    const auto flush = [&] { value.append(h.text().substr(h.offset(run), h.offset(i) - h.offset(run))); };
+    while (i < h.size()) {
+        if (!h.is(i, '\\')) {
+            if (h.is(i, '"')) break;
+            ++i;
+            continue;
+        }
+        flush();
+        run = i;                       // an escape cut off here leaves the value ending before it
+        if (i + 1 >= h.size()) break;  // a lone backslash at the end is dropped
+        const std::string_view escaped = h[i + 1];
+        std::size_t consumed = 2;
+        if (escaped.size() == 1) {
+            const char e = escaped[0];
+            const char* simple = nullptr;
+            switch (e) {
+                case 'n':
+                    simple = "\n";
+                    break;
+                case 't':
+                    simple = "\t";
+                    break;
+                case 'r':
+                    simple = "\r";
+                    break;
+                case '"':
+                    simple = "\"";
+                    break;
+                case '\\':
+                    simple = "\\";
+                    break;
+                case '/':
+                    simple = "/";
+                    break;
+                default:
+                    break;
+            }
+            if (simple) {
+                value.append(simple);
+            } else if (e == 'u') {
+                if (i + 6 > h.size()) return value;  // the escape is still arriving
+                char32_t scalar = 0;
+                for (std::size_t k = i + 2; k < i + 6; ++k) {
+                    const int d = hexValue(h[k]);
+                    if (d < 0) return value;
+                    scalar = scalar * 16 + static_cast<char32_t>(d);
+                }
+                // Surrogate pairs are never joined: the value ends before them.
+                if (scalar >= 0xD800 && scalar <= 0xDFFF) return value;
+                value.append(Text::fromCodePoint(scalar));
+                consumed = 6;
+            } else {
+                value.append(escaped);
+            }
+        } else {
+            value.append(escaped);
+        }
+        i += consumed;
+        run = i;
+    }
+    if (i >= h.size() || !h.is(i, '\\')) flush();
+    return value;
+}
+
+bool isAscii(std::string_view s) {
+    for (unsigned char c : s) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+// Characters compare by canonical equivalence. Bringing the text into NFC once
+// lets them compare as bytes; the values read are the same text in NFC, which
+// equals what was sent. ASCII is already in NFC.
+std::string comparable(std::string_view text) {
+    if (isAscii(text)) return std::string(text);
+    return Text::canonicalForm(Text::isValidUtf8(text) ? std::string(text) : Text::sanitizedUtf8(text));
+}
+
+}  // namespace
+
+std::optional<std::string> string(std::string_view key, std::string_view text) {
+    const std::string t = comparable(text);
+    return read(comparable(key), Characters(t));
+}
+
+Fields extract(std::string_view text) {
+    const std::string t = comparable(text);
+    // One pass over the Characters serves both keys.
+    const Characters h(t);
+    return Fields{read("normalized", h), read("continuation", h)};
+}
+
+}  // namespace sorvane::PartialJSON

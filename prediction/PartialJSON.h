@@ -1,0 +1,25 @@
+#pragma once
+// Reads string values out of a JSON object that is still arriving, so that a
+// suggestion can be shown while the reply streams. Works on Characters
+// (extended grapheme clusters), never on bytes.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sorvane::PartialJSON {
+
+// The value of the first occurrence of "key" in the text: what has been read
+// of it so far when the text is cut off inside it; none when the text holds no
+// value for the key yet (or the first occurrence is not followed by a string).
+// Escaped surrogate pairs are never joined: the value ends before them.
+std::optional<std::string> string(std::string_view key, std::string_view text);
+
+struct Fields {
+    std::optional<std::string> normalized;
+    std::optional<std::string> continuation;
+};
+
+// The "normalized" and "continuation" values.
+Fields extract(std::string_view text);
+
+}  // namespace sorvane::PartialJSON

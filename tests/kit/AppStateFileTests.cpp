@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "kit/AppStateFile.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "tests/support/CapturingLogSink.h"
+#include "tests/support/FilePermissions.h"
+#include "tests/support/TempHome.h"
+
+namespace sorvane {
+namespace {
+
+using nlohmann::json;
+using testing::ScopedLogCapture;
+using testing::TempDir;
+using testing::TempHome;
+
+class AppStateFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    AppStateFile file{dir.path() / "Library" / "SorvaneIME" / "state.json"};
+
+    void write(const std::string& text) {
+        std::filesystem::create_directories(file.url.parent_path());
+        std::ofstream(file.url, std::ios::binary | std::ios::trunc) << text;
+    }
+    std::string contents() const { return Files::readFile(file.url).valueOr("<missing>"); }
+};
+
+TEST(AppStateFileLive, UnderHome) {
+    TempHome home;
+    EXPECT_EQ(AppStateFile::live().url, home.path() / "Library/SorvaneIME/state.json");
+}
+
+TEST_F(AppStateFileTest, UpdateOnMissingFileCreatesFolderWithOnlyTheBodysKeys) {
+    EXPECT_TRUE(file.acceptTerms("2026-09-15"));
+    EXPECT_EQ(contents(), "{\n  \"termsAcceptedVersion\": \"2026-09-15\"\n}");
+    EXPECT_EQ(file.termsAcceptedVersion(), "2026-09-15");
+}
+
+TEST_F(AppStateFileTest, ForeignKeysSurviveAnUpdate) {
+    write(R"({"zeta":[1,{"b":null}],"welcomeShownAt":"2026-12-06T14:38:50Z","alpha":{"x":1.5}})");
+    ASSERT_TRUE(file.acceptTerms("2026-09-15"));
+    const json expected = {{"alpha", {{"x", 1.5}}},
+                           {"termsAcceptedVersion", "2026-09-15"},
+                           {"welcomeShownAt", "2026-12-06T14:38:50Z"},
+                           {"zeta", json::array({1, {{"b", nullptr}}})}};
+    EXPECT_EQ(json::parse(contents()), expected);
+    // Sorted keys, pretty-printed.
+    EXPECT_LT(contents().find("\"alpha\""), contents().find("\"termsAcceptedVersion\""));
+    EXPECT_LT(contents().find("\"welcomeShownAt\""), contents().find("\"zeta\""));
+    EXPECT_NE(contents().find("\n  \"alpha\": {"), std::string::npos);
+}
+
+TEST_F(AppStateFileTest, RemovingAnAbsentKeyStillRewrites) {
+    write(R"({"b":1,"a":2})");
+    EXPECT_TRUE(file.update([](json& o) { o.erase("termsAcceptedVersion"); }));
+    EXPECT_EQ(contents(), "{\n  \"a\": 2,\n  \"b\": 1\n}");
+}
+
+TEST_F(AppStateFileTest, WithdrawingConsentKeepsWelcome) {
+    ASSERT_TRUE(file.markWelcomeShown(std::chrono::sys_days{std::chrono::year{2026} / 12 / 6} +
+                                      std::chrono::hours(14) + std::chrono::minutes(38) +
+                                      std::chrono::seconds(50)));
+    ASSERT_TRUE(file.acceptTerms("2026-09-15"));
+    ASSERT_TRUE(file.update([](json& o) { o.erase("termsAcceptedVersion"); }));
+    EXPECT_EQ(file.termsAcceptedVersion(), std::nullopt);
+    EXPECT_TRUE(file.welcomeWasShown());
+    EXPECT_EQ(json::parse(contents())["welcomeShownAt"], "2026-12-06T14:38:50Z");
+}
+
+struct ReadCase {
+    const char* name;
+    const char* text;  // nullptr: no file
+    bool welcomeShown;
+    std::optional<std::string> terms;
+};
+
+TEST_F(AppStateFileTest, ReadersTable) {
+    const ReadCase cases[] = {
+        {"missing", nullptr, false, std::nullopt},
+        {"empty object", "{}", false, std::nullopt},
+        {"welcome null still counts", R"({"welcomeShownAt":null})", true, std::nullopt},
+        {"welcome any value", R"({"welcomeShownAt":42})", true, std::nullopt},
+        {"terms as number", R"({"termsAcceptedVersion":20260915})", false, std::nullopt},
+        {"terms as string", R"({"termsAcceptedVersion":"2026-09-15"})", false, "2026-09-15"},
+        {"empty terms string", R"({"termsAcceptedVersion":""})", false, ""},
+        {"top-level array", R"([{"welcomeShownAt":"x"}])", false, std::nullopt},
+        {"corrupt", R"({"welcomeShownAt":)", false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(file.url);
+        if (c.text) write(c.text);
+        EXPECT_EQ(file.welcomeWasShown(), c.welcomeShown) << c.name;
+        EXPECT_EQ(file.termsAcceptedVersion(), c.terms) << c.name;
+    }
+}
+
+TEST_F(AppStateFileTest, CorruptOrNonObjectFileIsReplaced) {
+    for (const char* bad : {"{\"termsAcceptedVersion\": \"2026", "[1,2,3]", "\"text\"", "", "\xff\xfe"}) {
+        write(bad);
+        ScopedLogCapture capture;
+        EXPECT_TRUE(file.acceptTerms("v2")) << bad;
+        EXPECT_EQ(json::parse(contents()), (json{{"termsAcceptedVersion", "v2"}})) << bad;
+        EXPECT_TRUE(capture->messages().empty());
+    }
+}
+
+TEST_F(AppStateFileTest, UnreadableFileIsLeftAloneAndReportedAsNotWritten) {
+    testing::ScopedFilePermissions permissions;
+    if (!permissions.enforced()) GTEST_SKIP() << "file permissions cannot be enforced here";
+    write(R"({"termsAcceptedVersion":"2026-09-15","welcomeShownAt":"2026-12-06T14:38:50Z"})");
+    ::chmod(file.url.c_str(), 0000);
+    ScopedLogCapture capture;
+    EXPECT_FALSE(file.markWelcomeShown(std::chrono::system_clock::now()));
+    ::chmod(file.url.c_str(), 0600);
+    const auto messages = capture->messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "[Sorvane] state not written: Permission denied (" + file.url.string() + ")");
+    EXPECT_EQ(json::parse(contents())["termsAcceptedVersion"], "2026-09-15");
+}
+
+TEST_F(AppStateFileTest, StateThatIsAFolderIsAnIoErrorAndLeftAlone) {
+    std::filesystem::create_directories(file.url / "keep");
+    ScopedLogCapture capture;
+    EXPECT_FALSE(file.acceptTerms("2026-09-15"));
+    ASSERT_EQ(capture->messages().size(), 1u);
+    EXPECT_EQ(capture->messages()[0],
+              "[Sorvane] state not written: Is a directory (" + file.url.string() + ")");
+    EXPECT_TRUE(std::filesystem::is_directory(file.url / "keep"));
+    EXPECT_FALSE(file.welcomeWasShown());
+}
+
+TEST_F(AppStateFileTest, FailedWriteLogsAndKeepsOldContents) {
+    testing::ScopedFilePermissions permissions;
+    if (!permissions.enforced()) GTEST_SKIP() << "file permissions cannot be enforced here";
+    write(R"({"a":1})");
+    ::chmod(file.url.parent_path().c_str(), 0500);
+    ScopedLogCapture capture;
+    EXPECT_FALSE(file.acceptTerms("2026-09-15"));
+    ::chmod(file.url.parent_path().c_str(), 0700);
+    ASSERT_EQ(capture->messages().size(), 1u);
+    EXPECT_EQ(capture->messages()[0].rfind("[Sorvane] state not written: Permission denied", 0), 0u)
+        << capture->messages()[0];
+    EXPECT_EQ(contents(), R"({"a":1})");
+}
+
+TEST_F(AppStateFileTest, InvalidUtf8FromBodyIsLoggedNotWritten) {
+    write(R"({"a":1})");
+    ScopedLogCapture capture;
+    EXPECT_FALSE(file.update([](json& o) { o["bad"] = std::string("\xC3"); }));
+    ASSERT_EQ(capture->messages().size(), 1u);
+    EXPECT_EQ(capture->messages()[0].rfind("[Sorvane] state not written: ", 0), 0u);
+    EXPECT_EQ(contents(), R"({"a":1})");
+}
+
+}  // namespace
+}  // namespace sorvane

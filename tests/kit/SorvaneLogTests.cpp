@@ -1,0 +1,107 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kit/SorvaneLog.h"
+#include "platform/Files.h"
+#include "platform/LogSink.h"
+#include "tests/support/CapturingLogSink.h"
+#include "tests/support/TempHome.h"
+
+namespace sorvane {
+namespace {
+
+using testing::ScopedLogCapture;
+
+TEST(SorvaneLog, TextsAreKeptVerbatimAtTheirLevels) {
+    ScopedLogCapture capture;
+    const std::vector<std::string> texts = {
+        "",
+        "[Sorvane] state not written: Permission denied (/x)",
+        "[Sorvane] 100% done %s %n %d %%",
+        "[Sorvane] mode → english 中文 候选",
+        "line one\nline two",
+    };
+    for (const auto& t : texts) SorvaneLog::log(t);
+    SorvaneLog::debug("[Sorvane] keyDown code=0");
+    SorvaneLog::error("[Sorvane] error level");
+    const auto records = capture->records();
+    ASSERT_EQ(records.size(), texts.size() + 2);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(records[i].message, texts[i]);
+        EXPECT_EQ(records[i].level, LogLevel::standard);
+    }
+    EXPECT_EQ(records[texts.size()].level, LogLevel::debug);
+    EXPECT_EQ(records[texts.size()].message, "[Sorvane] keyDown code=0");
+    EXPECT_EQ(records[texts.size() + 1].level, LogLevel::error);
+}
+
+class DisabledDebugSink final : public LogSink {
+public:
+    bool isEnabled(LogLevel level) const override { return level != LogLevel::debug; }
+    void write(LogLevel level, std::string_view message) override { written.emplace_back(level, message); }
+    std::vector<std::pair<LogLevel, std::string>> written;
+};
+
+TEST(SorvaneLog, DisabledLevelWritesNothing) {
+    auto sink = std::make_shared<DisabledDebugSink>();
+    auto previous = Logging::setSink(sink);
+    SorvaneLog::debug("[Sorvane] keyDown code=1");
+    SorvaneLog::log("[Sorvane] kept");
+    EXPECT_FALSE(SorvaneLog::debugEnabled());
+    Logging::setSink(previous);
+    ASSERT_EQ(sink->written.size(), 1u);
+    EXPECT_EQ(sink->written[0].second, "[Sorvane] kept");
+}
+
+TEST(SorvaneLog, ManyThreadsOneRecordEach) {
+    ScopedLogCapture capture;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 100; ++i)
+                SorvaneLog::log("[Sorvane] t" + std::to_string(t) + " " + std::to_string(i));
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(capture->records().size(), 800u);
+}
+
+// The journald sink mirrors to standard error when asked; the text must come
+// out as given, never read as a format.
+TEST(JournaldLogSink, MirrorsTextLiterallyAndSkipsDisabledDebug) {
+    testing::TempDir dir;
+    setenv("SORVANE_LOG_STDERR", "1", 1);
+    unsetenv("SORVANE_LOG_DEBUG");
+    JournaldLogSink sink;
+    const auto path = dir.path() / "stderr.txt";
+    const int saved = dup(STDERR_FILENO);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    dup2(fd, STDERR_FILENO);
+    EXPECT_FALSE(sink.isEnabled(LogLevel::debug));
+    EXPECT_TRUE(sink.isEnabled(LogLevel::standard));
+    sink.write(LogLevel::standard, "[Sorvane] 50% %s %n → 中");
+    sink.write(LogLevel::debug, "[Sorvane] keyDown code=2");
+    sink.write(LogLevel::error, "");
+    dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(fd);
+    unsetenv("SORVANE_LOG_STDERR");
+    EXPECT_EQ(Files::readFile(path).valueOr("?"), "[Sorvane] 50% %s %n → 中\n\n");
+}
+
+TEST(JournaldLogSink, DebugWhenEnabled) {
+    setenv("SORVANE_LOG_DEBUG", "1", 1);
+    JournaldLogSink sink;
+    unsetenv("SORVANE_LOG_DEBUG");
+    EXPECT_TRUE(sink.isEnabled(LogLevel::debug));
+}
+
+}  // namespace
+}  // namespace sorvane

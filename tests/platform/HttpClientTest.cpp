@@ -1,0 +1,313 @@
+#include "platform/HttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "tests/support/LoopbackServer.h"
+
+using namespace std::chrono_literals;
+using sorvane::CurlHttpClient;
+using sorvane::HttpCancellation;
+using sorvane::HttpRequest;
+using sorvane::HttpResponse;
+using sorvane::RedirectPolicy;
+using sorvane::URLError;
+using sorvane::testing::LoopbackServer;
+
+namespace {
+
+HttpRequest at(std::string url, std::chrono::milliseconds requestTimeout = 60s,
+                std::chrono::milliseconds resourceTimeout = 600s, RedirectPolicy redirects = RedirectPolicy::never) {
+    HttpRequest request;
+    request.url = std::move(url);
+    request.requestTimeout = requestTimeout;
+    request.resourceTimeout = resourceTimeout;
+    request.redirects = redirects;
+    return request;
+}
+
+struct Streamed {
+    std::vector<std::string> lines;
+    int statusAtHead = 0;
+    size_t linesAtHead = 99;
+};
+
+auto streamFrom(const std::string& url, Streamed& out, std::chrono::milliseconds requestTimeout = 60s,
+                std::chrono::milliseconds resourceTimeout = 600s) {
+    HttpRequest request = at(url, requestTimeout, resourceTimeout);
+    return CurlHttpClient::shared().stream(
+        request,
+        [&](const HttpResponse& head) {
+            out.statusAtHead = head.status;
+            out.linesAtHead = out.lines.size();
+        },
+        [&](std::string_view line) { out.lines.emplace_back(line); });
+}
+
+// Sends the pieces as separate chunks, each flushed, then ends (or hangs up).
+void serveChunks(httplib::Response& res, std::vector<std::string> pieces, bool hangUp = false) {
+    res.set_chunked_content_provider("text/event-stream", [pieces, hangUp](size_t, httplib::DataSink& sink) {
+        for (const auto& piece : pieces) {
+            if (!sink.write(piece.data(), piece.size())) return false;  // the client has gone
+            std::this_thread::sleep_for(5ms);
+        }
+        if (hangUp) return false;
+        sink.done();
+        return true;
+    });
+}
+
+}  // namespace
+
+TEST(HttpClient, WholeBodyCarriesStatusHeadersAndBody) {
+    LoopbackServer server;
+    std::string seenBody, seenMethod, seenAuth, seenContentType;
+    bool sawExpect = true;
+    server->Put("/items", [&](const httplib::Request& req, httplib::Response& res) {
+        seenMethod = req.method;
+        seenBody = req.body;
+        seenAuth = req.get_header_value("Authorization");
+        seenContentType = req.get_header_value("Content-Type");
+        sawExpect = req.has_header("Expect");
+        res.status = 201;
+        res.set_header("X-Request-Id", "abc");
+        res.set_content("created", "text/plain");
+    });
+    server.start();
+
+    HttpRequest request;
+    request.method = "PUT";
+    request.url = server.baseURL() + "/items";
+    request.headers = {{"Content-Type", "application/json"}, {"Authorization", "Bearer k"}};
+    request.body = std::string(4096, 'x');  // large enough that curl would ask for 100-continue
+    auto response = CurlHttpClient::shared().send(request);
+
+    ASSERT_TRUE(response) << response.error().description;
+    EXPECT_EQ(response->status, 201);
+    EXPECT_EQ(response->body, "created");
+    EXPECT_EQ(response->header("x-request-id"), "abc");
+    EXPECT_EQ(response->header("Content-Type"), "text/plain");
+    EXPECT_EQ(response->header("X-Missing"), std::nullopt);
+    EXPECT_EQ(seenMethod, "PUT");
+    EXPECT_EQ(seenBody, request.body);
+    EXPECT_EQ(seenAuth, "Bearer k");
+    EXPECT_EQ(seenContentType, "application/json");
+    EXPECT_FALSE(sawExpect);
+}
+
+TEST(HttpClient, ErrorStatusIsAResponseNotAnError) {
+    LoopbackServer server;
+    server->Get("/gone", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 500;
+        res.set_content("{\"error\":\"x\"}", "application/json");
+    });
+    server.start();
+    auto response = CurlHttpClient::shared().send(at(server.baseURL() + "/gone"));
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 500);
+    EXPECT_EQ(response->body, "{\"error\":\"x\"}");
+}
+
+TEST(HttpClient, StreamSplitsLinesOnEveryEndingAcrossChunks) {
+    struct Case {
+        std::vector<std::string> pieces;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {{"a\nb\n"}, {"a", "b"}},
+        {{"a\r\nb\r\n"}, {"a", "b"}},
+        {{"a\rb\r"}, {"a", "b"}},
+        {{"a\r", "\nb"}, {"a", "b"}},            // CRLF split between chunks; last line unterminated
+        {{"da", "ta: 1\n\n", "x"}, {"data: 1", "", "x"}},
+        {{"\n\r\n\r"}, {"", "", ""}},
+        {{"one\r", "\r\ntwo"}, {"one", "", "two"}},
+    };
+    for (const auto& c : cases) {
+        LoopbackServer server;
+        server->Get("/s", [&](const httplib::Request&, httplib::Response& res) { serveChunks(res, c.pieces); });
+        server.start();
+        Streamed out;
+        auto result = streamFrom(server.baseURL() + "/s", out);
+        ASSERT_TRUE(result) << result.error().description;
+        EXPECT_EQ(out.lines, c.lines) << ::testing::PrintToString(c.pieces);
+        EXPECT_EQ(out.statusAtHead, 200);
+        EXPECT_EQ(out.linesAtHead, 0u);
+        EXPECT_TRUE(result->body.empty());
+    }
+}
+
+TEST(HttpClient, StreamDeliversLinesAsTheyArrive) {
+    LoopbackServer server;
+    std::atomic<int> delivered{0};
+    std::atomic<bool> sawFirstBeforeSecondSent{false};
+    server->Get("/s", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
+            sink.write("first\n", 6);
+            for (int i = 0; i < 200 && delivered.load() == 0; ++i) std::this_thread::sleep_for(5ms);
+            sawFirstBeforeSecondSent = delivered.load() == 1;
+            sink.write("second\n", 7);
+            sink.done();
+            return true;
+        });
+    });
+    server.start();
+    std::vector<std::string> lines;
+    auto result = CurlHttpClient::shared().stream(
+        at(server.baseURL() + "/s"), nullptr,
+        [&](std::string_view line) {
+            lines.emplace_back(line);
+            ++delivered;
+        });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
+    EXPECT_TRUE(sawFirstBeforeSecondSent);
+}
+
+TEST(HttpClient, StalledServerTimesOut) {
+    LoopbackServer server;
+    server->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
+            sink.write("x\n", 2);
+            server.hold(10s);
+            return false;
+        });
+    });
+    server.start();
+    Streamed out;
+    auto start = std::chrono::steady_clock::now();
+    auto result = streamFrom(server.baseURL() + "/stall", out, 200ms);
+    auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, URLError::timedOut);
+    EXPECT_EQ(result.error().token(), "URLError(-1001)");
+    EXPECT_EQ(out.lines, std::vector<std::string>{"x"});
+    EXPECT_GE(took, 190ms);
+    EXPECT_LT(took, 1s);
+}
+
+TEST(HttpClient, RequestTimeoutIsIdleTimeNotTotal) {
+    LoopbackServer server;
+    server->Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
+            for (int i = 0; i < 6; ++i) {
+                sink.write("tick\n", 5);
+                server.hold(100ms);
+            }
+            sink.done();
+            return true;
+        });
+    });
+    server.start();
+    Streamed out;
+    auto moving = streamFrom(server.baseURL() + "/slow", out, 300ms);
+    ASSERT_TRUE(moving) << moving.error().description;
+    EXPECT_EQ(out.lines.size(), 6u);
+
+    Streamed cut;
+    auto bounded =
+        streamFrom(server.baseURL() + "/slow", cut, 300ms, 250ms);
+    ASSERT_FALSE(bounded);
+    EXPECT_EQ(bounded.error().code, URLError::timedOut);
+    EXPECT_LT(cut.lines.size(), 6u);
+}
+
+TEST(HttpClient, ClosedPortCannotConnect) {
+    auto result = CurlHttpClient::shared().send(
+        at("http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/"));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, URLError::cannotConnectToHost);
+    EXPECT_FALSE(result.error().description.empty());
+}
+
+TEST(HttpClient, ServerClosingMidLineLosesTheConnection) {
+    LoopbackServer server;
+    server->Get("/cut", [](const httplib::Request&, httplib::Response& res) {
+        serveChunks(res, {"data: whole\n", "data: hal"}, /*hangUp=*/true);
+    });
+    server.start();
+    Streamed out;
+    auto result = streamFrom(server.baseURL() + "/cut", out);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, URLError::networkConnectionLost);
+    // The cut line is never handed over as if it were whole.
+    EXPECT_EQ(out.lines, std::vector<std::string>{"data: whole"});
+}
+
+TEST(HttpClient, CancelFromAnotherThreadEndsAStalledTransferAtOnce) {
+    LoopbackServer server;
+    server->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
+            sink.write("x\n", 2);
+            server.hold(10s);
+            return false;
+        });
+    });
+    server.start();
+    HttpCancellation cancellation;
+    std::atomic<bool> started{false};
+    std::chrono::steady_clock::time_point cancelledAt;
+    std::thread canceller([&] {
+        while (!started) std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(50ms);
+        cancelledAt = std::chrono::steady_clock::now();
+        cancellation.cancel();
+    });
+    auto result = CurlHttpClient::shared().stream(
+        at(server.baseURL() + "/stall", 30s), nullptr,
+        [&](std::string_view) { started = true; }, &cancellation);
+    auto endedAt = std::chrono::steady_clock::now();
+    canceller.join();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, URLError::cancelled);
+    EXPECT_LT(endedAt - cancelledAt, 100ms);
+}
+
+TEST(HttpClient, CancelledBeforehandSendsNothing) {
+    LoopbackServer server;
+    std::atomic<int> hits{0};
+    server->Get("/", [&](const httplib::Request&, httplib::Response& res) {
+        ++hits;
+        res.set_content("", "text/plain");
+    });
+    server.start();
+    HttpCancellation cancellation;
+    cancellation.cancel();
+    auto result = CurlHttpClient::shared().send(at(server.baseURL() + "/"), &cancellation);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, URLError::cancelled);
+    EXPECT_EQ(hits, 0);
+}
+
+TEST(HttpClient, RedirectsFollowPolicy) {
+    LoopbackServer server;
+    std::atomic<int> targetHits{0};
+    server->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/target"); });
+    server->Get("/target", [&](const httplib::Request&, httplib::Response& res) {
+        ++targetHits;
+        res.set_content("here", "text/plain");
+    });
+    server.start();
+
+    auto api = CurlHttpClient::shared().send(at(server.baseURL() + "/moved"));
+    ASSERT_TRUE(api);
+    EXPECT_EQ(api->status, 302);
+    EXPECT_EQ(api->header("Location"), "/target");
+
+    // A download may only be sent on to https; this plain-http hop is refused.
+    auto download =
+        CurlHttpClient::shared().send(at(server.baseURL() + "/moved", 60s, 600s, RedirectPolicy::httpsOnly));
+    ASSERT_FALSE(download);
+    EXPECT_EQ(download.error().code, URLError::unknown);
+    EXPECT_EQ(targetHits, 0);
+}
+
+TEST(HttpClient, HandlerExceptionEndsTheTransferAndPropagates) {
+    LoopbackServer server;
+    server->Get("/s", [](const httplib::Request&, httplib::Response& res) { serveChunks(res, {"a\n", "b\n"}); });
+    server.start();
+    EXPECT_THROW(CurlHttpClient::shared().stream(at(server.baseURL() + "/s"), nullptr,
+                                                 [](std::string_view) { throw std::runtime_error("stop"); }),
+                 std::runtime_error);
+}

@@ -1,0 +1,368 @@
+// The input-method server on a private bus, driven by in-process clients on
+// their own bus connections, with a controller that composes lowercase
+// letters and commits them on Return.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QThread>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/imk/IMKClient.h"
+#include "platform/imk/IMKServer.h"
+#include "tests/support/CapturingLogSink.h"
+#include "tests/support/PrivateBus.h"
+
+namespace sorvane {
+namespace {
+
+constexpr const char* kName = "cn.kestrum.inputmethod.Sorvane_Connection";
+
+std::string describe(const std::optional<CaretRect>& r) {
+    if (!r) return "none";
+    return std::to_string(int(r->x)) + "," + std::to_string(int(r->y)) + "," + std::to_string(int(r->width)) +
+           "," + std::to_string(int(r->height));
+}
+
+struct Journal {
+    std::vector<std::string> lines;
+    std::vector<KeyEvent> events;
+    int controllers = 0;
+};
+
+class ComposingController final : public IMKInputController {
+public:
+    ComposingController(IMKServer* server, InputClient* client, Journal& journal, std::uint64_t recognized)
+        : IMKInputController(server, client), journal_(journal), recognized_(recognized) {
+        ++journal_.controllers;
+    }
+    ~ComposingController() override { journal_.lines.push_back("destroyed"); }
+
+    std::uint64_t recognizedEvents(InputClient*) const override { return recognized_; }
+
+    void activateServer(InputClient* sender) override {
+        journal_.lines.push_back("activate bundle=" + sender->bundleIdentifier().value_or("nil") +
+                                 " caret=" + describe(sender->caretRect(0)) +
+                                 " secure=" + (sender->isSecureInputOn() ? "true" : "false") +
+                                 " flags=" + std::to_string(sender->currentModifierFlags()));
+    }
+    void deactivateServer(InputClient*) override {
+        journal_.lines.push_back("deactivate");
+        commit();
+    }
+    bool handleEvent(const KeyEvent& event, InputClient*) override {
+        journal_.events.push_back(event);
+        if (event.type != KeyEventType::keyDown) return false;
+        if (event.keyCode == 36) {
+            if (buffer_.empty()) return false;
+            commit();
+            return true;
+        }
+        if (event.characters.size() == 1 && event.characters[0] >= 'a' && event.characters[0] <= 'z') {
+            buffer_ += event.characters;
+            const int n = static_cast<int>(buffer_.size());
+            client()->setMarkedText(buffer_, {n, 0}, {{{0, n}, MarkedTextStyle::selectedRawText}});
+            return true;
+        }
+        return false;
+    }
+    void commitComposition(InputClient*) override {
+        journal_.lines.push_back("commit request");
+        commit();
+    }
+    void hidePalettes() override { journal_.lines.push_back("hide palettes"); }
+    std::vector<MenuItem> menu() override { return {{"设置…", "openSettings:", ""}}; }
+    bool performMenuAction(const std::string& action, InputClient*) override {
+        journal_.lines.push_back("action " + action);
+        return action == "openSettings:";
+    }
+
+private:
+    void commit() {
+        if (buffer_.empty()) return;
+        client()->insertText(buffer_);
+        buffer_.clear();
+    }
+
+    Journal& journal_;
+    std::uint64_t recognized_;
+    std::string buffer_;
+};
+
+bool spinUntil(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+class IMKServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bus_.ok());
+        serverBus_ = std::make_unique<QDBusConnection>(connect("server"));
+        ASSERT_TRUE(serverBus_->isConnected());
+    }
+    void TearDown() override {
+        server_.reset();
+        clients_.clear();
+        for (const auto& name : names_) QDBusConnection::disconnectFromBus(name);
+    }
+
+    QDBusConnection connect(const std::string& name) {
+        const QString qname = QString::fromStdString(name + std::to_string(names_.size()));
+        names_.push_back(qname);
+        return QDBusConnection::connectToBus(QString::fromStdString(bus_.address()), qname);
+    }
+
+    void startServer(std::uint64_t recognized = EventMask::keyDown | EventMask::flagsChanged) {
+        server_ = IMKServer::create(
+            kName, "cn.kestrum.inputmethod.Sorvane",
+            [this, recognized](IMKServer* server, InputClient& client) {
+                return std::make_unique<ComposingController>(server, &client, journal_, recognized);
+            },
+            *serverBus_);
+        ASSERT_TRUE(server_);
+    }
+
+    // A client application on its own bus connection, collecting what it
+    // receives.
+    struct App {
+        std::unique_ptr<IMKClient> client;
+        std::vector<std::string> received;
+        QString connectionName;
+    };
+    App& openApp(std::optional<std::string> bundle = std::string("com.example.notes")) {
+        auto app = std::make_unique<App>();
+        QDBusConnection connection = connect("app");
+        app->connectionName = names_.back();
+        app->client = std::make_unique<IMKClient>(connection, kName);
+        App* raw = app.get();
+        app->client->onMarkedText = [raw](const MarkedTextUpdate& m) {
+            raw->received.push_back("marked " + m.text + " sel=" + std::to_string(m.selection.location) +
+                                    "," + std::to_string(m.selection.length) +
+                                    " runs=" + std::to_string(m.styleRuns.size()));
+        };
+        app->client->onInsertText = [raw](const std::string& t) { raw->received.push_back("insert " + t); };
+        app->client->setBundleIdentifier(std::move(bundle));
+        app->client->setCaretRect(CaretRect{120, 640, 1, 18});
+        EXPECT_TRUE(app->client->openSession());
+        clients_.push_back(std::move(app));
+        return *raw;
+    }
+
+    static KeyEvent key(std::uint16_t code, std::string chars, std::uint64_t flags = 0) {
+        return {KeyEventType::keyDown, code, chars, chars, flags, 1.5};
+    }
+
+    int argc_ = 1;
+    char arg0_[8] = "imktest";
+    char* argv_[2] = {arg0_, nullptr};
+    QCoreApplication qapp_{argc_, argv_};
+    testing::PrivateBus bus_;
+    std::vector<QString> names_;
+    std::unique_ptr<QDBusConnection> serverBus_;
+    Journal journal_;
+    std::unique_ptr<IMKServer> server_;
+    std::vector<std::unique_ptr<App>> clients_;
+};
+
+TEST_F(IMKServerTest, ClientReceivesMarkedAndInsertedText) {
+    startServer();
+    App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
+    EXPECT_EQ(*app.client->keyDown(key(45, "n")), true);
+    EXPECT_EQ(*app.client->keyDown(key(34, "i")), true);
+    EXPECT_EQ(*app.client->keyDown(key(36, "\r")), true);
+    EXPECT_EQ(*app.client->keyDown(key(49, " ")), false);  // the application types the space
+    EXPECT_EQ(app.received,
+              (std::vector<std::string>{"marked n sel=1,0 runs=1", "marked ni sel=2,0 runs=1", "insert ni"}));
+}
+
+TEST_F(IMKServerTest, ActivationSeesTheClientsStateAndEveryCallUpdatesIt) {
+    startServer();
+    App& app = openApp();
+    app.client->setSecureInput(true);
+    ASSERT_TRUE(
+        app.client->flagsChanged({KeyEventType::flagsChanged, 57, "", "", ModifierFlag::capsLock, 0}));
+    ASSERT_TRUE(app.client->activate());
+    app.client->setBundleIdentifier(std::nullopt);
+    app.client->setCaretRect(std::nullopt);
+    app.client->setSecureInput(false);
+    ASSERT_TRUE(app.client->activate());
+    EXPECT_EQ(journal_.lines,
+              (std::vector<std::string>{
+                  "activate bundle=com.example.notes caret=120,640,1,18 secure=true flags=65536",
+                  "activate bundle=nil caret=none secure=false flags=65536"}));
+}
+
+TEST_F(IMKServerTest, KeyEventsArriveField_for_field) {
+    startServer();
+    App& app = openApp();
+    const KeyEvent down{KeyEventType::keyDown, 0, "\x01", "a", ModifierFlag::control | 0x1, 12.25};
+    const KeyEvent shift{
+        KeyEventType::flagsChanged, 60, "", "", ModifierFlag::shift | ModifierFlag::deviceRightShift, 12.5};
+    EXPECT_EQ(*app.client->keyDown(down), false);
+    EXPECT_EQ(*app.client->flagsChanged(shift), false);
+    EXPECT_EQ(journal_.events, (std::vector<KeyEvent>{down, shift}));
+}
+
+TEST_F(IMKServerTest, UnrecognizedEventTypesNeverReachTheController) {
+    startServer(EventMask::keyDown);
+    App& app = openApp();
+    EXPECT_EQ(*app.client->flagsChanged({KeyEventType::flagsChanged, 56, "", "", ModifierFlag::shift, 0}),
+              false);
+    EXPECT_EQ(*app.client->keyDown(key(45, "n")), true);
+    ASSERT_EQ(journal_.events.size(), 1u);
+    EXPECT_EQ(journal_.events[0].type, KeyEventType::keyDown);
+}
+
+TEST_F(IMKServerTest, EachSessionHasItsOwnControllerAndReceivesOnlyItsOwnText) {
+    startServer();
+    App& first = openApp("com.example.a");
+    App& second = openApp("com.example.b");
+    EXPECT_EQ(journal_.controllers, 2);
+    ASSERT_TRUE(first.client->keyDown(key(0, "a")));
+    ASSERT_TRUE(second.client->keyDown(key(11, "b")));
+    ASSERT_TRUE(second.client->keyDown(key(36, "\r")));
+    EXPECT_EQ(first.received, (std::vector<std::string>{"marked a sel=1,0 runs=1"}));
+    EXPECT_EQ(second.received, (std::vector<std::string>{"marked b sel=1,0 runs=1", "insert b"}));
+}
+
+TEST_F(IMKServerTest, AnotherConnectionCannotUseASession) {
+    startServer();
+    App& owner = openApp();
+    QDBusConnection intruder = connect("intruder");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "Deactivate");
+    call << uint(*owner.client->session());
+    const QDBusMessage reply = intruder.call(call, QDBus::BlockWithGui, 5000);
+    EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(reply.errorName().toStdString(), imkwire::kErrorUnknownSession);
+    EXPECT_TRUE(journal_.lines.empty());
+}
+
+TEST_F(IMKServerTest, UnknownSessionAndOutOfRangeKeyCodeAreRefused) {
+    startServer();
+    App& app = openApp();
+    QDBusConnection other = connect("raw");
+    QDBusMessage call = QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface,
+                                                       "HidePalettes");
+    call << uint(999);
+    EXPECT_EQ(other.call(call, QDBus::BlockWithGui, 5000).errorName().toStdString(),
+              imkwire::kErrorUnknownSession);
+    QDBusMessage keyDown =
+        QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "KeyDown");
+    keyDown << uint(*app.client->session()) << QVariant::fromValue(imkwire::ClientState{}) << uint(0x10000)
+            << QString("x") << QString("x") << qulonglong(0) << 0.0;
+    // Sent from the owner's own connection: only the key code is wrong.
+    QDBusConnection ownerBus = QDBusConnection(app.connectionName);
+    const QDBusMessage reply = ownerBus.call(keyDown, QDBus::BlockWithGui, 5000);
+    EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_TRUE(journal_.events.empty());
+}
+
+TEST_F(IMKServerTest, ClientThatLeavesTheBusHasItsSessionsDeactivatedAndClosed) {
+    testing::ScopedLogCapture log;
+    startServer();
+    App& staying = openApp();
+    {
+        // A bare connection, so that dropping it really leaves the bus.
+        QDBusConnection leaving = connect("leaving");
+        auto call = [&](const char* method, const QList<QVariant>& args) {
+            QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath,
+                                                            imkwire::kServerInterface, method);
+            m.setArguments(args);
+            return leaving.call(m, QDBus::BlockWithGui, 5000);
+        };
+        imkwire::ClientState state;
+        state.hasBundleIdentifier = true;
+        state.bundleIdentifier = "com.example.gone";
+        const uint id = call("OpenSession", {QString("com.example.gone")}).arguments().value(0).toUInt();
+        call("Activate", {id, QVariant::fromValue(state)});
+        call("KeyDown",
+             {id, QVariant::fromValue(state), uint(0), QString("a"), QString("a"), qulonglong(0), 0.0});
+    }
+    ASSERT_EQ(server_->sessionCount(), 2u);
+    QDBusConnection::disconnectFromBus(names_.back());
+    ASSERT_TRUE(spinUntil([&] { return server_->sessionCount() == 1; }));
+    // The composition was committed on the way out, then the controller went.
+    EXPECT_EQ(journal_.lines,
+              (std::vector<std::string>{"activate bundle=com.example.gone caret=none secure=false flags=0",
+                                        "deactivate", "destroyed"}));
+    EXPECT_TRUE(log->contains("left the bus; closed 1 session(s)"));
+    // The server goes on serving the others.
+    EXPECT_EQ(*staying.client->keyDown(key(11, "b")), true);
+    EXPECT_EQ(staying.received, (std::vector<std::string>{"marked b sel=1,0 runs=1"}));
+}
+
+TEST_F(IMKServerTest, ClosingASessionDeactivatesItFirst) {
+    startServer();
+    App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
+    ASSERT_TRUE(app.client->closeSession());
+    EXPECT_EQ(server_->sessionCount(), 0u);
+    EXPECT_EQ(journal_.lines.size(), 3u);
+    EXPECT_EQ(journal_.lines[1], "deactivate");
+    EXPECT_EQ(journal_.lines[2], "destroyed");
+}
+
+TEST_F(IMKServerTest, CommitRequestHidePalettesMenuAndActionsReachTheController) {
+    startServer();
+    App& app = openApp();
+    ASSERT_TRUE(app.client->keyDown(key(0, "a")));
+    ASSERT_TRUE(app.client->commitComposition());
+    ASSERT_TRUE(app.client->hidePalettes());
+    auto menu = app.client->menu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(*menu, (std::vector<MenuItem>{{"设置…", "openSettings:", ""}}));
+    EXPECT_EQ(*app.client->performMenuAction("openSettings:"), true);
+    EXPECT_EQ(*app.client->performMenuAction("bogus:"), false);
+    EXPECT_EQ(app.received, (std::vector<std::string>{"marked a sel=1,0 runs=1", "insert a"}));
+    EXPECT_EQ(journal_.lines, (std::vector<std::string>{"commit request", "hide palettes",
+                                                        "action openSettings:", "action bogus:"}));
+}
+
+TEST_F(IMKServerTest, ASecondServerForTheSameNameIsRefusedWithAReason) {
+    testing::ScopedLogCapture log;
+    startServer();
+    QDBusConnection second = connect("second");
+    auto refused = IMKServer::create(kName, "cn.kestrum.inputmethod.Sorvane", {}, second);
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(
+        log->contains("[Sorvane] IMKServer: cannot own cn.kestrum.inputmethod.Sorvane_Connection: the name "
+                      "is owned by another process"));
+    // The first one still serves.
+    App& app = openApp();
+    EXPECT_EQ(*app.client->keyDown(key(0, "a")), true);
+}
+
+TEST_F(IMKServerTest, AFactoryThatGivesNothingLeavesEveryKeyToTheApplication) {
+    server_ = IMKServer::create(
+        kName, "cn.kestrum.inputmethod.Sorvane",
+        [](IMKServer*, InputClient&) { return std::unique_ptr<IMKInputController>(); }, *serverBus_);
+    ASSERT_TRUE(server_);
+    App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
+    EXPECT_EQ(*app.client->keyDown(key(0, "a")), false);
+    EXPECT_TRUE(app.client->menu()->empty());
+}
+
+TEST_F(IMKServerTest, TheNameIsReleasedWhenTheServerGoes) {
+    startServer();
+    server_.reset();
+    auto again = IMKServer::create(kName, "cn.kestrum.inputmethod.Sorvane", {}, *serverBus_);
+    EXPECT_TRUE(again);
+}
+
+}  // namespace
+}  // namespace sorvane

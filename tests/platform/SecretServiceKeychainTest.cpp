@@ -1,0 +1,264 @@
+// The keychain stand-in against a real Secret Service: a gnome-keyring-daemon
+// on a private bus in a temporary home, its login keyring unlocked with an
+// empty password.
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "kit/AccountCredentials.h"
+#include "kit/Secrets.h"
+#include "platform/Keychain.h"
+#include "tests/support/CapturingLogSink.h"
+#include "tests/support/PrivateBus.h"
+#include "tests/support/TempHome.h"
+
+extern char** environ;
+
+namespace sorvane {
+namespace {
+
+using testing::PrivateBus;
+using testing::ScopedLogCapture;
+using testing::TempHome;
+
+bool onPath(const char* program) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::string dirs = path;
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t end = dirs.find(':', start);
+        const std::string dir =
+            dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool secretServiceOnBus() {
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus) {
+        g_clear_error(&error);
+        return false;
+    }
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+        g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000,
+        nullptr, &error);
+    g_object_unref(bus);
+    if (!reply) {
+        g_clear_error(&error);
+        return false;
+    }
+    gboolean owned = FALSE;
+    g_variant_get(reply, "(b)", &owned);
+    g_variant_unref(reply);
+    return owned;
+}
+
+// gnome-keyring-daemon in the foreground, fed an empty password on standard
+// input so that it creates and unlocks the login keyring without a prompt.
+class KeyringDaemon {
+public:
+    KeyringDaemon() {
+        int input[2];
+        if (pipe2(input, O_CLOEXEC) != 0) return;
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, devNull, 1);
+        char* argv[] = {const_cast<char*>("gnome-keyring-daemon"), const_cast<char*>("--foreground"),
+                        const_cast<char*>("--unlock"), const_cast<char*>("--components=secrets"), nullptr};
+        if (posix_spawnp(&pid_, "gnome-keyring-daemon", &actions, nullptr, argv, environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(input[0]);
+        ::close(devNull);
+        // An empty password ends with its newline; with no line at all the
+        // daemon creates no login keyring and every write would prompt.
+        [[maybe_unused]] const ssize_t n = ::write(input[1], "\n", 1);
+        ::close(input[1]);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+            if (secretServiceOnBus()) {
+                ready_ = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~KeyringDaemon() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+        }
+    }
+    bool ready() const { return ready_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+class SecretServiceKeychainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!onPath("gnome-keyring-daemon")) GTEST_SKIP() << "gnome-keyring-daemon is not installed";
+        if (!onPath("dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
+        home_ = std::make_unique<TempHome>();
+        const auto runtime = home_->path() / "run";
+        std::filesystem::create_directories(runtime);
+        ::chmod(runtime.c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setenv("XDG_DATA_HOME", (home_->path() / ".local/share").c_str(), 1);
+        unsetenv("DEEPSEEK_API_KEY");
+        bus_ = std::make_unique<PrivateBus>();
+        ASSERT_TRUE(bus_->ok());
+        daemon_ = std::make_unique<KeyringDaemon>();
+        ASSERT_TRUE(daemon_->ready()) << "gnome-keyring-daemon did not take the bus name";
+    }
+    void TearDown() override {
+        daemon_.reset();
+        bus_.reset();
+        home_.reset();
+    }
+
+    std::unique_ptr<TempHome> home_;
+    std::unique_ptr<PrivateBus> bus_;
+    std::unique_ptr<KeyringDaemon> daemon_;
+};
+
+TEST_F(SecretServiceKeychainTest, EveryItemIsWrittenReadUpdatedAndDeleted) {
+    ScopedLogCapture log;
+    const auto& credentials = AccountCredentials::live();
+
+    // The DeepSeek key, through the key store.
+    EXPECT_EQ(Secrets::keychainAPIKey(), std::nullopt);
+    ASSERT_TRUE(Secrets::storeDeepSeekAPIKey("  sk-first-key-0001\n"));
+    EXPECT_EQ(Secrets::keychainAPIKey(), "sk-first-key-0001");
+    ASSERT_TRUE(Secrets::storeDeepSeekAPIKey("sk-second-key-0002"));
+    EXPECT_EQ(Secrets::keychainAPIKey(), "sk-second-key-0002");
+    auto resolved = Secrets::resolveDeepSeekAPIKey();
+    ASSERT_TRUE(resolved);
+    EXPECT_EQ(resolved->source, Secrets::Source::keychain);
+    ASSERT_TRUE(Secrets::deleteDeepSeekAPIKey());
+    EXPECT_EQ(Secrets::keychainAPIKey(), std::nullopt);
+    EXPECT_TRUE(Secrets::deleteDeepSeekAPIKey()) << "deleting a missing key succeeds";
+
+    // The account token, with non-ASCII text to show the UTF-8 round trip.
+    EXPECT_EQ(credentials.token(), std::nullopt);
+    EXPECT_TRUE(credentials.setToken("tok-一-abc"));
+    EXPECT_EQ(credentials.token(), "tok-一-abc");
+    EXPECT_TRUE(credentials.setToken("tok-二"));
+    EXPECT_EQ(credentials.token(), "tok-二");
+    EXPECT_TRUE(credentials.setToken(std::nullopt));
+    EXPECT_EQ(credentials.token(), std::nullopt);
+
+    // The device id: created once, then kept.
+    EXPECT_EQ(credentials.existingDeviceID(), std::nullopt);
+    const std::string id = credentials.deviceID();
+    EXPECT_EQ(id.size(), 36u);
+    EXPECT_EQ(credentials.existingDeviceID(), id);
+    EXPECT_EQ(credentials.deviceID(), id);
+    ASSERT_TRUE(credentials.store->write("DEVICE-2", AccountCredentials::deviceIDAccount));
+    EXPECT_EQ(credentials.existingDeviceID(), "DEVICE-2");
+    credentials.store->remove(AccountCredentials::deviceIDAccount);
+    EXPECT_EQ(credentials.existingDeviceID(), std::nullopt);
+
+    EXPECT_TRUE(log->messages().empty());
+}
+
+TEST_F(SecretServiceKeychainTest, StatusCodesFollowTheKeychain) {
+    SecretServiceKeychain keychain;
+    const KeychainItemKey key{"cn.kestrum.inputmethod.test", "item", std::nullopt};
+    auto missing = keychain.copy(key);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error(), KeychainStatusCode::itemNotFound);
+    EXPECT_EQ(keychain.update(key, "x"), KeychainStatusCode::itemNotFound);
+    EXPECT_EQ(keychain.remove(key), KeychainStatusCode::itemNotFound);
+
+    EXPECT_EQ(keychain.add(key, "one"), KeychainStatusCode::success);
+    EXPECT_EQ(keychain.add(key, "two"), KeychainStatusCode::duplicateItem);
+    EXPECT_EQ(keychain.copy(key).value(), "one");
+    EXPECT_EQ(keychain.update(key, "two"), KeychainStatusCode::success);
+    EXPECT_EQ(keychain.copy(key).value(), "two");
+
+    // Another account and another service are other items.
+    const KeychainItemKey other{"cn.kestrum.inputmethod.test", "other", std::nullopt};
+    const KeychainItemKey foreign{"org.example.elsewhere", "item", std::nullopt};
+    EXPECT_FALSE(keychain.copy(other));
+    EXPECT_FALSE(keychain.copy(foreign));
+
+    // Bytes that are not UTF-8 come back as stored; the stores above refuse them.
+    const std::string raw("\xff\xfe\x00z", 4);
+    EXPECT_EQ(keychain.update(key, raw), KeychainStatusCode::success);
+    EXPECT_EQ(keychain.copy(key).value(), raw);
+
+    EXPECT_EQ(keychain.remove(key), KeychainStatusCode::success);
+    EXPECT_EQ(keychain.copy(key).error(), KeychainStatusCode::itemNotFound);
+}
+
+// Locks the login keyring the way a screen lock would, with no prompt.
+bool lockLoginKeyring() {
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus) {
+        g_clear_error(&error);
+        return false;
+    }
+    const char* paths[] = {"/org/freedesktop/secrets/collection/login", nullptr};
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "Lock",
+        g_variant_new("(^ao)", paths), nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    g_object_unref(bus);
+    if (!reply) {
+        g_clear_error(&error);
+        return false;
+    }
+    g_variant_unref(reply);
+    return true;
+}
+
+TEST_F(SecretServiceKeychainTest, LockedKeyringReadsAsInteractionNotAllowed) {
+    SecretServiceKeychain keychain;
+    const KeychainItemKey key{"cn.kestrum.inputmethod", "brindor-auth-token", std::nullopt};
+    ASSERT_EQ(keychain.add(key, "token"), KeychainStatusCode::success);
+    ASSERT_TRUE(lockLoginKeyring());
+
+    auto read = keychain.copy(key);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error(), KeychainStatusCode::interactionNotAllowed);
+    EXPECT_EQ(keychain.update(key, "other"), KeychainStatusCode::interactionNotAllowed);
+    // A locked keychain looks like an empty one to the readers: signed out.
+    EXPECT_EQ(AccountCredentials::live().token(), std::nullopt);
+}
+
+TEST(SecretServiceKeychainWithoutBus, IsNotAvailable) {
+    TempHome home;
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (home.path() / "no-bus").string()).c_str(), 1);
+    SecretServiceKeychain keychain;
+    const KeychainItemKey key{"cn.kestrum.inputmethod", "deepseek", std::nullopt};
+    auto read = keychain.copy(key);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error(), KeychainStatusCode::notAvailable);
+    EXPECT_EQ(keychain.add(key, "x"), KeychainStatusCode::notAvailable);
+    EXPECT_EQ(keychain.remove(key), KeychainStatusCode::notAvailable);
+}
+
+}  // namespace
+}  // namespace sorvane

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "prediction/PartialJSON.h"
+
+namespace sorvane {
+namespace {
+
+TEST(PartialJSON, NormalizedWhileStreaming) {
+    struct Case {
+        std::string text;
+        std::optional<std::string> expected;
+    };
+    const Case cases[] = {
+        {R"({"normalized": "I am)", "I am"},
+        {R"({"normalized":)", std::nullopt},
+        {R"({"normalized":  )", std::nullopt},
+        {R"({"normalized)", std::nullopt},
+        {R"({"normalized")", std::nullopt},
+        {R"({"normalized": ")", ""},
+        {R"({"normalized": "a\)", "a"},
+        {R"({"normalized": "a\u00e9b")", "a\u00e9b"},
+        {R"({"normalized": "a\u00)", "a"},
+        {R"({"normalized": "a\u00e)", "a"},
+        {R"({"normalized": "a\u00zzb")", "a"},
+        {R"({"normalized": "\ud83d\ude00 hi")", ""},
+        {R"({"normalized": "a\ud83d\ude00")", "a"},
+        {R"({"normalized": "aqb\qc")", "aqbqc"},
+        {R"({"normalized": "a\n\t\r\"\\\/b")", "a\n\t\r\"\\/b"},
+        {R"({"normalized": "done", "continuation": "x"})", "done"},
+        {R"({"normalized" 5})", std::nullopt},
+        {R"({"normalized": 5, "x": "normalized"})", std::nullopt},
+        {"{\"normalized\"\r\n:\r\n\"hi", "hi"},
+        {"{\"normalized\"\u3000:\"hi\"", "hi"},
+        {"{\"normalized\": \"caf\u00e9 \u6211", "caf\u00e9 \u6211"},
+        // A quote fused with a combining mark is not a quote: the value goes on.
+        {"{\"normalized\": \"a\"\u0301b\"", "a\"\u0301b"},
+        // Nor is a backslash so fused an escape.
+        {"{\"normalized\": \"a\\\u0301nb", "a\\\u0301nb"},
+        // Characters compare by canonical equivalence; values come back in NFC.
+        {"{\"normalized\": \"cafe\u0301", "caf\u00e9"},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PartialJSON::string("normalized", c.text), c.expected) << c.text;
+}
+
+TEST(PartialJSON, OnlyTheFirstOccurrenceOfTheKeyIsTried) {
+    // The escaped quote, the word and the closing quote spell the quoted key,
+    // which is then followed by a comma rather than a colon.
+    const std::string text = R"({"normalized": "say \"continuation", "continuation": "more"})";
+    const auto fields = PartialJSON::extract(text);
+    EXPECT_EQ(fields.normalized, R"(say "continuation)");
+    EXPECT_EQ(fields.continuation, std::nullopt);
+}
+
+TEST(PartialJSON, ExtractReadsBothKeys) {
+    const auto fields = PartialJSON::extract(R"({"normalized": "Hi", "continuation": "the)");
+    EXPECT_EQ(fields.normalized, "Hi");
+    EXPECT_EQ(fields.continuation, "the");
+    const auto none = PartialJSON::extract("{");
+    EXPECT_EQ(none.normalized, std::nullopt);
+    EXPECT_EQ(none.continuation, std::nullopt);
+}
+
+TEST(PartialJSON, BrokenUtf8IsReadAsReplacementCharacters) {
+    EXPECT_EQ(PartialJSON::string("normalized", "{\"normalized\": \"a\xff\xfe"), "a\uFFFD\uFFFD");
+}
+
+}  // namespace
+}  // namespace sorvane

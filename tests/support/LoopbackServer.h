@@ -1,0 +1,47 @@
+#pragma once
+// An HTTP server on 127.0.0.1 for tests of the network clients. Register the
+// handlers on server(), then start(); the destructor releases any handler
+// waiting in hold() and stops the server.
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace sorvane::testing {
+
+class LoopbackServer {
+public:
+    LoopbackServer();
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    httplib::Server& server() { return server_; }
+    httplib::Server* operator->() { return &server_; }
+
+    void start();
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port>"
+    std::string baseURL() const;
+
+    // For handlers that stall: waits until the time passes or the server
+    // goes down. Returns false when the server is going down.
+    bool hold(std::chrono::milliseconds duration);
+
+    // A loopback port nothing listens on.
+    static int closedPort();
+
+private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool stopping_ = false;
+};
+
+}  // namespace sorvane::testing
