@@ -1,14 +1,12 @@
 #include "kit/MacBillingState.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "kit/SorvaneLog.h"
+#include "platform/FileLock.h"
 #include "platform/Files.h"
 
 namespace sorvane {
@@ -20,40 +18,6 @@ using json = nlohmann::json;
 void logNotWritten(const std::string& reason) {
     SorvaneLog::log("[Sorvane] billing state not written: " + reason);
 }
-
-// An exclusive flock held for one read-modify-write. O_NOFOLLOW keeps a
-// planted symlink from making us create or lock some other file.
-class LockFile {
-public:
-    explicit LockFile(const std::filesystem::path& path) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        // A lock file made by another user can still be locked for reading.
-        if (fd_ < 0 && errno == EACCES) fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd_ < 0) {
-            error_ = Files::errorFromErrno(errno, path);
-            return;
-        }
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno == EINTR) continue;
-            error_ = Files::errorFromErrno(errno, path);
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
-    }
-    ~LockFile() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-    }
-    LockFile(const LockFile&) = delete;
-    LockFile& operator=(const LockFile&) = delete;
-
-    bool held() const { return fd_ >= 0; }
-    const FileError& error() const { return error_; }
-
-private:
-    int fd_ = -1;
-    FileError error_;
-};
 
 bool digits(std::string_view s, std::size_t from, std::size_t count, int& out) {
     out = 0;
@@ -205,7 +169,7 @@ void MacBillingStateFile::save(const MacBillingState& state) const {
         return;
     }
     // Taken so that a plain save never lands inside another process's update.
-    LockFile lock(lockURL());
+    FileLock lock(lockURL());
     if (!lock.held()) {
         logNotWritten(lock.error().description());
         return;
@@ -218,7 +182,7 @@ void MacBillingStateFile::update(const std::function<void(MacBillingState&)>& ch
         logNotWritten(made.error().description());
         return;
     }
-    LockFile lock(lockURL());
+    FileLock lock(lockURL());
     if (!lock.held()) {
         logNotWritten(lock.error().description());
         return;

@@ -1,13 +1,11 @@
 #include "platform/UserDefaults.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 
+#include "platform/FileLock.h"
 #include "platform/LogSink.h"
 
 namespace sorvane {
@@ -19,42 +17,6 @@ void logLine(const std::string& text) {
     auto sink = Logging::sink();
     if (sink->isEnabled(LogLevel::standard)) sink->write(LogLevel::standard, text);
 }
-
-// An exclusive flock on the lock file beside the store, held for one
-// read-modify-write. O_NOFOLLOW: a planted symlink must not make us create or
-// lock some other file.
-class LockFile {
-public:
-    explicit LockFile(const fs::path& path) {
-        if (auto made = Files::createDirectories(path.parent_path()); !made) {
-            error_ = made.error();
-            return;
-        }
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd_ < 0) {
-            error_ = Files::errorFromErrno(errno, path);
-            return;
-        }
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno == EINTR) continue;
-            error_ = Files::errorFromErrno(errno, path);
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
-    }
-    ~LockFile() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-    }
-    LockFile(const LockFile&) = delete;
-    LockFile& operator=(const LockFile&) = delete;
-    bool held() const { return fd_ >= 0; }
-    const FileError& error() const { return error_; }
-
-private:
-    int fd_ = -1;
-    FileError error_;
-};
 
 nlohmann::json parseObject(const std::string& text) {
     auto parsed = nlohmann::json::parse(text, nullptr, false);
@@ -168,7 +130,7 @@ bool FileUserDefaults::change(std::string_view key, const nlohmann::json* value)
         logLine("[Sorvane] user defaults not written: " + why);
         return false;
     };
-    LockFile fileLock(lockPath_);
+    FileLock fileLock(lockPath_);
     if (!fileLock.held()) return fail(fileLock.error().description());
 
     // Always from the file, never the cache: the other process may have

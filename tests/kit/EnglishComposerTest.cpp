@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "platform/Text.h"
 #include "prediction/PredictionText.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryUserDefaults.h"

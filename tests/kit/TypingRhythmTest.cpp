@@ -237,7 +237,9 @@ TEST(TypingRhythm, ThreadsRecordingAtOnceSaveOncePerFiftyGaps) {
     stop = true;
     reader.join();
     EXPECT_EQ(rhythm.sampleCount(), 2000u);
-    EXPECT_EQ(defaults->writes, 40);
+    // 40 copies are taken; one overtaken by a newer copy is not written.
+    EXPECT_GE(defaults->writes, 1);
+    EXPECT_LE(defaults->writes, 40);
     TypingRhythm loaded(defaults);
     EXPECT_EQ(loaded.sampleCount(), 2000u);
 }
@@ -312,7 +314,9 @@ TEST(TypingRhythmSnapshot, PreviewIsAFixedDayBeforeNow) {
         EXPECT_LT(a.samples[i].at, now);
         EXPECT_GE(a.samples[i].ms, 0);
         EXPECT_LE(a.samples[i].ms, 2000);
-        if (i > 0) EXPECT_LT(a.samples[i - 1].at, a.samples[i].at);
+        if (i > 0) {
+            EXPECT_LT(a.samples[i - 1].at, a.samples[i].at);
+        }
     }
     // Each hour that has samples has 20 to 79 of them.
     for (const auto& hour : a.hours(TypingRhythm::Calendar::inZone("UTC"))) {

@@ -1,0 +1,175 @@
+#include "app/SettingsLauncher.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kit/SorvaneLog.h"
+#include "platform/qt/QtMainQueue.h"
+
+extern char** environ;
+
+namespace sorvane::SettingsLauncher {
+
+// One started settings process. `ended` is set by the reaper thread as soon
+// as waitpid() has collected it.
+struct Launcher::Child {
+    pid_t pid = 0;
+    std::atomic<bool> ended{false};
+};
+
+// What the reaper thread posts through; cut loose when the launcher goes,
+// so a late child end touches nothing that is gone.
+struct Launcher::Sink {
+    std::mutex mutex;
+    MainQueue* queue = nullptr;
+    Launcher* launcher = nullptr;
+};
+
+namespace {
+
+// Spawns `program --settings <page>` with nothing but the standard streams
+// inherited and a clean signal mask. Returns the pid or the errno.
+std::pair<pid_t, int> spawnSettings(const std::filesystem::path& program, std::string_view page) {
+    std::string programText = program.string();
+    std::string flag = "--settings";
+    std::string pageText(page);
+    std::vector<char*> argv{programText.data(), flag.data(), pageText.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t empty;
+    sigemptyset(&empty);
+    posix_spawnattr_setsigmask(&attributes, &empty);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGCHLD);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, programText.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return {error == 0 ? pid : 0, error};
+}
+
+}  // namespace
+
+Launcher::Launcher(Services services) : services_(std::move(services)), sink_(std::make_shared<Sink>()) {
+    sink_->queue = &services_.queue;
+    sink_->launcher = this;
+}
+
+Launcher::~Launcher() {
+    std::lock_guard lock(sink_->mutex);
+    sink_->queue = nullptr;
+    sink_->launcher = nullptr;
+}
+
+std::optional<pid_t> Launcher::child() const {
+    if (!child_) return std::nullopt;
+    return child_->pid;
+}
+
+bool Launcher::childIsRunning() const {
+    if (!child_ || child_->ended.load()) return false;
+    // The reaper may not have collected it yet; peek without reaping.
+    siginfo_t info;
+    std::memset(&info, 0, sizeof info);
+    if (::waitid(P_PID, static_cast<id_t>(child_->pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return false;  // already collected
+    return info.si_pid == 0;
+}
+
+void Launcher::open(SettingsPage page) {
+    if (childIsRunning()) {
+        postShow(page);
+        return;
+    }
+    const auto program = services_.executable ? services_.executable() : std::nullopt;
+    if (!program) return;
+
+    const auto [pid, error] = spawnSettings(*program, rawValue(page));
+    if (error != 0) {
+        SorvaneLog::log("[Sorvane] settings window failed to launch: " + std::string(std::strerror(error)));
+        return;
+    }
+    auto child = std::make_shared<Child>();
+    child->pid = pid;
+    child_ = child;
+    SorvaneLog::log("[Sorvane] settings window launched page=" + std::string(rawValue(page)) +
+                    " pid=" + std::to_string(pid));
+
+    // Collect the child when it ends, so it never lingers as a zombie that
+    // still looks alive, then forget it on the main thread unless a newer
+    // child has taken its place.
+    std::thread([child, sink = sink_] {
+        int status = 0;
+        while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        child->ended.store(true);
+        std::lock_guard lock(sink->mutex);
+        if (!sink->queue) return;
+        sink->queue->post([child, sink] {
+            Launcher* launcher;
+            {
+                std::lock_guard inner(sink->mutex);
+                launcher = sink->launcher;
+            }
+            if (launcher && launcher->child_ && launcher->child_->pid == child->pid) launcher->child_.reset();
+        });
+    }).detach();
+}
+
+void Launcher::postShow(SettingsPage page) {
+    const auto center = services_.notifications ? services_.notifications() : nullptr;
+    if (!center) return;
+    center->post(showNotification, {{std::string(pageKey), std::string(rawValue(page))}});
+}
+
+Launcher& shared() {
+    static Launcher launcher(Launcher::Services{
+        []() -> std::optional<std::filesystem::path> {
+            std::error_code error;
+            auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+            if (error || path.empty()) return std::nullopt;
+            return path;
+        },
+        [] { return NotificationCenter::shared(); },
+        QtMainQueue::shared(),
+    });
+    return launcher;
+}
+
+void open(SettingsPage page) {
+    shared().open(page);
+}
+
+void postShow(SettingsPage page) {
+    shared().postShow(page);
+}
+
+std::optional<SettingsPage> page(const std::optional<NotificationUserInfo>& userInfo) {
+    if (!userInfo) return std::nullopt;
+    const auto it = userInfo->find(std::string(pageKey));
+    if (it == userInfo->end()) return std::nullopt;
+    return settingsPageFromRaw(it->second);
+}
+
+}  // namespace sorvane::SettingsLauncher

@@ -1,0 +1,36 @@
+#include "platform/FileLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace sorvane {
+
+FileLock::FileLock(const std::filesystem::path& path) {
+    if (auto made = Files::createDirectories(path.parent_path()); !made) {
+        error_ = made.error();
+        return;
+    }
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // A lock file made by another user can still be locked through a read-only descriptor.
+    if (fd_ < 0 && errno == EACCES) fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = Files::errorFromErrno(errno, path);
+        return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        error_ = Files::errorFromErrno(errno, path);
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+}
+
+FileLock::~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+}
+
+}  // namespace sorvane
