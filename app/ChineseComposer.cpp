@@ -9,9 +9,15 @@
 namespace sorvane {
 namespace {
 
-bool isPrintableAscii(std::uint32_t c) { return c >= 0x21 && c <= 0x7E; }
-bool isAsciiDigit(std::uint32_t c) { return c >= '0' && c <= '9'; }
-bool isAsciiLetter(std::uint32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isPrintableAscii(std::uint32_t c) {
+    return c >= 0x21 && c <= 0x7E;
+}
+bool isAsciiDigit(std::uint32_t c) {
+    return c >= '0' && c <= '9';
+}
+bool isAsciiLetter(std::uint32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // The digit of a main-row or keypad digit key.
 std::optional<int> digitValue(std::uint32_t keysym) {
@@ -84,11 +90,20 @@ bool ChineseComposer::handleLayoutKey(std::uint32_t keysym, std::uint32_t mask) 
         return true;
     }
     switch (keysym) {
-        case KeySym::left: moveGridSelection(-1, 0, mask); return true;
-        case KeySym::right: moveGridSelection(1, 0, mask); return true;
-        case KeySym::up: moveGridSelection(0, -1, mask); return true;
-        case KeySym::down: moveGridSelection(0, 1, mask); return true;
-        default: break;
+        case KeySym::left:
+            moveGridSelection(-1, 0, mask);
+            return true;
+        case KeySym::right:
+            moveGridSelection(1, 0, mask);
+            return true;
+        case KeySym::up:
+            moveGridSelection(0, -1, mask);
+            return true;
+        case KeySym::down:
+            moveGridSelection(0, 1, mask);
+            return true;
+        default:
+            break;
     }
     if (auto digit = digitValue(keysym)) {
         selectInFocusedRow(*digit - 1);
@@ -269,7 +284,7 @@ ChinesePanelModel ChineseComposer::panelModel(const RimeContextSnapshot& context
     for (std::size_t i = 0; i < context.candidates.size(); ++i) {
         const int index = static_cast<int>(i);
         std::string label = layout_ == ChinesePanelLayout::vertical ? std::to_string(index % gridWidth + 1)
-                                                                     : context.label(index);
+                                                                    : context.label(index);
         candidates.push_back({std::move(label), context.candidates[i].text, context.candidates[i].comment});
     }
     return ChinesePanelModel(context.preedit, std::move(candidates), context.highlightedIndex, context.pageNo,
@@ -335,7 +350,8 @@ std::string ChineseComposer::rawRemainder(std::string_view raw, std::string_view
     const std::size_t targetCount = Text::characterCount(target);
     for (std::size_t k = targetCount; k <= rawCharacters.size(); ++k) {
         std::string tail;
-        for (std::size_t i = rawCharacters.size() - k; i < rawCharacters.size(); ++i) tail += rawCharacters[i];
+        for (std::size_t i = rawCharacters.size() - k; i < rawCharacters.size(); ++i)
+            tail += rawCharacters[i];
         if (spelling(tail) == target) return tail;
     }
     return target;

@@ -4,9 +4,8 @@
 
 namespace sorvane::InputControllers {
 
-// Until the input controller is built, every session gets the framework's
-// base controller, which consumes nothing: keys pass through to the
-// application.
+// Every session gets a SorvaneInputController on the process's shared
+// environment (engine, panels, prediction service, rhythm model).
 IMKServer::ControllerFactory factory();
 
 }  // namespace sorvane::InputControllers

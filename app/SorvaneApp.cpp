@@ -16,7 +16,9 @@
 #include "app/UpdateCenter.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Bundle.h"
+#include "platform/NotificationCenter.h"
 #include "platform/imk/IMKServer.h"
+#include "platform/qt/DistributedNotifications.h"
 
 namespace sorvane::SorvaneApp {
 namespace {
@@ -55,6 +57,10 @@ void main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     routeQuitSignals(app);
+    // Distributed notifications ride on the session bus through the
+    // application's thread: install them once that exists, before any
+    // controller observes the settings.
+    NotificationCenter::setShared(DistributedNotifications::shared());
 
     const Bundle& bundle = Bundle::main();
     const std::string bundleIdentifier = bundle.identifier.value_or(kDefaultBundleIdentifier);

@@ -62,7 +62,8 @@ double uptimeSeconds() {
 
 std::string failureName(const SuggestionFailure& failure) {
     if (const auto* error = std::get_if<PredictionError>(&failure)) {
-        if (error->kind() == PredictionError::Kind::httpStatus) return "httpStatus(" + std::to_string(error->code()) + ")";
+        if (error->kind() == PredictionError::Kind::httpStatus)
+            return "httpStatus(" + std::to_string(error->code()) + ")";
         return std::string(error->caseName());
     }
     if (std::holds_alternative<URLError>(failure)) return "URLError";
@@ -223,7 +224,8 @@ void EnglishComposer::updateMarkedText() {
         clearMarkedText();
         return;
     }
-    const auto utf16Caret = Text::utf16Length(Text::prefixCharacters(buffer_, static_cast<std::size_t>(caret_)));
+    const auto utf16Caret =
+        Text::utf16Length(Text::prefixCharacters(buffer_, static_cast<std::size_t>(caret_)));
     if (host_) host_->englishCompositionChanged(buffer_, static_cast<int>(utf16Caret));
     markedShown_ = true;
 }
@@ -389,12 +391,14 @@ void EnglishComposer::armWaitingTimer(long generation) {
     // NaN, negative and zero delays show the indicator at the next turn; an
     // absurdly long one is held to a day rather than overflowing.
     std::chrono::milliseconds wait{0};
-    if (std::isfinite(delay) && delay > 0) wait = std::chrono::milliseconds(std::llround(std::min(delay, 86400.0) * 1000));
+    if (std::isfinite(delay) && delay > 0)
+        wait = std::chrono::milliseconds(std::llround(std::min(delay, 86400.0) * 1000));
     auto timer = std::make_shared<WaitingTimer>();
     timer->id = mainQueue_.postAfter(wait, guarded([this, timer, generation] {
-        if (timer->cancelled) return;
-        if (generation_ == generation && pending_ && !suggestion_) showPhase(EnglishPanelPhase::requesting());
-    }));
+                                         if (timer->cancelled) return;
+                                         if (generation_ == generation && pending_ && !suggestion_)
+                                             showPhase(EnglishPanelPhase::requesting());
+                                     }));
     waitingTask_ = timer;
 }
 
@@ -434,7 +438,8 @@ void EnglishComposer::showPhase(EnglishPanelPhase phase) {
         const bool showsSuggestion = phase_.kind() == EnglishPanelPhase::Kind::suggestion && suggestion_;
         EnglishPanelModel model(showsSuggestion ? suggestion_->normalized : std::string(),
                                 showsSuggestion ? suggestion_->continuation : std::string(),
-                                phase_.kind() == EnglishPanelPhase::Kind::requesting, buffer_, phase_, acceptKeys());
+                                phase_.kind() == EnglishPanelPhase::Kind::requesting, buffer_, phase_,
+                                acceptKeys());
         panelShown_ = true;
         if (host_) host_->showEnglishPanel(model);
     } else if (panelShown_) {

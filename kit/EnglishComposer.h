@@ -42,7 +42,8 @@ public:
     // The host is not owned and must outlive the composer (or be detached
     // with setHost(nullptr); host calls are then skipped). The main queue
     // must outlive every task the composer posts to it.
-    EnglishComposer(EnglishComposerHost* host, std::shared_ptr<SuggestionProvider> provider, MainQueue& mainQueue);
+    EnglishComposer(EnglishComposerHost* host, std::shared_ptr<SuggestionProvider> provider,
+                    MainQueue& mainQueue);
     ~EnglishComposer();
     EnglishComposer(const EnglishComposer&) = delete;
     EnglishComposer& operator=(const EnglishComposer&) = delete;
@@ -71,7 +72,9 @@ public:
     double waitingDelay() const { return waitingDelay_; }
     void setWaitingDelay(double seconds) { waitingDelay_ = seconds; }
     // Asked at each request; wins over waitingDelay.
-    void setWaitingDelayResolver(std::function<double()> resolver) { waitingDelayResolver_ = std::move(resolver); }
+    void setWaitingDelayResolver(std::function<double()> resolver) {
+        waitingDelayResolver_ = std::move(resolver);
+    }
     const std::function<double()>& waitingDelayResolver() const { return waitingDelayResolver_; }
 
     // Receives key gaps; saved on commitBuffer().

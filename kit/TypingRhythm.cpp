@@ -20,7 +20,9 @@ std::int64_t wholeSeconds(Date time) {
     return std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
 }
 
-Date dateOfSeconds(std::int64_t seconds) { return Date(std::chrono::seconds(seconds)); }
+Date dateOfSeconds(std::int64_t seconds) {
+    return Date(std::chrono::seconds(seconds));
+}
 
 Date dateOfSeconds(double seconds) {
     return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
@@ -43,8 +45,8 @@ double pauseOfGaps(std::vector<std::int64_t> gaps) {
     auto p90 = percentileOfSorted(gaps, TypingRhythm::percentile);
     if (!p90) return TypingRhythm::fallbackPause;
     const double seconds = static_cast<double>(*p90) / 1000.0;
-    if (seconds <= TypingRhythm::pauseLower) return TypingRhythm::pauseLower;
-    if (seconds > TypingRhythm::pauseUpper) return TypingRhythm::pauseUpper;
+    if (seconds <= TypingRhythm::pauseRange.lower) return TypingRhythm::pauseRange.lower;
+    if (seconds > TypingRhythm::pauseRange.upper) return TypingRhythm::pauseRange.upper;
     return seconds;
 }
 
@@ -70,21 +72,38 @@ std::optional<std::vector<std::int64_t>> integers(const nlohmann::json& value) {
 
 // MARK: Calendar
 
-TypingRhythm::Calendar TypingRhythm::Calendar::current() { return Calendar(std::string()); }
+struct TypingRhythm::Calendar::Zone {
+    std::unique_ptr<icu::Calendar> prototype;
+};
+
+TypingRhythm::Calendar::Calendar(std::string zoneId) : zoneId_(std::move(zoneId)) {
+    icu::TimeZone* zone = zoneId_.empty()
+                              ? icu::TimeZone::createDefault()
+                              : icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zoneId_));
+    if (!zone) return;
+    UErrorCode status = U_ZERO_ERROR;
+    auto made = std::make_shared<Zone>();
+    made->prototype.reset(icu::Calendar::createInstance(zone, status));  // adopts the zone
+    if (U_FAILURE(status) || !made->prototype) return;
+    zone_ = std::move(made);
+}
+
+TypingRhythm::Calendar TypingRhythm::Calendar::current() {
+    return Calendar(std::string());
+}
 
 TypingRhythm::Calendar TypingRhythm::Calendar::inZone(std::string_view zoneId) {
     return Calendar(std::string(zoneId));
 }
 
 std::optional<Date> TypingRhythm::Calendar::startOfHour(Date time) const {
-    icu::TimeZone* zone = zoneId_.empty()
-                              ? icu::TimeZone::createDefault()
-                              : icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zoneId_));
-    if (!zone) return std::nullopt;
+    if (!zone_) return std::nullopt;
+    // A clone per call: ICU calendars keep the set time as state.
+    std::unique_ptr<icu::Calendar> calendar(zone_->prototype->clone());
+    if (!calendar) return std::nullopt;
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Calendar> calendar(icu::Calendar::createInstance(zone, status));  // adopts the zone
-    if (U_FAILURE(status) || !calendar) return std::nullopt;
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
     calendar->setTime(static_cast<UDate>(millis), status);
     calendar->set(UCAL_MINUTE, 0);
     calendar->set(UCAL_SECOND, 0);
@@ -96,7 +115,9 @@ std::optional<Date> TypingRhythm::Calendar::startOfHour(Date time) const {
 
 // MARK: Snapshot
 
-double TypingRhythm::Snapshot::pause() const { return pauseOfGaps(gapsOf(samples)); }
+double TypingRhythm::Snapshot::pause() const {
+    return pauseOfGaps(gapsOf(samples));
+}
 
 std::optional<std::int64_t> TypingRhythm::Snapshot::percentileMs(double p) const {
     auto gaps = gapsOf(samples);
@@ -126,7 +147,8 @@ std::vector<TypingRhythm::Snapshot::Hour> TypingRhythm::Snapshot::hours(const Ca
     result.reserve(groups.size());
     for (const auto& [start, group] : groups) {
         const Snapshot part{group};
-        result.push_back(Hour{start, part.percentileMs(0.5).value_or(0), static_cast<std::int64_t>(group.size())});
+        result.push_back(
+            Hour{start, part.percentileMs(0.5).value_or(0), static_cast<std::int64_t>(group.size())});
     }
     return result;
 }
@@ -260,7 +282,8 @@ TypingRhythm::Snapshot TypingRhythm::snapshot() {
     pruneLocked(date_());
     Snapshot snapshot;
     snapshot.samples.reserve(at_.size());
-    for (std::size_t i = 0; i < at_.size(); ++i) snapshot.samples.push_back(Sample{dateOfSeconds(at_[i]), ms_[i]});
+    for (std::size_t i = 0; i < at_.size(); ++i)
+        snapshot.samples.push_back(Sample{dateOfSeconds(at_[i]), ms_[i]});
     return snapshot;
 }
 
@@ -270,9 +293,11 @@ std::size_t TypingRhythm::sampleCount() const {
 }
 
 const std::string& TypingRhythm::rulesText() {
-    static const std::string text =
-        std::string("只统计Sorvane模式里同一句话相邻两个键的间隔。删除键、每句的第一个键、超过 2 秒的停顿都不计入。") +
-        "记录只保存在这台设备上，超过 24 小时的自动删除，最多保留 " + std::to_string(maxSamples) + " 个。";
+    static const std::string text = std::string(
+                                        "只统计Sorvane模式里同一句话相邻两个键的间隔。删除键、每句的第一个键"
+                                        "、超过 2 秒的停顿都不计入。") +
+                                    "记录只保存在这台设备上，超过 24 小时的自动删除，最多保留 " +
+                                    std::to_string(maxSamples) + " 个。";
     return text;
 }
 

@@ -31,8 +31,11 @@ public:
     static constexpr std::size_t minSamples = 20;
     static constexpr double longestGap = 2.0;  // seconds
     static constexpr double percentile = 0.9;
-    static constexpr double pauseLower = 0.3;  // seconds
-    static constexpr double pauseUpper = 1.0;  // seconds
+    struct PauseRange {
+        double lower;  // seconds, closed at both ends
+        double upper;
+    };
+    static constexpr PauseRange pauseRange{0.3, 1.0};
     static constexpr double fallbackPause = 1.0;
     static constexpr int saveEvery = 50;
     // How long a computed pause is reused.
@@ -57,8 +60,10 @@ public:
         const std::string& zoneId() const { return zoneId_; }
 
     private:
-        explicit Calendar(std::string zoneId) : zoneId_(std::move(zoneId)) {}
+        struct Zone;  // the ICU calendar, made once and cloned per call
+        explicit Calendar(std::string zoneId);
         std::string zoneId_;  // empty: the system default
+        std::shared_ptr<const Zone> zone_;
     };
 
     // The samples at one moment, with what the settings page derives from them.
@@ -98,8 +103,9 @@ public:
         friend bool operator==(const Snapshot&, const Snapshot&) = default;
     };
 
-    explicit TypingRhythm(std::shared_ptr<UserDefaults> defaults,
-                          DateSource date = [] { return std::chrono::system_clock::now(); });
+    explicit TypingRhythm(
+        std::shared_ptr<UserDefaults> defaults,
+        DateSource date = [] { return std::chrono::system_clock::now(); });
     TypingRhythm(const TypingRhythm&) = delete;
     TypingRhythm& operator=(const TypingRhythm&) = delete;
 

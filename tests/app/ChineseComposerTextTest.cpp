@@ -90,11 +90,11 @@ TEST(ChineseComposerText, RawRemainderFindsTheTypedSpellingOfTheShownRest) {
     const Case cases[] = {
         {"nihaoma", "ma", "ma"},
         {"nizaigan", "zai gan", "zaigan"},
-        {"lüe", "lve", "lüe"},             // the raw form wins
-        {"nihaolve", "lüe", "lve"},        // ü shown, v typed
-        {"abc", "xyz", "xyz"},             // nothing matches: the shown letters
-        {"abc", " ' ", ""},                // only blanks and apostrophes
-        {"xi'an", "xi'an", "xi'an"},       // the apostrophe typed is kept
+        {"lüe", "lve", "lüe"},        // the raw form wins
+        {"nihaolve", "lüe", "lve"},   // ü shown, v typed
+        {"abc", "xyz", "xyz"},        // nothing matches: the shown letters
+        {"abc", " ' ", ""},           // only blanks and apostrophes
+        {"xi'an", "xi'an", "xi'an"},  // the apostrophe typed is kept
         {"nixian", "xi an", "xian"},
         {"", "ma", "ma"},
         {"ma", "", ""},
@@ -105,8 +105,8 @@ TEST(ChineseComposerText, RawRemainderFindsTheTypedSpellingOfTheShownRest) {
 
 TEST(ChineseComposerText, CanComposeOnlyLowercaseLetters) {
     const std::pair<const char*, bool> cases[] = {
-        {"nihao", true}, {"z", true},       {"", true},     {"Nihao", false}, {"ni hao", false},
-        {"lüe", false},  {"xi'an", false}, {"a1", false}, {"中", false},     {"\xff", false},
+        {"nihao", true}, {"z", true},      {"", true},    {"Nihao", false}, {"ni hao", false},
+        {"lüe", false},  {"xi'an", false}, {"a1", false}, {"中", false},    {"\xff", false},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(ChineseComposer::canCompose(text), expected) << text;
 }

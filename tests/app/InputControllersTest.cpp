@@ -1,30 +1,35 @@
-// The controller sessions get until the input controller is built: the
-// application keeps every key.
+// The controller every session gets from the server's factory.
 #include <gtest/gtest.h>
 
 #include "app/InputControllers.h"
+#include "app/SorvaneInputController.h"
+#include "tests/app/PanelTestSupport.h"
+#include "tests/support/CapturingLogSink.h"
 #include "tests/support/RecordingInputClient.h"
+#include "tests/support/TempHome.h"
 
 namespace sorvane {
 namespace {
 
-TEST(InputControllersTest, EveryKeyPassesThroughToTheApplication) {
+TEST(InputControllersTest, SessionsGetTheInputControllerOnTheProcessEnvironment) {
+    testing::panelTestApp();
+    testing::TempHome home;
+    testing::ScopedLogCapture log;
     testing::RecordingInputClient client;
     auto factory = InputControllers::factory();
     auto controller = factory(nullptr, client);
-    ASSERT_TRUE(controller);
-    EXPECT_EQ(controller->client(), &client);
-    controller->activateServer(&client);
-    for (const KeyEvent& e : {KeyEvent{KeyEventType::keyDown, 45, "n", "n", 0, 0},
-                              KeyEvent{KeyEventType::keyDown, 49, " ", " ", 0, 0},
-                              KeyEvent{KeyEventType::flagsChanged, 56, "", "", ModifierFlag::shift, 0},
-                              KeyEvent{KeyEventType::keyDown, 36, "\r", "\r", 0, 0}})
-        EXPECT_FALSE(controller->handleEvent(e, &client));
-    controller->commitComposition(&client);
-    controller->deactivateServer(&client);
-    EXPECT_TRUE(client.calls().empty());
-    EXPECT_TRUE(controller->menu().empty());
+    auto* sorvane = dynamic_cast<SorvaneInputController*>(controller.get());
+    ASSERT_NE(sorvane, nullptr);
+    EXPECT_EQ(sorvane->client(), &client);
     EXPECT_EQ(controller->recognizedEvents(&client), 0x1400u);
+    EXPECT_EQ(controller->menu().size(), 1u);
+    // No engine was started in this process: keys go to the application.
+    controller->activateServer(&client);
+    EXPECT_FALSE(controller->handleEvent(KeyEvent{KeyEventType::keyDown, 45, "n", "n", 0, 0}, &client));
+    controller->deactivateServer(&client);
+    EXPECT_TRUE(log->contains("[Sorvane] controller init client=com.example.editor engine=false"));
+    EXPECT_EQ(&InputControllerEnvironment::live(), &InputControllerEnvironment::live());
+    EXPECT_EQ(InputControllerEnvironment::live().activeController(), nullptr);
 }
 
 }  // namespace

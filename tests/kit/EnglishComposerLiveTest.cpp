@@ -1,9 +1,9 @@
 // The composer over the real prediction service, libcurl and a loopback
 // chat-completion server: typed words become a streamed suggestion.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "kit/EnglishComposer.h"
@@ -79,7 +79,8 @@ TEST(EnglishComposerLive, TypedWordsBecomeAStreamedSuggestionAndTabCommitsIt) {
     session.resolveKey = [] { return std::optional<std::string>("sk-live-test-0123456789"); };
     auto service = std::make_shared<PredictionService>(
         [] { return std::optional<PredictionRoute>(PredictionRoute::ownKey("sk-live-test-0123456789")); },
-        [](const sorvane::PredictionError&) {}, PredictionService::UsageHandler{}, [] { return 0.05; }, session);
+        [](const sorvane::PredictionError&) {}, PredictionService::UsageHandler{}, [] { return 0.05; },
+        session);
     EnglishComposer composer(&host, service, time);
 
     for (char c : std::string("wo xiang book")) {

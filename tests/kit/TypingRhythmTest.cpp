@@ -1,13 +1,12 @@
-#include "kit/TypingRhythm.h"
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <thread>
 
+#include "kit/TypingRhythm.h"
 #include "tests/support/MemoryUserDefaults.h"
 
 using namespace std::chrono_literals;
@@ -38,7 +37,8 @@ struct Fixture {
 
 Snapshot snapshotOf(std::vector<std::int64_t> gaps) {
     Snapshot s;
-    for (std::size_t i = 0; i < gaps.size(); ++i) s.samples.push_back(Sample{start + std::chrono::seconds(i), gaps[i]});
+    for (std::size_t i = 0; i < gaps.size(); ++i)
+        s.samples.push_back(Sample{start + std::chrono::seconds(i), gaps[i]});
     return s;
 }
 
@@ -64,10 +64,15 @@ TEST(TypingRhythm, KeepsOnlyGapsAboveZeroUpToTwoSeconds) {
         std::optional<std::int64_t> ms;
     };
     const Case cases[] = {
-        {2.0, 2000},   {2.0001, std::nullopt}, {0.0, std::nullopt},
-        {-0.5, std::nullopt}, {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {2.0, 2000},
+        {2.0001, std::nullopt},
+        {0.0, std::nullopt},
+        {-0.5, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
         {std::numeric_limits<double>::infinity(), std::nullopt},
-        {0.0004, 0},   {0.0005, 1},            {0.1234, 123},
+        {0.0004, 0},
+        {0.0005, 1},
+        {0.1234, 123},
     };
     for (const auto& c : cases) {
         Fixture f;
@@ -104,10 +109,8 @@ TEST(TypingRhythm, PauseIsClampedToThreeTenthsAndOneSecond) {
     mixed.push_back(650);
     mixed.push_back(1900);  // p90 of 20 is the 18th value
     const Case cases[] = {
-        {std::vector<std::int64_t>(25, 100), 0.3},
-        {std::vector<std::int64_t>(25, 300), 0.3},
-        {std::vector<std::int64_t>(25, 1500), 1.0},
-        {mixed, 0.3},  // the 18th sorted value is 100
+        {std::vector<std::int64_t>(25, 100), 0.3},  {std::vector<std::int64_t>(25, 300), 0.3},
+        {std::vector<std::int64_t>(25, 1500), 1.0}, {mixed, 0.3},  // the 18th sorted value is 100
         {std::vector<std::int64_t>(20, 650), 0.65},
     };
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(snapshotOf(c.gaps).pause(), c.pause);
@@ -179,7 +182,8 @@ TEST(TypingRhythm, SavesAtTheFiftiethGapAndAFreshInstanceLoadsIt) {
     ASSERT_TRUE(stored);
     EXPECT_EQ((*stored)["at"].size(), 50u);
     EXPECT_EQ((*stored)["ms"][49], 750);
-    EXPECT_EQ((*stored)["at"][0], std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count());
+    EXPECT_EQ((*stored)["at"][0],
+              std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count());
 
     auto fresh = f.make();
     EXPECT_EQ(fresh->snapshot(), rhythm->snapshot());
@@ -198,7 +202,7 @@ TEST(TypingRhythm, SaveWithNothingNewWritesNothing) {
 }
 
 TEST(TypingRhythm, BadStoredValuesLoadEmptyAndAreReplacedAtTheNextSave) {
-    const std::string bad[] = {R"({"at":[1,2],"ms":[3]})", R"({"at":[1]})", R"([1,2])", "not json",
+    const std::string bad[] = {R"({"at":[1,2],"ms":[3]})", R"({"at":[1]})",           R"([1,2])", "not json",
                                R"({"at":[1.5],"ms":[3]})", R"({"at":["1"],"ms":[3]})"};
     for (const auto& value : bad) {
         Fixture f;
@@ -268,7 +272,10 @@ TEST(TypingRhythmSnapshot, HistogramBinsAndTheirEdges) {
 TEST(TypingRhythmSnapshot, HoursGroupByTheCalendarsHour) {
     const auto base = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + 9h;  // 09:00 UTC
     Snapshot s;
-    s.samples = {{base + 10min, 100}, {base + 50min, 300}, {base + 40min, 200}, {base + 70min, 900},
+    s.samples = {{base + 10min, 100},
+                 {base + 50min, 300},
+                 {base + 40min, 200},
+                 {base + 70min, 900},
                  {base - 5min, 50}};
     auto utc = s.hours(TypingRhythm::Calendar::inZone("UTC"));
     ASSERT_EQ(utc.size(), 3u);
@@ -279,7 +286,7 @@ TEST(TypingRhythmSnapshot, HoursGroupByTheCalendarsHour) {
     // Half-hour zones start their hours at :30 UTC.
     auto kolkata = s.hours(TypingRhythm::Calendar::inZone("Asia/Kolkata"));
     ASSERT_EQ(kolkata.size(), 2u);
-    EXPECT_EQ(kolkata[0], (Snapshot::Hour{base - 30min, 50, 2}));  // 08:55 and 09:10 UTC
+    EXPECT_EQ(kolkata[0], (Snapshot::Hour{base - 30min, 50, 2}));   // 08:55 and 09:10 UTC
     EXPECT_EQ(kolkata[1], (Snapshot::Hour{base + 30min, 300, 3}));  // 09:40 to 10:10 UTC
     EXPECT_TRUE(Snapshot{}.hours(TypingRhythm::Calendar::current()).empty());
 }
@@ -295,12 +302,6 @@ TEST(TypingRhythmSnapshot, ExplanationHasFourVariants) {
               "九成的按键间隔比 1000 毫秒短，停这么久多半是这句打完了，这时才去改写。");
     EXPECT_EQ(snapshotOf(std::vector<std::int64_t>(20, 1001)).explanation(),
               "p90 是 1001 毫秒，停顿取上限 1000 毫秒，不会让你等得更久。");
-}
-
-TEST(TypingRhythmSnapshot, RulesText) {
-    EXPECT_EQ(TypingRhythm::rulesText(),
-              "只统计Sorvane模式里同一句话相邻两个键的间隔。删除键、每句的第一个键、超过 2 秒的停顿都不计入。"
-              "记录只保存在这台设备上，超过 24 小时的自动删除，最多保留 2000 个。");
 }
 
 TEST(TypingRhythmSnapshot, PreviewIsAFixedDayBeforeNow) {

@@ -1,0 +1,642 @@
+#include "app/SorvaneInputController.h"
+
+#include <cstdio>
+
+#include "app/EngineBootstrap.h"
+#include "app/EnglishKeyMap.h"
+#include "app/GhostTest.h"
+#include "app/HotkeyPolicy.h"
+#include "app/ModeHUD.h"
+#include "app/SettingsLauncher.h"
+#include "app/SettingsMenu.h"
+#include "app/UpdateCenter.h"
+#include "app/WelcomeTrigger.h"
+#include "engine/KeySyms.h"
+#include "kit/MacRouting.h"
+#include "kit/ModeIndicator.h"
+#include "kit/ModeMemory.h"
+#include "kit/SorvaneLog.h"
+#include "platform/Text.h"
+#include "platform/UserDefaults.h"
+#include "platform/qt/QtMainQueue.h"
+#include "prediction/PredictionService.h"
+
+namespace sorvane {
+namespace {
+
+const char* boolText(bool value) {
+    return value ? "true" : "false";
+}
+
+std::string hex(std::uint32_t value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%x", value);
+    return buffer;
+}
+
+// The macOS flag of a modifier key's group.
+std::uint64_t groupFlag(ModifierKey key) {
+    switch (key) {
+        case ModifierKey::shiftLeft:
+        case ModifierKey::shiftRight:
+            return ModifierFlag::shift;
+        case ModifierKey::controlLeft:
+        case ModifierKey::controlRight:
+            return ModifierFlag::control;
+        case ModifierKey::optionLeft:
+        case ModifierKey::optionRight:
+            return ModifierFlag::option;
+        case ModifierKey::commandLeft:
+        case ModifierKey::commandRight:
+            return ModifierFlag::command;
+        case ModifierKey::capsLock:
+            return ModifierFlag::capsLock;
+    }
+    return 0;
+}
+
+// The RIME bit a modifier key contributes to the mask.
+std::uint32_t ownBit(ModifierKey key) {
+    switch (key) {
+        case ModifierKey::shiftLeft:
+        case ModifierKey::shiftRight:
+            return RimeModifier::shift;
+        case ModifierKey::controlLeft:
+        case ModifierKey::controlRight:
+            return RimeModifier::control;
+        case ModifierKey::optionLeft:
+        case ModifierKey::optionRight:
+            return RimeModifier::alt;
+        case ModifierKey::commandLeft:
+        case ModifierKey::commandRight:
+            return RimeModifier::superKey;
+        case ModifierKey::capsLock:
+            return RimeModifier::lock;
+    }
+    return 0;
+}
+
+// The first character the key produced, as the key tables take it.
+std::optional<std::string> firstCharacter(const std::string& characters) {
+    if (characters.empty() || !Text::isValidUtf8(characters)) return std::nullopt;
+    const auto points = Text::codePoints(characters);
+    if (points.empty()) return std::nullopt;
+    return Text::fromCodePoint(points.front());
+}
+
+}  // namespace
+
+// MARK: - Environment
+
+InputControllerEnvironment::InputControllerEnvironment(Services services) : services_(std::move(services)) {}
+
+InputControllerEnvironment::~InputControllerEnvironment() {
+    if (settingsObserver_ != 0 && services_.notifications)
+        services_.notifications->removeObserver(settingsObserver_);
+}
+
+void InputControllerEnvironment::installSettingsObserver() {
+    if (settingsObserver_ != 0 || !services_.notifications) return;
+    settingsObserver_ = services_.notifications->observe(
+        AppSettingsFile::changedNotification,
+        [this](const std::string&, const NotificationUserInfo&) { settingsChanged(); });
+}
+
+void InputControllerEnvironment::settingsChanged() {
+    if (services_.invalidateSettings) services_.invalidateSettings();
+    if (active_) active_->applySettings();
+}
+
+InputControllerEnvironment& InputControllerEnvironment::live() {
+    static InputControllerEnvironment environment([] {
+        Services s;
+        s.engine = [] { return EngineBootstrap::engine(); };
+        s.panel = &CandidatePanelPresenting::shared();
+        s.showModeIndicator = [](InputMode mode, Rect caret) { ModeHUD::shared().show(mode, caret); };
+        s.queue = &QtMainQueue::shared();
+        s.rhythm = std::make_shared<TypingRhythm>(UserDefaults::standard());
+        s.prediction = std::make_shared<PredictionService>(
+            [] { return MacRouting::resolveRoute(); },
+            [](const PredictionError& error) { MacRouting::rejected(error); }, PredictionService::UsageHandler{},
+            [rhythm = s.rhythm] { return rhythm->pause(); });
+        s.noRouteReason = [] { return MacRouting::noRouteReason(); };
+        s.settings = [] { return LiveSettings::current(); };
+        s.invalidateSettings = [] { LiveSettings::invalidate(); };
+        s.ghostTest = [] { return GhostTest::isEnabled(); };
+        s.openSettings = [](SettingsPage page) { SettingsLauncher::open(page); };
+        s.noteActivation = [] {
+            WelcomeTrigger::shared().noteActivation();
+            UpdateCenter::noteActivation();
+        };
+        s.notifications = NotificationCenter::shared();
+        return s;
+    }());
+    return environment;
+}
+
+// MARK: - Life cycle
+
+SorvaneInputController::SorvaneInputController(IMKServer* server, InputClient* client,
+                                               InputControllerEnvironment& environment)
+    : IMKInputController(server, client),
+      environment_(environment),
+      services_(environment.services()),
+      client_(client) {
+    environment_.installSettingsObserver();
+    if (RimeEngine* engine = services_.engine ? services_.engine() : nullptr) {
+        chinese_ = std::make_unique<ChineseComposer>(*engine, *this, *services_.panel);
+    }
+    english_ = std::make_unique<EnglishComposer>(this, services_.prediction, *services_.queue);
+    // Tab always takes the rewrite alone here; Shift+Tab adds the
+    // continuation, whatever the settings file says.
+    english_->setAcceptKeys([] { return AcceptKeys::tabNormalized; });
+    if (services_.noRouteReason) english_->setNoRouteReason(services_.noRouteReason);
+    if (services_.rhythm) {
+        english_->setRhythm(services_.rhythm);
+        english_->setWaitingDelayResolver([rhythm = services_.rhythm] { return rhythm->pause(); });
+    }
+    SorvaneLog::log("[Sorvane] controller init client=" + host() + " engine=" + boolText(chinese_ != nullptr));
+}
+
+SorvaneInputController::~SorvaneInputController() {
+    if (environment_.active_ == this) environment_.active_ = nullptr;
+    english_->setHost(nullptr);
+}
+
+std::uint64_t SorvaneInputController::recognizedEvents(InputClient*) const {
+    return EventMask::keyDown | EventMask::flagsChanged;
+}
+
+void SorvaneInputController::adoptSender(InputClient* sender) {
+    if (sender) client_ = sender;
+}
+
+std::string SorvaneInputController::host() const {
+    if (!client_) return "nil";
+    return client_->bundleIdentifier().value_or("nil");
+}
+
+bool SorvaneInputController::secureInputOn() const {
+    return client_ && client_->isSecureInputOn();
+}
+
+Rect SorvaneInputController::caretRect() const {
+    if (!client_) return {};
+    const auto caret = client_->caretRect(0);
+    if (!caret) return {};
+    return {caret->x, caret->y, caret->width, caret->height};
+}
+
+void SorvaneInputController::hidePanel() {
+    if (services_.panel->isVisible()) services_.panel->hide();
+}
+
+void SorvaneInputController::activateServer(InputClient* sender) {
+    adoptSender(sender);
+    ghostEnabled_ = services_.ghostTest ? services_.ghostTest() : false;
+    heldModifiers_ = (client_ ? client_->currentModifierFlags() : 0) & ModifierFlag::deviceIndependentMask;
+    capsLockOn_ = (heldModifiers_ & ModifierFlag::capsLock) != 0;
+    shiftTaps_.clear();
+
+    environment_.active_ = this;
+    const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
+    InputMode mode = ModeMemory::mode(bundleId);
+    // With no toggle key no Shift could leave a remembered lock.
+    if (mode == InputMode::ascii && services_.settings().toggleKey == ToggleKey::off) mode = InputMode::chinese;
+    if (chinese_) {
+        chinese_->clearComposition();
+        chinese_->setAsciiMode(mode != InputMode::chinese);
+    }
+    asciiLocked_ = mode == InputMode::ascii;
+    shiftWithheld_ = false;
+    rawLetters_ = false;
+    if (asciiLocked_)
+        lastKnownMode_ = InputMode::ascii;
+    else if (!chinese_ || chinese_->isAsciiMode())
+        lastKnownMode_ = InputMode::english;
+    else
+        lastKnownMode_ = InputMode::chinese;
+    english_->reset();
+    english_->setPredictionEnabled(!secureInputOn());
+
+    SorvaneLog::log("[Sorvane] activate host=" + host() + " mode=" + std::string(inputModeName(lastKnownMode_)) +
+                    " ascii=" + boolText(lastKnownMode_ != InputMode::chinese) +
+                    " prediction=" + boolText(english_->predictionEnabled()) + " ghost=" + boolText(ghostEnabled_));
+
+    if (services_.noteActivation) services_.noteActivation();
+}
+
+void SorvaneInputController::deactivateServer(InputClient* sender) {
+    adoptSender(sender);
+    SorvaneLog::log("[Sorvane] deactivate host=" + host());
+    shiftTaps_.clear();
+    shiftWithheld_ = false;
+    if (chinese_) chinese_->commitComposition();
+    endRawLettersIfDone();
+    english_->commitBuffer();
+    hidePanel();
+    services_.panel->dismissModeIndicator();
+    if (environment_.active_ == this) environment_.active_ = nullptr;
+    client_ = nullptr;
+}
+
+void SorvaneInputController::commitComposition(InputClient* sender) {
+    adoptSender(sender);
+    if (chinese_) chinese_->commitComposition();
+    endRawLettersIfDone();
+    english_->commitBuffer();
+    hidePanel();
+}
+
+void SorvaneInputController::hidePalettes() {
+    hidePanel();
+    services_.panel->dismissModeIndicator();
+    IMKInputController::hidePalettes();
+}
+
+std::vector<MenuItem> SorvaneInputController::menu() {
+    return SettingsMenu::make();
+}
+
+bool SorvaneInputController::performMenuAction(const std::string& action, InputClient* sender) {
+    adoptSender(sender);
+    if (action == "openSettings:") {
+        openSettings();
+    } else if (action == "openWelcome:") {
+        openWelcome();
+    } else if (action == "openAccount:") {
+        openAccount();
+    } else if (action == "openUpdate:") {
+        openUpdate();
+    } else {
+        return IMKInputController::performMenuAction(action, sender);
+    }
+    return true;
+}
+
+void SorvaneInputController::openAccount() {
+    if (services_.openSettings) services_.openSettings(SettingsPage::account);
+}
+void SorvaneInputController::openSettings() {
+    if (services_.openSettings) services_.openSettings(SettingsPage::welcome);
+}
+void SorvaneInputController::openWelcome() {
+    if (services_.openSettings) services_.openSettings(SettingsPage::welcome);
+}
+void SorvaneInputController::openUpdate() {
+    if (services_.openSettings) services_.openSettings(SettingsPage::about);
+}
+
+// MARK: - Host operations
+
+void SorvaneInputController::setMarkedText(const MarkedText& text, int caret) {
+    if (!client_) return;
+    if (ghostEnabled_ && !text.text.empty()) {
+        MarkedText ghost = text;
+        const int start = static_cast<int>(Text::utf16Length(text.text));
+        ghost.text += ghostSuffix;
+        ghost.styleRuns.push_back(
+            {{start, static_cast<int>(Text::utf16Length(ghostSuffix))}, MarkedTextStyle::ghost});
+        client_->setMarkedText(ghost.text, {caret, 0}, ghost.styleRuns);
+        return;
+    }
+    client_->setMarkedText(text.text, {caret, 0}, text.styleRuns);
+}
+
+std::optional<StyleRun> SorvaneInputController::markForStyle(MarkedTextStyle style, TextRange range) const {
+    return StyleRun{range, style};
+}
+
+void SorvaneInputController::englishCompositionChanged(const std::string& text, int caret) {
+    const int length = static_cast<int>(Text::utf16Length(text));
+    MarkedText marked{text, {}};
+    if (auto run = markForStyle(MarkedTextStyle::selectedRawText, {0, length})) marked.styleRuns.push_back(*run);
+    setMarkedText(marked, caret);
+}
+
+void SorvaneInputController::englishCompositionCleared() {
+    if (client_) client_->setMarkedText({}, {0, 0}, {});
+}
+
+void SorvaneInputController::insertText(const std::string& text) {
+    if (client_) client_->insertText(text);
+}
+
+void SorvaneInputController::showEnglishPanel(const EnglishPanelModel& model) {
+    if (!client_) return;
+    services_.panel->dismissModeIndicator();
+    services_.panel->show(PanelContent::english(model), caretRect());
+}
+
+void SorvaneInputController::hideEnglishPanel() {
+    hidePanel();
+}
+
+bool SorvaneInputController::isComposingAnything() const {
+    return (chinese_ && chinese_->isComposing()) || english_->hasBuffer();
+}
+
+InputMode SorvaneInputController::currentMode() const {
+    if (asciiLocked_) return InputMode::ascii;
+    if (!chinese_ || chinese_->isAsciiMode()) return InputMode::english;
+    return InputMode::chinese;
+}
+
+// MARK: - Events
+
+bool SorvaneInputController::handleEvent(const KeyEvent& event, InputClient* sender) {
+    adoptSender(sender);
+    bool result = false;
+    switch (event.type) {
+        case KeyEventType::keyDown:
+            result = handleKeyDown(event);
+            break;
+        case KeyEventType::flagsChanged:
+            result = handleFlagsChanged(event);
+            break;
+    }
+    endRawLettersIfDone();
+    noteModeChange();
+    return result;
+}
+
+bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
+    // Any key breaks a Shift tap series (Shift+letter is typing, not a tap).
+    shiftTaps_.clear();
+    if (asciiLocked_) return false;
+    if (event.modifierFlags & commandFlags) return false;
+    if (!chinese_) return false;
+
+    const bool shift = (event.modifierFlags & ModifierFlag::shift) != 0;
+    const bool capsLock = (event.modifierFlags & ModifierFlag::capsLock) != 0;
+    const auto character = firstCharacter(event.characters);
+    const std::uint32_t keysym =
+        KeySyms::keysym(event.keyCode, character ? std::optional<std::string_view>(*character) : std::nullopt,
+                        shift, capsLock);
+    const std::uint32_t mask = RimeModifier::mask(shift, false, false, false, capsLock);
+
+    if (SorvaneLog::debugEnabled()) {
+        SorvaneLog::debug("[Sorvane] keyDown code=" + std::to_string(event.keyCode) + " chars=" + event.characters +
+                          " keysym=0x" + hex(keysym) + " mask=" + std::to_string(mask) +
+                          " ascii=" + boolText(chinese_->isAsciiMode()) +
+                          " composing=" + boolText(chinese_->isComposing()));
+    }
+
+    if (chinese_->isComposing()) {
+        if (chinese_->confirmPunctuationMenu(keysym, mask))
+            SorvaneLog::log("[Sorvane] typing on after a punctuation menu → first candidate");
+        if (chinese_->isComposing()) {
+            if (!rawLetters_ && keysym >= 'A' && keysym <= 'Z' && !chinese_->isAsciiMode() &&
+                chinese_->beginRawLetters()) {
+                rawLetters_ = true;
+                SorvaneLog::log("[Sorvane] uppercase mid-composition → raw letters");
+            }
+            return chinese_->handleKey(keysym, mask);
+        }
+        // The confirmation ended the composition: the key goes on as if
+        // nothing had been composing.
+    }
+
+    if (chinese_->isAsciiMode()) {
+        refreshPasswordInput();
+        if (keysym != KeySym::voidSymbol) {
+            // The engine sees English keys first so its own switches work.
+            chinese_->handleKey(keysym, mask);
+            if (!chinese_->isAsciiMode()) {
+                english_->commitBuffer();
+                return true;
+            }
+        }
+        return EnglishKeyMap::handleKeyDown(*english_, event);
+    }
+
+    if (keysym == KeySym::voidSymbol) return false;
+    return chinese_->handleKey(keysym, mask);
+}
+
+void SorvaneInputController::refreshPasswordInput() {
+    const bool secure = secureInputOn();
+    if (!secure == english_->predictionEnabled()) return;
+    // Whatever was typed before the password field took focus goes in as
+    // typed; nothing typed into the field is composed or sent anywhere.
+    if (secure) english_->commitBuffer();
+    english_->setPredictionEnabled(!secure);
+    SorvaneLog::log(std::string("[Sorvane] password input ") + (secure ? "on" : "off") +
+                    " → prediction=" + boolText(!secure));
+}
+
+void SorvaneInputController::endRawLettersIfDone() {
+    if (!rawLetters_ || !chinese_ || chinese_->isComposing()) return;
+    rawLetters_ = false;
+    if (chinese_->isAsciiMode()) chinese_->setAsciiMode(false);
+    SorvaneLog::log("[Sorvane] raw letters done, back to 中");
+}
+
+// MARK: - Modifier changes and modes
+
+bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
+    const std::uint64_t flags = event.modifierFlags & ModifierFlag::deviceIndependentMask;
+    const std::uint64_t previous = heldModifiers_;
+    heldModifiers_ = flags;
+
+    const auto maybeKey = ModifierKey::fromVirtualKey(event.keyCode);
+    if (!chinese_ || !maybeKey) {
+        shiftTaps_.clear();
+        SorvaneLog::log("[Sorvane] flagsChanged ignored keyCode=" + std::to_string(event.keyCode) +
+                        " flags=" + std::to_string(flags) + " engine=" + boolText(chinese_ != nullptr));
+        return false;
+    }
+    const ModifierKey key = *maybeKey;
+    const std::string keyName(key.rawValue());
+
+    const bool wasAscii = chinese_->isAsciiMode();
+    const std::size_t bufferLength = english_->buffer().size();
+    const std::uint32_t previousMask =
+        RimeModifier::mask(previous & ModifierFlag::shift, previous & ModifierFlag::control,
+                           previous & ModifierFlag::option, previous & ModifierFlag::command, capsLockOn_);
+
+    bool press;
+    if (key == ModifierKey::capsLock) {
+        const bool on = (event.modifierFlags & ModifierFlag::capsLock) != 0;
+        press = on != capsLockOn_;
+        capsLockOn_ = on;
+    } else {
+        const std::uint64_t group = groupFlag(key);
+        const bool now = (flags & group) != 0;
+        const bool before = (previous & group) != 0;
+        if (now == before) {
+            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " duplicate (held=" + boolText(now) +
+                            ") ignored");
+            return false;
+        }
+        press = now;
+    }
+    const std::string action = press ? "press" : "release";
+
+    const AppSettings settings = services_.settings();
+    if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
+        shiftTaps_.clear();
+        SorvaneLog::debug("[Sorvane] flagsChanged key=" + keyName + " " + action + " not a toggle key (" +
+                          std::string(rawValue(settings.toggleKey)) + ")");
+        return false;
+    }
+
+    ShiftTap tap = trackShiftTap(key, press, flags, event.timestamp);
+    const bool lockAllowed = settings.toggleKey != ToggleKey::off && settings.doubleShiftLock;
+    if (tap == ShiftTap::doubleTap && !lockAllowed) tap = ShiftTap::single;
+
+    if (asciiLocked_) {
+        SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action + " flags=" + std::to_string(flags) +
+                        " ascii-locked");
+        if (tap == ShiftTap::doubleTap) {
+            doubleShift();
+        } else if (tap == ShiftTap::single) {
+            rawLetters_ = false;
+            asciiLocked_ = false;
+            chinese_->setAsciiMode(false);
+            english_->reset();
+            SorvaneLog::log("[Sorvane] single Shift → " + std::string(inputModeName(currentMode())) +
+                            " host=" + host());
+        }
+        return false;
+    }
+
+    if (HotkeyPolicy::isShift(key)) {
+        if (press && isComposingAnything()) {
+            // The engine would act on the release mid-composition; we carry
+            // the composition across ourselves instead.
+            shiftWithheld_ = true;
+            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " press flags=" + std::to_string(flags) +
+                            " withheld (composing)");
+            return false;
+        }
+        if (!press && shiftWithheld_) {
+            shiftWithheld_ = false;
+            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " release flags=" + std::to_string(flags) +
+                            " withheld (composing)");
+            if (tap == ShiftTap::doubleTap)
+                doubleShift();
+            else if (tap == ShiftTap::single)
+                carryComposition();
+            return false;
+        }
+    }
+
+    const std::uint32_t bit = ownBit(key);
+    const std::uint32_t mask = press ? (previousMask | bit) : ((previousMask & ~bit) | RimeModifier::release);
+    chinese_->forwardModifier(RimeKeyEvent{key.keysym(), mask});
+    const bool nowAscii = chinese_->isAsciiMode();
+    SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action + " flags=" + std::to_string(flags) +
+                    " ascii " + boolText(wasAscii) + "→" + boolText(nowAscii) +
+                    " composing=" + boolText(chinese_->isComposing()));
+    if (nowAscii != wasAscii && !chinese_->isComposing()) {
+        if (wasAscii) {
+            if (bufferLength != 0) english_->commitBuffer();
+        } else {
+            english_->reset();
+        }
+        SorvaneLog::log(std::string("[Sorvane] mode → ") + (nowAscii ? "英" : "中"));
+    }
+    if (tap == ShiftTap::doubleTap && lockAllowed) doubleShift();
+    return false;
+}
+
+ShiftTap SorvaneInputController::trackShiftTap(ModifierKey key, bool isPress, std::uint64_t flags, double at) {
+    if (!HotkeyPolicy::isShift(key) || (flags & commandFlags)) {
+        shiftTaps_.clear();
+        return ShiftTap::none;
+    }
+    if (!isPress) return shiftTaps_.release(at);
+    if (shiftTaps_.press(at)) modeBeforeShiftTaps_ = currentMode();
+    return ShiftTap::none;
+}
+
+void SorvaneInputController::doubleShift() {
+    enter(modeBeforeShiftTaps_ != InputMode::ascii ? InputMode::ascii : InputMode::english);
+    SorvaneLog::log("[Sorvane] double Shift → " + std::string(inputModeName(currentMode())) + " host=" + host());
+}
+
+void SorvaneInputController::enter(InputMode mode) {
+    if (!chinese_) return;
+    rawLetters_ = false;
+    if (mode != InputMode::ascii) {
+        asciiLocked_ = false;
+        chinese_->setAsciiMode(mode == InputMode::english);
+        english_->reset();
+        return;
+    }
+    if (asciiLocked_) return;
+    if (chinese_->isComposing()) {
+        chinese_->handleKey(KeySym::returnKey, 0);
+        if (chinese_->isComposing()) chinese_->commitComposition();
+    }
+    english_->commitBuffer();
+    chinese_->setAsciiMode(true);
+    asciiLocked_ = true;
+    english_->reset();
+    hidePanel();
+}
+
+void SorvaneInputController::carryComposition() {
+    if (!chinese_) return;
+    if (chinese_->isComposing()) {
+        const std::string rest = chinese_->takeComposition();
+        rawLetters_ = false;
+        chinese_->setAsciiMode(true);
+        english_->reset();
+        english_->setPredictionEnabled(!secureInputOn());
+        english_->begin(rest);
+        SorvaneLog::log("[Sorvane] Shift mid-composition 中 → 英, carried " +
+                        std::to_string(Text::characterCount(rest)) + " chars");
+        return;
+    }
+    if (!english_->hasBuffer()) return;
+    const std::string buffer = english_->buffer();
+    std::string word;
+    if (ChineseComposer::canCompose(buffer)) {
+        english_->reset();
+        chinese_->compose(buffer);
+        word = "composed";
+    } else {
+        english_->commitBuffer();
+        chinese_->setAsciiMode(false);
+        word = "committed";
+    }
+    SorvaneLog::log("[Sorvane] Shift mid-composition 英 → 中, " + word + " " +
+                    std::to_string(Text::characterCount(buffer)) + " chars");
+}
+
+void SorvaneInputController::noteModeChange() {
+    if (!chinese_ || rawLetters_) return;
+    const InputMode mode = currentMode();
+    if (mode == lastKnownMode_) return;
+    lastKnownMode_ = mode;
+    const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
+    if (bundleId) ModeMemory::remember(*bundleId, mode);
+    if (!chinese_->isComposing() && !english_->hasBuffer()) {
+        if (services_.showModeIndicator) services_.showModeIndicator(mode, caretRect());
+        SorvaneLog::log("[Sorvane] mode HUD " + std::string(ModeTile::face(mode, false).glyph) + " host=" + host());
+    } else {
+        SorvaneLog::log("[Sorvane] mode → " + std::string(inputModeName(mode)) +
+                        " with text carried, no HUD host=" + host());
+    }
+}
+
+void SorvaneInputController::applySettings() {
+    const AppSettings settings = services_.settings();
+    shiftTaps_.clear();
+    if (!asciiLocked_ || settings.toggleKey != ToggleKey::off) return;
+    // No Shift could leave the lock any more.
+    rawLetters_ = false;
+    asciiLocked_ = false;
+    if (chinese_) chinese_->setAsciiMode(false);
+    english_->reset();
+    lastKnownMode_ = currentMode();
+    if (client_) {
+        if (auto bundleId = client_->bundleIdentifier()) ModeMemory::remember(*bundleId, lastKnownMode_);
+    }
+    SorvaneLog::log("[Sorvane] settings: toggle key off, ascii lock released → " +
+                    std::string(inputModeName(lastKnownMode_)));
+}
+
+}  // namespace sorvane
