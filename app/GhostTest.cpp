@@ -7,8 +7,7 @@ namespace sorvane::GhostTest {
 
 bool boolValue(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
-        ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     while (i < text.size() && text[i] == '0') ++i;
     if (i >= text.size()) return false;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -119,22 +120,28 @@ void Launcher::open(SettingsPage page) {
     // Collect the child when it ends, so it never lingers as a zombie that
     // still looks alive, then forget it on the main thread unless a newer
     // child has taken its place.
-    std::thread([child, sink = sink_] {
-        int status = 0;
-        while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        child->ended.store(true);
-        std::lock_guard lock(sink->mutex);
-        if (!sink->queue) return;
-        sink->queue->post([child, sink] {
-            Launcher* launcher;
-            {
-                std::lock_guard inner(sink->mutex);
-                launcher = sink->launcher;
+    try {
+        std::thread([child, sink = sink_] {
+            int status = 0;
+            while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
             }
-            if (launcher && launcher->child_ && launcher->child_->pid == child->pid) launcher->child_.reset();
-        });
-    }).detach();
+            child->ended.store(true);
+            std::lock_guard lock(sink->mutex);
+            if (!sink->queue) return;
+            sink->queue->post([child, sink] {
+                Launcher* launcher;
+                {
+                    std::lock_guard inner(sink->mutex);
+                    launcher = sink->launcher;
+                }
+                if (launcher && launcher->child_ && launcher->child_->pid == child->pid)
+                    launcher->child_.reset();
+            });
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to wait with: the child is left to be collected as a
+        // zombie, which childIsRunning() still sees as ended.
+    }
 }
 
 void Launcher::postShow(SettingsPage page) {

@@ -5,7 +5,6 @@
 #include "app/EngineBootstrap.h"
 #include "app/EnglishKeyMap.h"
 #include "app/GhostTest.h"
-#include "app/HotkeyPolicy.h"
 #include "app/ModeHUD.h"
 #include "app/SettingsLauncher.h"
 #include "app/SettingsMenu.h"
@@ -13,7 +12,6 @@
 #include "app/WelcomeTrigger.h"
 #include "engine/KeySyms.h"
 #include "kit/MacRouting.h"
-#include "kit/ModeIndicator.h"
 #include "kit/ModeMemory.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Text.h"
@@ -34,48 +32,6 @@ std::string hex(std::uint32_t value) {
     return buffer;
 }
 
-// The macOS flag of a modifier key's group.
-std::uint64_t groupFlag(ModifierKey key) {
-    switch (key) {
-        case ModifierKey::shiftLeft:
-        case ModifierKey::shiftRight:
-            return ModifierFlag::shift;
-        case ModifierKey::controlLeft:
-        case ModifierKey::controlRight:
-            return ModifierFlag::control;
-        case ModifierKey::optionLeft:
-        case ModifierKey::optionRight:
-            return ModifierFlag::option;
-        case ModifierKey::commandLeft:
-        case ModifierKey::commandRight:
-            return ModifierFlag::command;
-        case ModifierKey::capsLock:
-            return ModifierFlag::capsLock;
-    }
-    return 0;
-}
-
-// The RIME bit a modifier key contributes to the mask.
-std::uint32_t ownBit(ModifierKey key) {
-    switch (key) {
-        case ModifierKey::shiftLeft:
-        case ModifierKey::shiftRight:
-            return RimeModifier::shift;
-        case ModifierKey::controlLeft:
-        case ModifierKey::controlRight:
-            return RimeModifier::control;
-        case ModifierKey::optionLeft:
-        case ModifierKey::optionRight:
-            return RimeModifier::alt;
-        case ModifierKey::commandLeft:
-        case ModifierKey::commandRight:
-            return RimeModifier::superKey;
-        case ModifierKey::capsLock:
-            return RimeModifier::lock;
-    }
-    return 0;
-}
-
 // The first character the key produced, as the key tables take it.
 std::optional<std::string> firstCharacter(const std::string& characters) {
     if (characters.empty() || !Text::isValidUtf8(characters)) return std::nullopt;
@@ -86,9 +42,12 @@ std::optional<std::string> firstCharacter(const std::string& characters) {
 
 }  // namespace
 
-// MARK: - Environment
-
-InputControllerEnvironment::InputControllerEnvironment(Services services) : services_(std::move(services)) {}
+InputControllerEnvironment::InputControllerEnvironment(Services services) : services_(std::move(services)) {
+    // What a caller leaves out is the process's own.
+    if (!services_.panel) services_.panel = &CandidatePanelPresenting::shared();
+    if (!services_.queue) services_.queue = &QtMainQueue::shared();
+    if (!services_.settings) services_.settings = [] { return LiveSettings::current(); };
+}
 
 InputControllerEnvironment::~InputControllerEnvironment() {
     if (settingsObserver_ != 0 && services_.notifications)
@@ -117,8 +76,8 @@ InputControllerEnvironment& InputControllerEnvironment::live() {
         s.rhythm = std::make_shared<TypingRhythm>(UserDefaults::standard());
         s.prediction = std::make_shared<PredictionService>(
             [] { return MacRouting::resolveRoute(); },
-            [](const PredictionError& error) { MacRouting::rejected(error); }, PredictionService::UsageHandler{},
-            [rhythm = s.rhythm] { return rhythm->pause(); });
+            [](const PredictionError& error) { MacRouting::rejected(error); },
+            PredictionService::UsageHandler{}, [rhythm = s.rhythm] { return rhythm->pause(); });
         s.noRouteReason = [] { return MacRouting::noRouteReason(); };
         s.settings = [] { return LiveSettings::current(); };
         s.invalidateSettings = [] { LiveSettings::invalidate(); };
@@ -133,8 +92,6 @@ InputControllerEnvironment& InputControllerEnvironment::live() {
     }());
     return environment;
 }
-
-// MARK: - Life cycle
 
 SorvaneInputController::SorvaneInputController(IMKServer* server, InputClient* client,
                                                InputControllerEnvironment& environment)
@@ -155,7 +112,8 @@ SorvaneInputController::SorvaneInputController(IMKServer* server, InputClient* c
         english_->setRhythm(services_.rhythm);
         english_->setWaitingDelayResolver([rhythm = services_.rhythm] { return rhythm->pause(); });
     }
-    SorvaneLog::log("[Sorvane] controller init client=" + host() + " engine=" + boolText(chinese_ != nullptr));
+    SorvaneLog::log("[Sorvane] controller init client=" + host() +
+                    " engine=" + boolText(chinese_ != nullptr));
 }
 
 SorvaneInputController::~SorvaneInputController() {
@@ -202,7 +160,8 @@ void SorvaneInputController::activateServer(InputClient* sender) {
     const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
     InputMode mode = ModeMemory::mode(bundleId);
     // With no toggle key no Shift could leave a remembered lock.
-    if (mode == InputMode::ascii && services_.settings().toggleKey == ToggleKey::off) mode = InputMode::chinese;
+    if (mode == InputMode::ascii && services_.settings().toggleKey == ToggleKey::off)
+        mode = InputMode::chinese;
     if (chinese_) {
         chinese_->clearComposition();
         chinese_->setAsciiMode(mode != InputMode::chinese);
@@ -219,9 +178,10 @@ void SorvaneInputController::activateServer(InputClient* sender) {
     english_->reset();
     english_->setPredictionEnabled(!secureInputOn());
 
-    SorvaneLog::log("[Sorvane] activate host=" + host() + " mode=" + std::string(inputModeName(lastKnownMode_)) +
-                    " ascii=" + boolText(lastKnownMode_ != InputMode::chinese) +
-                    " prediction=" + boolText(english_->predictionEnabled()) + " ghost=" + boolText(ghostEnabled_));
+    SorvaneLog::log(
+        "[Sorvane] activate host=" + host() + " mode=" + std::string(inputModeName(lastKnownMode_)) +
+        " ascii=" + boolText(lastKnownMode_ != InputMode::chinese) +
+        " prediction=" + boolText(english_->predictionEnabled()) + " ghost=" + boolText(ghostEnabled_));
 
     if (services_.noteActivation) services_.noteActivation();
 }
@@ -287,7 +247,7 @@ void SorvaneInputController::openUpdate() {
     if (services_.openSettings) services_.openSettings(SettingsPage::about);
 }
 
-// MARK: - Host operations
+// The host operations, through which both composers reach the client.
 
 void SorvaneInputController::setMarkedText(const MarkedText& text, int caret) {
     if (!client_) return;
@@ -310,7 +270,8 @@ std::optional<StyleRun> SorvaneInputController::markForStyle(MarkedTextStyle sty
 void SorvaneInputController::englishCompositionChanged(const std::string& text, int caret) {
     const int length = static_cast<int>(Text::utf16Length(text));
     MarkedText marked{text, {}};
-    if (auto run = markForStyle(MarkedTextStyle::selectedRawText, {0, length})) marked.styleRuns.push_back(*run);
+    if (auto run = markForStyle(MarkedTextStyle::selectedRawText, {0, length}))
+        marked.styleRuns.push_back(*run);
     setMarkedText(marked, caret);
 }
 
@@ -342,7 +303,7 @@ InputMode SorvaneInputController::currentMode() const {
     return InputMode::chinese;
 }
 
-// MARK: - Events
+// Key events.
 
 bool SorvaneInputController::handleEvent(const KeyEvent& event, InputClient* sender) {
     adoptSender(sender);
@@ -376,9 +337,9 @@ bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
     const std::uint32_t mask = RimeModifier::mask(shift, false, false, false, capsLock);
 
     if (SorvaneLog::debugEnabled()) {
-        SorvaneLog::debug("[Sorvane] keyDown code=" + std::to_string(event.keyCode) + " chars=" + event.characters +
-                          " keysym=0x" + hex(keysym) + " mask=" + std::to_string(mask) +
-                          " ascii=" + boolText(chinese_->isAsciiMode()) +
+        SorvaneLog::debug("[Sorvane] keyDown code=" + std::to_string(event.keyCode) +
+                          " chars=" + event.characters + " keysym=0x" + hex(keysym) +
+                          " mask=" + std::to_string(mask) + " ascii=" + boolText(chinese_->isAsciiMode()) +
                           " composing=" + boolText(chinese_->isComposing()));
     }
 
@@ -430,213 +391,6 @@ void SorvaneInputController::endRawLettersIfDone() {
     rawLetters_ = false;
     if (chinese_->isAsciiMode()) chinese_->setAsciiMode(false);
     SorvaneLog::log("[Sorvane] raw letters done, back to 中");
-}
-
-// MARK: - Modifier changes and modes
-
-bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
-    const std::uint64_t flags = event.modifierFlags & ModifierFlag::deviceIndependentMask;
-    const std::uint64_t previous = heldModifiers_;
-    heldModifiers_ = flags;
-
-    const auto maybeKey = ModifierKey::fromVirtualKey(event.keyCode);
-    if (!chinese_ || !maybeKey) {
-        shiftTaps_.clear();
-        SorvaneLog::log("[Sorvane] flagsChanged ignored keyCode=" + std::to_string(event.keyCode) +
-                        " flags=" + std::to_string(flags) + " engine=" + boolText(chinese_ != nullptr));
-        return false;
-    }
-    const ModifierKey key = *maybeKey;
-    const std::string keyName(key.rawValue());
-
-    const bool wasAscii = chinese_->isAsciiMode();
-    const std::size_t bufferLength = english_->buffer().size();
-    const std::uint32_t previousMask =
-        RimeModifier::mask(previous & ModifierFlag::shift, previous & ModifierFlag::control,
-                           previous & ModifierFlag::option, previous & ModifierFlag::command, capsLockOn_);
-
-    bool press;
-    if (key == ModifierKey::capsLock) {
-        const bool on = (event.modifierFlags & ModifierFlag::capsLock) != 0;
-        press = on != capsLockOn_;
-        capsLockOn_ = on;
-    } else {
-        const std::uint64_t group = groupFlag(key);
-        const bool now = (flags & group) != 0;
-        const bool before = (previous & group) != 0;
-        if (now == before) {
-            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " duplicate (held=" + boolText(now) +
-                            ") ignored");
-            return false;
-        }
-        press = now;
-    }
-    const std::string action = press ? "press" : "release";
-
-    const AppSettings settings = services_.settings();
-    if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
-        shiftTaps_.clear();
-        SorvaneLog::debug("[Sorvane] flagsChanged key=" + keyName + " " + action + " not a toggle key (" +
-                          std::string(rawValue(settings.toggleKey)) + ")");
-        return false;
-    }
-
-    ShiftTap tap = trackShiftTap(key, press, flags, event.timestamp);
-    const bool lockAllowed = settings.toggleKey != ToggleKey::off && settings.doubleShiftLock;
-    if (tap == ShiftTap::doubleTap && !lockAllowed) tap = ShiftTap::single;
-
-    if (asciiLocked_) {
-        SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action + " flags=" + std::to_string(flags) +
-                        " ascii-locked");
-        if (tap == ShiftTap::doubleTap) {
-            doubleShift();
-        } else if (tap == ShiftTap::single) {
-            rawLetters_ = false;
-            asciiLocked_ = false;
-            chinese_->setAsciiMode(false);
-            english_->reset();
-            SorvaneLog::log("[Sorvane] single Shift → " + std::string(inputModeName(currentMode())) +
-                            " host=" + host());
-        }
-        return false;
-    }
-
-    if (HotkeyPolicy::isShift(key)) {
-        if (press && isComposingAnything()) {
-            // The engine would act on the release mid-composition; we carry
-            // the composition across ourselves instead.
-            shiftWithheld_ = true;
-            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " press flags=" + std::to_string(flags) +
-                            " withheld (composing)");
-            return false;
-        }
-        if (!press && shiftWithheld_) {
-            shiftWithheld_ = false;
-            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " release flags=" + std::to_string(flags) +
-                            " withheld (composing)");
-            if (tap == ShiftTap::doubleTap)
-                doubleShift();
-            else if (tap == ShiftTap::single)
-                carryComposition();
-            return false;
-        }
-    }
-
-    const std::uint32_t bit = ownBit(key);
-    const std::uint32_t mask = press ? (previousMask | bit) : ((previousMask & ~bit) | RimeModifier::release);
-    chinese_->forwardModifier(RimeKeyEvent{key.keysym(), mask});
-    const bool nowAscii = chinese_->isAsciiMode();
-    SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action + " flags=" + std::to_string(flags) +
-                    " ascii " + boolText(wasAscii) + "→" + boolText(nowAscii) +
-                    " composing=" + boolText(chinese_->isComposing()));
-    if (nowAscii != wasAscii && !chinese_->isComposing()) {
-        if (wasAscii) {
-            if (bufferLength != 0) english_->commitBuffer();
-        } else {
-            english_->reset();
-        }
-        SorvaneLog::log(std::string("[Sorvane] mode → ") + (nowAscii ? "英" : "中"));
-    }
-    if (tap == ShiftTap::doubleTap && lockAllowed) doubleShift();
-    return false;
-}
-
-ShiftTap SorvaneInputController::trackShiftTap(ModifierKey key, bool isPress, std::uint64_t flags, double at) {
-    if (!HotkeyPolicy::isShift(key) || (flags & commandFlags)) {
-        shiftTaps_.clear();
-        return ShiftTap::none;
-    }
-    if (!isPress) return shiftTaps_.release(at);
-    if (shiftTaps_.press(at)) modeBeforeShiftTaps_ = currentMode();
-    return ShiftTap::none;
-}
-
-void SorvaneInputController::doubleShift() {
-    enter(modeBeforeShiftTaps_ != InputMode::ascii ? InputMode::ascii : InputMode::english);
-    SorvaneLog::log("[Sorvane] double Shift → " + std::string(inputModeName(currentMode())) + " host=" + host());
-}
-
-void SorvaneInputController::enter(InputMode mode) {
-    if (!chinese_) return;
-    rawLetters_ = false;
-    if (mode != InputMode::ascii) {
-        asciiLocked_ = false;
-        chinese_->setAsciiMode(mode == InputMode::english);
-        english_->reset();
-        return;
-    }
-    if (asciiLocked_) return;
-    if (chinese_->isComposing()) {
-        chinese_->handleKey(KeySym::returnKey, 0);
-        if (chinese_->isComposing()) chinese_->commitComposition();
-    }
-    english_->commitBuffer();
-    chinese_->setAsciiMode(true);
-    asciiLocked_ = true;
-    english_->reset();
-    hidePanel();
-}
-
-void SorvaneInputController::carryComposition() {
-    if (!chinese_) return;
-    if (chinese_->isComposing()) {
-        const std::string rest = chinese_->takeComposition();
-        rawLetters_ = false;
-        chinese_->setAsciiMode(true);
-        english_->reset();
-        english_->setPredictionEnabled(!secureInputOn());
-        english_->begin(rest);
-        SorvaneLog::log("[Sorvane] Shift mid-composition 中 → 英, carried " +
-                        std::to_string(Text::characterCount(rest)) + " chars");
-        return;
-    }
-    if (!english_->hasBuffer()) return;
-    const std::string buffer = english_->buffer();
-    std::string word;
-    if (ChineseComposer::canCompose(buffer)) {
-        english_->reset();
-        chinese_->compose(buffer);
-        word = "composed";
-    } else {
-        english_->commitBuffer();
-        chinese_->setAsciiMode(false);
-        word = "committed";
-    }
-    SorvaneLog::log("[Sorvane] Shift mid-composition 英 → 中, " + word + " " +
-                    std::to_string(Text::characterCount(buffer)) + " chars");
-}
-
-void SorvaneInputController::noteModeChange() {
-    if (!chinese_ || rawLetters_) return;
-    const InputMode mode = currentMode();
-    if (mode == lastKnownMode_) return;
-    lastKnownMode_ = mode;
-    const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
-    if (bundleId) ModeMemory::remember(*bundleId, mode);
-    if (!chinese_->isComposing() && !english_->hasBuffer()) {
-        if (services_.showModeIndicator) services_.showModeIndicator(mode, caretRect());
-        SorvaneLog::log("[Sorvane] mode HUD " + std::string(ModeTile::face(mode, false).glyph) + " host=" + host());
-    } else {
-        SorvaneLog::log("[Sorvane] mode → " + std::string(inputModeName(mode)) +
-                        " with text carried, no HUD host=" + host());
-    }
-}
-
-void SorvaneInputController::applySettings() {
-    const AppSettings settings = services_.settings();
-    shiftTaps_.clear();
-    if (!asciiLocked_ || settings.toggleKey != ToggleKey::off) return;
-    // No Shift could leave the lock any more.
-    rawLetters_ = false;
-    asciiLocked_ = false;
-    if (chinese_) chinese_->setAsciiMode(false);
-    english_->reset();
-    lastKnownMode_ = currentMode();
-    if (client_) {
-        if (auto bundleId = client_->bundleIdentifier()) ModeMemory::remember(*bundleId, lastKnownMode_);
-    }
-    SorvaneLog::log("[Sorvane] settings: toggle key off, ascii lock released → " +
-                    std::string(inputModeName(lastKnownMode_)));
 }
 
 }  // namespace sorvane

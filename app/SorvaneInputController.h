@@ -37,12 +37,16 @@ class SorvaneInputController;
 // active one (the one settings changes are applied to).
 class InputControllerEnvironment {
 public:
+    // Left out, `panel`, `queue` and `settings` are the process's own
+    // (CandidatePanelPresenting::shared(), the Qt main queue, LiveSettings);
+    // every other service left out (but `prediction`) is simply not used.
     struct Services {
         // The process's engine; none when it did not start.
         std::function<RimeEngine*()> engine;
         CandidatePanelPresenting* panel = nullptr;
         std::function<void(InputMode, Rect)> showModeIndicator;
         MainQueue* queue = nullptr;
+        // Required: where the English mode's rewrites come from.
         std::shared_ptr<SuggestionProvider> prediction;
         std::shared_ptr<TypingRhythm> rhythm;
         // The English panel's text when there is no rewrite route.
@@ -86,7 +90,9 @@ private:
     NotificationObserverId settingsObserver_ = 0;
 };
 
-class SorvaneInputController final : public IMKInputController, public ComposerHost, public EnglishComposerHost {
+class SorvaneInputController final : public IMKInputController,
+                                     public ComposerHost,
+                                     public EnglishComposerHost {
 public:
     // Modifier flags that make a key a command rather than typing.
     static constexpr std::uint64_t commandFlags = 0x1C0000;

@@ -3,6 +3,8 @@
 // takes to arrive, over a loopback server replaying a recorded reply.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <nlohmann/json.hpp>
 
 #include <atomic>
@@ -38,6 +40,17 @@ std::vector<std::string> recordedStream() {
 class ReplayServer {
 public:
     ReplayServer() {
+        // Streaming services send each frame at once; without this, a frame
+        // written behind the unacknowledged headers waits for the client's
+        // delayed ACK (tens of ms) once the client reuses its connection.
+        server_.set_socket_options([](int sock) {
+            httplib::default_socket_options(sock);
+            int on = 1;
+            ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        });
+        // The client keeps its connection open, and a stopping server waits
+        // out the keep-alive time of an idle connection.
+        server_.set_keep_alive_timeout(1);
         port_ = server_.bind_to_any_port("127.0.0.1");
         server_.Post("/chat/completions", [this](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/event-stream", [this](size_t, httplib::DataSink& sink) {

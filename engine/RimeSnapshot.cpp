@@ -33,7 +33,7 @@ std::string RimeContextSnapshot::label(int candidateIndex) const {
         auto keys = Text::characters(selectKeys);
         if (i < keys.size()) return keys[i];
     }
-    return std::to_string(candidateIndex + 1);
+    return std::to_string(static_cast<long long>(candidateIndex) + 1);
 }
 
 }  // namespace sorvane

@@ -1,6 +1,7 @@
 #include "kit/AppStateFile.h"
 
 #include "kit/SorvaneLog.h"
+#include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -32,6 +33,13 @@ nlohmann::json AppStateFile::read() const {
 }
 
 bool AppStateFile::update(const std::function<void(nlohmann::json& object)>& body) const {
+    // Both processes write here (the server its welcome time, the settings
+    // window the accepted terms): without the lock one of two overlapping
+    // updates would silently drop the other's key.
+    std::filesystem::path lockPath = url;
+    lockPath += ".lock";
+    FileLock lock(lockPath);
+    if (!lock.held()) return fail(lock.error().description());
     nlohmann::json object = nlohmann::json::object();
     if (auto text = Files::readFile(url)) {
         // A corrupt file or one whose top level is not an object starts over.

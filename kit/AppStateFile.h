@@ -19,7 +19,8 @@ struct AppStateFile {
 
     // Reads the object (empty when missing, not JSON or not an object),
     // applies `body`, writes it back pretty-printed with sorted keys,
-    // atomically. False, with a log record, when the file was not written,
+    // atomically, under an advisory lock on "state.json.lock" that both
+    // processes take. False, with a log record, when the file was not written,
     // including when an existing file cannot be read: replacing it would
     // lose what it holds.
     bool update(const std::function<void(nlohmann::json& object)>& body) const;

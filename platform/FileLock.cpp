@@ -14,10 +14,15 @@ FileLock::FileLock(const std::filesystem::path& path) {
         return;
     }
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int openError = errno;
     // A lock file made by another user can still be locked through a read-only descriptor.
-    if (fd_ < 0 && errno == EACCES) fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // When there is none (a folder we may not write to), the first refusal is the reason.
+    if (fd_ < 0 && openError == EACCES) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ < 0 && errno != ENOENT) openError = errno;
+    }
     if (fd_ < 0) {
-        error_ = Files::errorFromErrno(errno, path);
+        error_ = Files::errorFromErrno(openError, path);
         return;
     }
     while (::flock(fd_, LOCK_EX) != 0) {

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <exception>
@@ -199,20 +200,22 @@ struct Cleanup {
 template <class F>
 Cleanup(F) -> Cleanup<F>;
 
+// Runs one transfer on a multi handle the caller has to itself. Removing the
+// easy handle before its transfer is done (cancelled, timed out, a handler
+// threw) makes libcurl close that connection, as it does after any failed
+// transfer, so only connections that ended cleanly stay cached in the multi.
 Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpClient::HeadHandler* onHead,
-                                         const HttpClient::LineHandler* onLine, HttpCancellation* cancellation) {
-    if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
-
+                                         const HttpClient::LineHandler* onLine, HttpCancellation* cancellation,
+                                         CURLM* multi, CURLSH* share) {
     CURL* easy = curl_easy_init();
-    CURLM* multi = curl_multi_init();
     curl_slist* headers = nullptr;
+    bool added = false;
     Cleanup cleanup{[&] {
-        if (multi && easy) curl_multi_remove_handle(multi, easy);
-        if (multi) curl_multi_cleanup(multi);
+        if (added) curl_multi_remove_handle(multi, easy);
         if (easy) curl_easy_cleanup(easy);
         curl_slist_free_all(headers);
     }};
-    if (!easy || !multi) return unexpected(makeError(URLError::unknown, "out of memory"));
+    if (!easy) return unexpected(makeError(URLError::unknown, "out of memory"));
 
     std::optional<LineSplitter> splitter;
     Transfer t;
@@ -224,6 +227,12 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    if (share) curl_easy_setopt(easy, CURLOPT_SHARE, share);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A transfer cancelled while its host name is still resolving must not
+    // wait for the resolver thread on cleanup (that wait can last seconds).
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -277,7 +286,9 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idleLimit.count()));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(resourceLimit.count()));
 
-    curl_multi_add_handle(multi, easy);
+    if (CURLMcode mc = curl_multi_add_handle(multi, easy); mc != CURLM_OK)
+        return unexpected(makeError(URLError::unknown, curl_multi_strerror(mc)));
+    added = true;
     if (cancellation) cancellation->attach([multi] { curl_multi_wakeup(multi); });
     Cleanup detach{[&] {
         if (cancellation) cancellation->detach();
@@ -323,22 +334,109 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
 
 }  // namespace
 
+// libcurl caches a finished connection in the multi handle that ran it, and a
+// connection cache shared between threads is a known libcurl fault. So each
+// call borrows a multi handle to itself and gives it back afterwards; the one
+// given back last is lent first, which hands a caller making one call after
+// another the connection its previous call left open. Only host names and TLS
+// sessions, which libcurl guards with the share locks, are shared between the
+// multi handles.
+class CurlHttpClient::Connections {
+public:
+    Connections() : share_(curl_share_init()) {
+        if (!share_) return;
+        curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, lock);
+        curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, unlock);
+        curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+
+    ~Connections() {
+        for (CURLM* multi : idle_) curl_multi_cleanup(multi);
+        if (share_) curl_share_cleanup(share_);
+    }
+
+    Connections(const Connections&) = delete;
+    Connections& operator=(const Connections&) = delete;
+
+    CURLSH* share() const { return share_; }
+
+    CURLM* borrow() {
+        {
+            std::lock_guard lock(mutex_);
+            if (!idle_.empty()) {
+                CURLM* multi = idle_.back();
+                idle_.pop_back();
+                return multi;
+            }
+        }
+        CURLM* multi = curl_multi_init();
+        // One transfer at a time runs on a multi handle; a few idle
+        // connections cover the servers a caller talks to in turn.
+        if (multi) curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, kConnectionsPerMulti);
+        return multi;
+    }
+
+    void giveBack(CURLM* multi) {
+        {
+            std::lock_guard lock(mutex_);
+            if (idle_.size() < kIdleMultis) {
+                idle_.push_back(multi);
+                return;
+            }
+        }
+        // More calls ran at once than usually do: close the surplus.
+        curl_multi_cleanup(multi);
+    }
+
+private:
+    static constexpr size_t kIdleMultis = 4;
+    static constexpr long kConnectionsPerMulti = 4;
+
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+        static_cast<Connections*>(self)->locks_.at(data).lock();
+    }
+    static void unlock(CURL*, curl_lock_data data, void* self) {
+        static_cast<Connections*>(self)->locks_.at(data).unlock();
+    }
+
+    CURLSH* share_;
+    // One per kind of shared data, as libcurl may hold several kinds at once.
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks_;
+    std::mutex mutex_;
+    std::vector<CURLM*> idle_;
+};
+
 CurlHttpClient::CurlHttpClient() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    connections_ = std::make_unique<Connections>();
 }
 
+CurlHttpClient::~CurlHttpClient() = default;
+
 Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request, HttpCancellation* cancellation) {
-    return perform(request, nullptr, nullptr, cancellation);
+    if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+    CURLM* multi = connections_->borrow();
+    if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
+    Cleanup giveBack{[&] { connections_->giveBack(multi); }};
+    return perform(request, nullptr, nullptr, cancellation, multi, connections_->share());
 }
 
 Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& request, const HeadHandler& onHead,
                                                         const LineHandler& onLine, HttpCancellation* cancellation) {
-    return perform(request, &onHead, &onLine, cancellation);
+    if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+    CURLM* multi = connections_->borrow();
+    if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
+    Cleanup giveBack{[&] { connections_->giveBack(multi); }};
+    return perform(request, &onHead, &onLine, cancellation, multi, connections_->share());
 }
 
 CurlHttpClient& CurlHttpClient::shared() {
-    static CurlHttpClient client;
+    // Never destroyed: a worker thread may still be inside a call while the
+    // process exits.
+    static CurlHttpClient& client = *new CurlHttpClient;
     return client;
 }
 

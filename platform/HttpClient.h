@@ -113,11 +113,19 @@ public:
                                                     HttpCancellation* cancellation = nullptr) = 0;
 };
 
-// The libcurl client. Stateless between calls and safe to use from several
-// threads at once (each call runs its own transfer).
+// The libcurl client, safe to use from several threads at once (each call
+// runs its own transfer). A transfer that ends cleanly leaves its connection
+// open for a later call to the same server, so only the first call pays for
+// connecting and the TLS handshake; a cancelled, timed-out or failed transfer
+// closes its connection. Host names and TLS sessions are cached for all calls.
+// The client must outlive every call running on it.
 class CurlHttpClient final : public HttpClient {
 public:
     CurlHttpClient();
+    ~CurlHttpClient() override;
+    CurlHttpClient(const CurlHttpClient&) = delete;
+    CurlHttpClient& operator=(const CurlHttpClient&) = delete;
+
     Expected<HttpResponse, URLError> send(const HttpRequest& request,
                                           HttpCancellation* cancellation = nullptr) override;
     Expected<HttpResponse, URLError> stream(const HttpRequest& request, const HeadHandler& onHead,
@@ -126,6 +134,10 @@ public:
 
     // The process's client.
     static CurlHttpClient& shared();
+
+private:
+    class Connections;
+    std::unique_ptr<Connections> connections_;
 };
 
 }  // namespace sorvane

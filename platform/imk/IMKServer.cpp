@@ -2,14 +2,27 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <algorithm>
+#include <cmath>
 
 #include "kit/SorvaneLog.h"
 #include "platform/imk/IMKSessionClient.h"
 
 namespace sorvane {
+namespace {
+
+// Why a key event's values cannot be used; empty when they can.
+QString faultOfKey(uint keyCode, double timestamp) {
+    if (keyCode > 0xFFFF) return QStringLiteral("key code %1 out of range").arg(keyCode);
+    if (!std::isfinite(timestamp)) return QStringLiteral("time stamp is not a finite number");
+    return {};
+}
+
+}  // namespace
 
 std::unique_ptr<IMKServer> IMKServer::create(const std::string& connectionName,
                                              const std::string& bundleIdentifier, ControllerFactory factory,
@@ -86,8 +99,29 @@ uint IMKServer::OpenSession(const QString& bundleId) {
     const bool firstOfOwner = std::none_of(sessions_.begin(), sessions_.end(),
                                            [&](const auto& kv) { return kv.second.owner == owner; });
     sessions_.emplace(id, std::move(s));
-    if (firstOfOwner) watcher_->addWatchedService(owner);
+    if (firstOfOwner) {
+        watcher_->addWatchedService(owner);
+        confirmOwnerPresent(owner);
+    }
     return id;
+}
+
+// An application may leave the bus before its call is handled; nobody was
+// watching it then, so its departure went unseen. The bus handles this
+// connection's requests in order, so asked after the watch is in place, it
+// either still knows the application (and the watch will report it leaving)
+// or it does not, and the sessions go now.
+void IMKServer::confirmOwnerPresent(const QString& owner) {
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    ask << owner;
+    auto* pending = new QDBusPendingCallWatcher(connection_.asyncCall(ask), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, owner](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusPendingReply<bool> present = *call;
+        if (present.isValid() && !present.value()) ownerVanished(owner);
+    });
 }
 
 IMKServer::Session* IMKServer::sessionOfCaller(uint session) {
@@ -102,7 +136,15 @@ IMKServer::Session* IMKServer::sessionOfCaller(uint session) {
 
 IMKServer::Session* IMKServer::sessionOfCaller(uint session, const imkwire::ClientState& state) {
     Session* s = sessionOfCaller(session);
-    if (s) s->client->update(state);
+    if (!s) return nullptr;
+    // Panels are placed from the caret; a rectangle of NaN or infinity
+    // would put them nowhere.
+    if (state.hasCaret && !(std::isfinite(state.caretX) && std::isfinite(state.caretY) &&
+                            std::isfinite(state.caretWidth) && std::isfinite(state.caretHeight))) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("caret rectangle is not finite"));
+        return nullptr;
+    }
+    s->client->update(state);
     return s;
 }
 
@@ -165,8 +207,8 @@ bool IMKServer::deliver(Session& s, const KeyEvent& event) {
 bool IMKServer::KeyDown(uint session, const imkwire::ClientState& state, uint keyCode,
                         const QString& characters, const QString& charactersIgnoringModifiers,
                         qulonglong modifierFlags, double timestamp) {
-    if (keyCode > 0xFFFF) {
-        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("key code %1 out of range").arg(keyCode));
+    if (const QString fault = faultOfKey(keyCode, timestamp); !fault.isEmpty()) {
+        sendErrorReply(QDBusError::InvalidArgs, fault);
         return false;
     }
     Session* s = sessionOfCaller(session, state);
@@ -182,8 +224,8 @@ bool IMKServer::KeyDown(uint session, const imkwire::ClientState& state, uint ke
 
 bool IMKServer::FlagsChanged(uint session, const imkwire::ClientState& state, uint keyCode,
                              qulonglong modifierFlags, double timestamp) {
-    if (keyCode > 0xFFFF) {
-        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("key code %1 out of range").arg(keyCode));
+    if (const QString fault = faultOfKey(keyCode, timestamp); !fault.isEmpty()) {
+        sendErrorReply(QDBusError::InvalidArgs, fault);
         return false;
     }
     Session* s = sessionOfCaller(session, state);

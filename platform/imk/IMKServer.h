@@ -77,6 +77,7 @@ private:
     bool deliver(Session& s, const KeyEvent& event);
     void closeSession(std::map<uint, Session>::iterator it, bool deactivate);
     void ownerVanished(const QString& owner);
+    void confirmOwnerPresent(const QString& owner);
 
     QDBusConnection connection_;
     std::string connectionName_;

@@ -30,13 +30,18 @@
 
 namespace sorvane::testing {
 
-// Makes no request: the controller tests never reach the network.
+// Never reaches the network: makes no request, or answers every request at
+// once with a fixed suggestion.
 class SilentProvider final : public SuggestionProvider {
 public:
     std::vector<std::string> scheduled;
+    std::optional<Suggestion> reply;
     std::shared_ptr<SuggestionTask> schedule(const std::string& text, PartialHandler) override {
         scheduled.push_back(text);
-        return nullptr;
+        if (!reply) return nullptr;
+        auto task = std::make_shared<SuggestionTask>();
+        task->finish(*reply);
+        return task;
     }
     void cancelInFlight() override {}
     std::optional<Suggestion> prefixSuggestion(const Suggestion&, const std::string&) const override {
@@ -53,7 +58,7 @@ struct IndicatorShow {
 // in order, as a real field would end up showing them.
 struct Field {
     RecordingInputClient client;
-    std::string text;             // committed text and passed-through typing
+    std::string text;              // committed text and passed-through typing
     std::vector<KeyEvent> passed;  // key-downs the application received
     std::size_t seenCalls = 0;
 
@@ -84,7 +89,9 @@ protected:
         startEngine();
     }
 
-    AppStateFile stateFile() const { return AppStateFile{home_.path() / "Library" / "SorvaneIME" / "state.json"}; }
+    AppStateFile stateFile() const {
+        return AppStateFile{home_.path() / "Library" / "SorvaneIME" / "state.json"};
+    }
 
     void TearDown() override {
         controllers_.clear();
@@ -124,7 +131,8 @@ protected:
     }
 
     SorvaneInputController& controller(Field& field) {
-        controllers_.push_back(std::make_unique<SorvaneInputController>(nullptr, &field.client, environment()));
+        controllers_.push_back(
+            std::make_unique<SorvaneInputController>(nullptr, &field.client, environment()));
         return *controllers_.back();
     }
 
@@ -205,9 +213,10 @@ protected:
     std::vector<SettingsPage> opened_;
     bool ghost_ = false;
     int activationNotes_ = 0;
-    WelcomeTrigger welcome_{WelcomeTrigger::Services{
-        AppStateFile{home_.path() / "Library" / "SorvaneIME" / "state.json"}, time_,
-        [] { return std::chrono::system_clock::now(); }, [this](SettingsPage page) { opened_.push_back(page); }}};
+    WelcomeTrigger welcome_{
+        WelcomeTrigger::Services{AppStateFile{home_.path() / "Library" / "SorvaneIME" / "state.json"}, time_,
+                                 [] { return std::chrono::system_clock::now(); },
+                                 [this](SettingsPage page) { opened_.push_back(page); }}};
     std::unique_ptr<InputControllerEnvironment> environment_;
     std::vector<std::unique_ptr<SorvaneInputController>> controllers_;
     double seconds_ = 1000.0;

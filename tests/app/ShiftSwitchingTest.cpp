@@ -3,6 +3,7 @@
 // inside its half second), and the settings that shape both.
 #include <gtest/gtest.h>
 
+#include "app/HotkeyPolicy.h"
 #include "tests/app/ControllerHarness.h"
 
 namespace sorvane {
@@ -15,7 +16,8 @@ class ShiftSwitchingTest : public ControllerHarness {
 protected:
     void writeSettings(const AppSettings& settings) {
         // No notification: the cache notices the new file by itself.
-        AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", center_}.save(settings, false);
+        AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", center_}.save(settings,
+                                                                                                 false);
     }
     KeyEvent flags(std::uint16_t keyCode, std::uint64_t modifierFlags) const {
         return KeyEvent{KeyEventType::flagsChanged, keyCode, "", "", modifierFlags, seconds_};
@@ -41,8 +43,10 @@ TEST_F(ShiftSwitchingTest, AShiftThatIsNotTheToggleKeyIsKeptFromTheEngine) {
     for (const auto& r : log_->records())
         if (r.message.find(" not a toggle key (") != std::string::npos) notToggle.push_back(r);
     ASSERT_EQ(notToggle.size(), 4u);
-    EXPECT_EQ(notToggle[0].message, "[Sorvane] flagsChanged key=shiftLeft press not a toggle key (rightShift)");
-    EXPECT_EQ(notToggle[1].message, "[Sorvane] flagsChanged key=shiftLeft release not a toggle key (rightShift)");
+    EXPECT_EQ(notToggle[0].message,
+              "[Sorvane] flagsChanged key=shiftLeft press not a toggle key (rightShift)");
+    EXPECT_EQ(notToggle[1].message,
+              "[Sorvane] flagsChanged key=shiftLeft release not a toggle key (rightShift)");
     for (const auto& r : notToggle) EXPECT_EQ(r.level, LogLevel::debug);
     // The right Shift still switches.
     play(c, field, "{wait 500}{rshift}", 0);
@@ -133,10 +137,12 @@ TEST_F(ShiftSwitchingTest, RepeatedFlagsAreDuplicatesAndOtherKeysAreIgnored) {
     EXPECT_FALSE(c.handleEvent(flags(63, ModifierFlag::shift | ModifierFlag::function), &field.client));
     EXPECT_TRUE(c.shiftTaps().isClear());
     EXPECT_FALSE(c.handleEvent(flags(56, 0), &field.client));
-    EXPECT_EQ(messagesContaining("duplicate"),
-              (std::vector<std::string>{"[Sorvane] flagsChanged key=shiftLeft duplicate (held=true) ignored"}));
-    EXPECT_EQ(messagesContaining("ignored keyCode"),
-              (std::vector<std::string>{"[Sorvane] flagsChanged ignored keyCode=63 flags=8519680 engine=true"}));
+    EXPECT_EQ(
+        messagesContaining("duplicate"),
+        (std::vector<std::string>{"[Sorvane] flagsChanged key=shiftLeft duplicate (held=true) ignored"}));
+    EXPECT_EQ(
+        messagesContaining("ignored keyCode"),
+        (std::vector<std::string>{"[Sorvane] flagsChanged ignored keyCode=63 flags=8519680 engine=true"}));
 }
 
 TEST_F(ShiftSwitchingTest, CapsLockAndControlAreForwardedAndChangeNoMode) {
@@ -150,7 +156,8 @@ TEST_F(ShiftSwitchingTest, CapsLockAndControlAreForwardedAndChangeNoMode) {
     EXPECT_EQ(forwarded[0],
               "[Sorvane] flagsChanged key=capsLock press flags=65536 ascii false→false composing=false");
     // Each toggle of Caps Lock is one event, and each counts as a press.
-    EXPECT_EQ(forwarded[1], "[Sorvane] flagsChanged key=capsLock press flags=0 ascii false→false composing=false");
+    EXPECT_EQ(forwarded[1],
+              "[Sorvane] flagsChanged key=capsLock press flags=0 ascii false→false composing=false");
     EXPECT_EQ(messagesContaining("flagsChanged key=controlLeft").size(), 2u);
 }
 
@@ -161,6 +168,50 @@ TEST_F(ShiftSwitchingTest, ShiftWithCommandIsNoTap) {
     c.handleEvent(flags(55, ModifierFlag::command), &field.client);
     c.handleEvent(flags(56, ModifierFlag::command | ModifierFlag::shift), &field.client);
     EXPECT_TRUE(c.shiftTaps().isClear());
+}
+
+}  // namespace
+}  // namespace sorvane
+
+namespace sorvane {
+namespace {
+
+TEST(HotkeyPolicyTest, WhichShiftToggles) {
+    const std::vector<std::tuple<ToggleKey, bool, bool>> cases = {
+        // toggle key, left Shift toggles, right Shift toggles
+        {ToggleKey::eitherShift, true, true},
+        {ToggleKey::leftShift, true, false},
+        {ToggleKey::rightShift, false, true},
+        {ToggleKey::off, false, false},
+    };
+    for (const auto& [toggle, left, right] : cases) {
+        EXPECT_EQ(HotkeyPolicy::isToggleShift(ModifierKey::shiftLeft, toggle), left) << rawValue(toggle);
+        EXPECT_EQ(HotkeyPolicy::isToggleShift(ModifierKey::shiftRight, toggle), right) << rawValue(toggle);
+        for (ModifierKey key : ModifierKey::allCases()) {
+            if (HotkeyPolicy::isShift(key)) continue;
+            EXPECT_FALSE(HotkeyPolicy::isToggleShift(key, toggle)) << key.rawValue();
+        }
+    }
+    int shifts = 0;
+    for (ModifierKey key : ModifierKey::allCases()) shifts += HotkeyPolicy::isShift(key);
+    EXPECT_EQ(shifts, 2);
+}
+
+}  // namespace
+}  // namespace sorvane
+
+namespace sorvane {
+namespace {
+
+class CapsLockTest : public testing::ControllerHarness {};
+
+TEST_F(CapsLockTest, ShiftStillTogglesAfterCapsLockWentOnAndOff) {
+    testing::Field field;
+    auto& c = controller(field);
+    play(c, field, "{activate}{capslock}{capslock}{wait 500}{shift}", 0);
+    EXPECT_EQ(c.currentMode(), InputMode::english);
+    play(c, field, "{wait 500}{shift}{wait 500}ni{space}", 0);
+    EXPECT_EQ(field.text, "你");
 }
 
 }  // namespace

@@ -29,6 +29,13 @@ TEST_F(InputControllerTest, PinyinAndSpaceCommitChinese) {
     EXPECT_TRUE(field.passed.empty());
     EXPECT_EQ(c.lastKnownMode(), InputMode::chinese);
     EXPECT_TRUE(indicator_.empty());
+    std::vector<testing::LogRecord> traces;
+    for (const auto& r : log_->records())
+        if (r.message.starts_with("[Sorvane] keyDown ")) traces.push_back(r);
+    ASSERT_EQ(traces.size(), 6u);
+    EXPECT_EQ(traces[0].message, "[Sorvane] keyDown code=45 chars=n keysym=0x6e mask=0 ascii=false composing=false");
+    EXPECT_EQ(traces[5].message, "[Sorvane] keyDown code=49 chars=  keysym=0x20 mask=0 ascii=false composing=true");
+    for (const auto& r : traces) EXPECT_EQ(r.level, LogLevel::debug);
 }
 
 TEST_F(InputControllerTest, ActivationAndInitLogTheirLines) {
@@ -43,10 +50,11 @@ TEST_F(InputControllerTest, ActivationAndInitLogTheirLines) {
     EXPECT_EQ(messagesContaining("[Sorvane] controller init"),
               (std::vector<std::string>{"[Sorvane] controller init client=com.example.notes engine=true",
                                         "[Sorvane] controller init client=nil engine=true"}));
-    EXPECT_EQ(messagesContaining("[Sorvane] activate"),
-              (std::vector<std::string>{
-                  "[Sorvane] activate host=com.example.notes mode=chinese ascii=false prediction=true ghost=false",
-                  "[Sorvane] activate host=nil mode=chinese ascii=false prediction=true ghost=false"}));
+    EXPECT_EQ(
+        messagesContaining("[Sorvane] activate"),
+        (std::vector<std::string>{
+            "[Sorvane] activate host=com.example.notes mode=chinese ascii=false prediction=true ghost=false",
+            "[Sorvane] activate host=nil mode=chinese ascii=false prediction=true ghost=false"}));
     EXPECT_EQ(messagesContaining("[Sorvane] deactivate"),
               (std::vector<std::string>{"[Sorvane] deactivate host=com.example.notes"}));
     EXPECT_EQ(activationNotes_, 2);
@@ -251,8 +259,9 @@ TEST_F(InputControllerTest, ActivationInAPasswordFieldTurnsPredictionOff) {
     auto& c = controller(field);
     play(c, field, "{activate}");
     EXPECT_FALSE(c.english().predictionEnabled());
-    EXPECT_EQ(messagesContaining("[Sorvane] activate").back(),
-              "[Sorvane] activate host=com.example.editor mode=chinese ascii=false prediction=false ghost=false");
+    EXPECT_EQ(
+        messagesContaining("[Sorvane] activate").back(),
+        "[Sorvane] activate host=com.example.editor mode=chinese ascii=false prediction=false ghost=false");
 }
 
 TEST_F(InputControllerTest, SecureInputIsCheckedWhenShiftCarriesPinyinIntoEnglish) {
@@ -261,6 +270,10 @@ TEST_F(InputControllerTest, SecureInputIsCheckedWhenShiftCarriesPinyinIntoEnglis
     play(c, field, "{activate}nihao{secure on}{shift}");
     EXPECT_EQ(c.currentMode(), InputMode::english);
     EXPECT_FALSE(c.english().predictionEnabled());
+    // Not held as marked text in a password field: it goes in as typed.
+    EXPECT_EQ(c.english().buffer(), "");
+    EXPECT_EQ(field.text, "nihao");
+    EXPECT_EQ(field.client.markedText(), "");
 }
 
 TEST_F(InputControllerTest, SettingsChangeToToggleKeyOffReleasesTheLock) {
@@ -277,8 +290,9 @@ TEST_F(InputControllerTest, SettingsChangeToToggleKeyOffReleasesTheLock) {
     EXPECT_EQ(c.currentMode(), InputMode::chinese);
     EXPECT_EQ(c.lastKnownMode(), InputMode::chinese);
     EXPECT_EQ(ModeMemory::mode(std::string("com.example.editor")), InputMode::chinese);
-    EXPECT_EQ(messagesContaining("[Sorvane] settings:"),
-              (std::vector<std::string>{"[Sorvane] settings: toggle key off, ascii lock released → chinese"}));
+    EXPECT_EQ(
+        messagesContaining("[Sorvane] settings:"),
+        (std::vector<std::string>{"[Sorvane] settings: toggle key off, ascii lock released → chinese"}));
     // Released quietly, and no Shift switches any more.
     const auto shown = indicator_.size();
     play(c, field, "{wait 500}{shift}");
@@ -317,8 +331,9 @@ TEST_F(InputControllerTest, ModeIsRememberedPerApplication) {
     EXPECT_EQ(ModeMemory::mode(std::string("com.example.mail")), InputMode::ascii);
     play(a, notes, "{activate}");
     EXPECT_EQ(a.currentMode(), InputMode::english);
-    EXPECT_EQ(messagesContaining("[Sorvane] activate host=com.example.notes").back(),
-              "[Sorvane] activate host=com.example.notes mode=english ascii=true prediction=true ghost=false");
+    EXPECT_EQ(
+        messagesContaining("[Sorvane] activate host=com.example.notes").back(),
+        "[Sorvane] activate host=com.example.notes mode=english ascii=true prediction=true ghost=false");
     play(a, notes, "{deactivate}");
     play(b, mail, "{activate}");
     EXPECT_TRUE(b.asciiLocked());
@@ -431,10 +446,59 @@ TEST_F(InputControllerTest, WithoutAnEngineEveryKeyGoesToTheApplication) {
     EXPECT_EQ(c.chinese(), nullptr);
     EXPECT_EQ(messagesContaining("[Sorvane] controller init").back(),
               "[Sorvane] controller init client=com.example.editor engine=false");
-    EXPECT_EQ(messagesContaining("[Sorvane] activate").back(),
-              "[Sorvane] activate host=com.example.editor mode=english ascii=true prediction=true ghost=false");
+    EXPECT_EQ(
+        messagesContaining("[Sorvane] activate").back(),
+        "[Sorvane] activate host=com.example.editor mode=english ascii=true prediction=true ghost=false");
     EXPECT_EQ(messagesContaining("[Sorvane] flagsChanged ignored keyCode=56").size(), 2u);
-    EXPECT_EQ(messagesContaining("[Sorvane] flagsChanged ignored keyCode=56 flags=131072 engine=false").size(), 1u);
+    EXPECT_EQ(
+        messagesContaining("[Sorvane] flagsChanged ignored keyCode=56 flags=131072 engine=false").size(), 1u);
+}
+
+TEST_F(InputControllerTest, TabTakesTheRewriteAndShiftTabAddsTheContinuationWhateverTheFileSays) {
+    AppSettings settings;
+    settings.acceptKeys = AcceptKeys::tabFull;
+    AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", center_}.save(settings, false);
+    provider_->reply = Suggestion{"I went home.", " And slept."};
+    Field field;
+    auto& c = controller(field);
+    play(c, field, "{activate}{shift}{wait 500}i go home{wait 1500}");
+    ASSERT_TRUE(c.english().hasSuggestion());
+    ASSERT_FALSE(panel_.shown.empty());
+    const auto* english = panel_.shown.back().content.englishModel();
+    ASSERT_NE(english, nullptr);
+    EXPECT_EQ(english->acceptKeys(), AcceptKeys::tabNormalized);
+    EXPECT_EQ(play(c, field, "{tab}"), (std::vector<bool>{true}));
+    EXPECT_EQ(field.text, "I went home.");
+
+    play(c, field, "{space}we go out{wait 1500}");
+    ASSERT_TRUE(c.english().hasSuggestion());
+    play(c, field, "{shift+tab}");
+    EXPECT_EQ(field.text, "I went home. I went home. And slept.");
+}
+
+TEST_F(InputControllerTest, FirstActivationInAFreshHomeOpensTheWelcomePageOnce) {
+    std::filesystem::remove(stateFile().url);
+    Field field, other;
+    auto& c = controller(field);
+    auto& d = controller(other);
+    play(c, field, "{activate}", 0);
+    EXPECT_TRUE(stateFile().welcomeWasShown());
+    advance(1400);
+    EXPECT_TRUE(opened_.empty());
+    play(c, field, "{deactivate}", 0);
+    play(d, other, "{activate}{deactivate}", 0);
+    play(c, field, "{activate}", 0);
+    advance(100);
+    EXPECT_EQ(opened_, (std::vector<SettingsPage>{SettingsPage::welcome}));
+    advance(5000);
+    EXPECT_EQ(opened_.size(), 1u);
+    EXPECT_EQ(messagesContaining("[Sorvane] first run"),
+              (std::vector<std::string>{"[Sorvane] first run: welcome page in 1.5s"}));
+    // The trigger runs after the activation line.
+    const auto all = log_->messages();
+    EXPECT_LT(
+        std::find(all.begin(), all.end(), messagesContaining("[Sorvane] activate").front()) - all.begin(),
+        std::find(all.begin(), all.end(), "[Sorvane] first run: welcome page in 1.5s") - all.begin());
 }
 
 TEST_F(InputControllerTest, WithoutAClientNothingIsDrawn) {
@@ -445,7 +509,8 @@ TEST_F(InputControllerTest, WithoutAClientNothingIsDrawn) {
     c.insertText("x");
     c.englishCompositionChanged("abc", 3);
     c.englishCompositionCleared();
-    c.showEnglishPanel(EnglishPanelModel("", "", false, "ab", EnglishPanelPhase::typing(), AcceptKeys::tabNormalized));
+    c.showEnglishPanel(
+        EnglishPanelModel("", "", false, "ab", EnglishPanelPhase::typing(), AcceptKeys::tabNormalized));
     EXPECT_TRUE(panel_.shown.empty());
     EXPECT_EQ(field.client.insertedText(), "");
 }

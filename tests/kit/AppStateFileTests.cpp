@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -157,6 +158,28 @@ TEST_F(AppStateFileTest, InvalidUtf8FromBodyIsLoggedNotWritten) {
     ASSERT_EQ(capture->messages().size(), 1u);
     EXPECT_EQ(capture->messages()[0].rfind("[Sorvane] state not written: ", 0), 0u);
     EXPECT_EQ(contents(), R"({"a":1})");
+}
+
+// The server and the settings window both update the file: two processes
+// counting through it lose no increment.
+TEST_F(AppStateFileTest, UpdatesFromTwoProcessesLoseNothing) {
+    constexpr int perProcess = 100;
+    auto count = [&] {
+        for (int i = 0; i < perProcess; ++i) {
+            file.update([](json& o) { o["n"] = o.value("n", 0) + 1; });
+        }
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        count();
+        ::_exit(0);
+    }
+    count();
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(json::parse(contents())["n"], 2 * perProcess);
 }
 
 }  // namespace

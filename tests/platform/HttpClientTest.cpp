@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "tests/support/LoopbackServer.h"
 
@@ -310,4 +314,199 @@ TEST(HttpClient, HandlerExceptionEndsTheTransferAndPropagates) {
     EXPECT_THROW(CurlHttpClient::shared().stream(at(server.baseURL() + "/s"), nullptr,
                                                  [](std::string_view) { throw std::runtime_error("stop"); }),
                  std::runtime_error);
+}
+
+namespace {
+
+// The client-side ports the server saw requests come from, in order: one
+// port per connection.
+class PortLog {
+public:
+    void add(const httplib::Request& req) {
+        std::lock_guard lock(mutex_);
+        ports_.push_back(req.remote_port);
+    }
+    std::vector<int> ports() const {
+        std::lock_guard lock(mutex_);
+        return ports_;
+    }
+    int last() const {
+        std::lock_guard lock(mutex_);
+        return ports_.empty() ? -1 : ports_.back();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<int> ports_;
+};
+
+}  // namespace
+
+TEST(HttpClient, CallsOneAfterAnotherShareOneConnection) {
+    LoopbackServer server;
+    PortLog log;
+    server->Get("/ok", [&](const httplib::Request& req, httplib::Response& res) {
+        log.add(req);
+        res.set_content("ok", "text/plain");
+    });
+    server->Post("/s", [&](const httplib::Request& req, httplib::Response& res) {
+        log.add(req);
+        serveChunks(res, {"a\n", "b\n"});
+    });
+    server.start();
+    CurlHttpClient client;
+
+    auto first = client.send(at(server.baseURL() + "/ok"));
+    ASSERT_TRUE(first) << first.error().description;
+    HttpRequest post = at(server.baseURL() + "/s");
+    post.method = "POST";
+    post.body = "{}";
+    std::vector<std::string> lines;
+    auto streamed = client.stream(post, nullptr, [&](std::string_view line) { lines.emplace_back(line); });
+    ASSERT_TRUE(streamed) << streamed.error().description;
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b"}));
+    // A later call from another thread still finds the connection.
+    std::optional<sorvane::Expected<HttpResponse, URLError>> third;
+    std::thread([&] { third = client.send(at(server.baseURL() + "/ok")); }).join();
+    ASSERT_TRUE(third && *third);
+    EXPECT_EQ((*third)->body, "ok");
+
+    auto ports = log.ports();
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[1], ports[0]);
+    EXPECT_EQ(ports[2], ports[0]);
+}
+
+TEST(HttpClient, CallsAtTheSameTimeRunOnTheirOwnConnections) {
+    LoopbackServer server;
+    PortLog log;
+    std::atomic<int> inside{0};
+    server->Get("/meet", [&](const httplib::Request& req, httplib::Response& res) {
+        log.add(req);
+        ++inside;
+        // Answers only once both calls are in flight together.
+        for (int i = 0; i < 400 && inside.load() < 2; ++i) std::this_thread::sleep_for(5ms);
+        res.set_content(inside.load() >= 2 ? "together" : "alone", "text/plain");
+    });
+    server.start();
+    CurlHttpClient client;
+
+    std::optional<sorvane::Expected<HttpResponse, URLError>> a, b;
+    std::thread other([&] { a = client.send(at(server.baseURL() + "/meet")); });
+    b = client.send(at(server.baseURL() + "/meet"));
+    other.join();
+    ASSERT_TRUE(a && *a && b && *b);
+    EXPECT_EQ((*a)->body, "together");
+    EXPECT_EQ((*b)->body, "together");
+    auto ports = log.ports();
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_NE(ports[0], ports[1]);
+
+    // Both connections stay open; the next call takes one of them.
+    auto next = client.send(at(server.baseURL() + "/meet", 5s));
+    ASSERT_TRUE(next);
+    EXPECT_TRUE(log.last() == ports[0] || log.last() == ports[1]);
+}
+
+TEST(HttpClient, BrokenTransferLeavesNoConnectionForTheNextCall) {
+    enum class Break { cancelled, idleTimeout, resourceTimeout, handlerThrew, serverHungUp };
+    struct Case {
+        const char* name;
+        Break how;
+        int code;  // none when the handler's exception ends the call
+    };
+    const std::vector<Case> cases = {
+        {"cancelled", Break::cancelled, URLError::cancelled},
+        {"idle timeout", Break::idleTimeout, URLError::timedOut},
+        {"resource timeout", Break::resourceTimeout, URLError::timedOut},
+        {"handler threw", Break::handlerThrew, 0},
+        {"server hung up", Break::serverHungUp, URLError::networkConnectionLost},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackServer server;
+        PortLog log;
+        server->Get("/ok", [&](const httplib::Request& req, httplib::Response& res) {
+            log.add(req);
+            res.set_content("ok", "text/plain");
+        });
+        // Sends a line, then stalls, or hangs up halfway through a line.
+        server->Get("/broken", [&](const httplib::Request& req, httplib::Response& res) {
+            log.add(req);
+            if (c.how == Break::serverHungUp) {
+                serveChunks(res, {"data: whole\n", "data: hal"}, /*hangUp=*/true);
+                return;
+            }
+            res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
+                sink.write("x\n", 2);
+                server.hold(10s);
+                return false;
+            });
+        });
+        server.start();
+        CurlHttpClient client;
+
+        ASSERT_TRUE(client.send(at(server.baseURL() + "/ok")));
+        HttpRequest broken = at(server.baseURL() + "/broken", c.how == Break::idleTimeout ? 150ms : 30s,
+                                c.how == Break::resourceTimeout ? 150ms : 600s);
+        HttpCancellation cancellation;
+        std::atomic<bool> gotLine{false};
+        std::thread canceller;
+        if (c.how == Break::cancelled) {
+            canceller = std::thread([&] {
+                for (int i = 0; i < 5000 && !gotLine; ++i) std::this_thread::sleep_for(1ms);
+                cancellation.cancel();
+            });
+        }
+        auto onLine = [&](std::string_view) {
+            gotLine = true;
+            if (c.how == Break::handlerThrew) throw std::runtime_error("stop");
+        };
+        int code = 0;
+        try {
+            auto result = client.stream(broken, nullptr, onLine, &cancellation);
+            EXPECT_FALSE(result);
+            if (!result) code = result.error().code;
+        } catch (const std::runtime_error&) {
+        }
+        if (canceller.joinable()) canceller.join();
+        EXPECT_EQ(code, c.code);
+        auto ports = log.ports();
+        ASSERT_EQ(ports.size(), 2u);
+        EXPECT_EQ(ports[1], ports[0]);  // the broken transfer did run on the reused connection
+
+        auto next = client.send(at(server.baseURL() + "/ok", 2s));
+        ASSERT_TRUE(next) << next.error().description;
+        EXPECT_EQ(next->status, 200);
+        EXPECT_EQ(next->body, "ok");
+        EXPECT_NE(log.last(), ports[1]);
+    }
+}
+
+TEST(HttpClient, ServerClosingAnIdleConnectionIsNoFailure) {
+    LoopbackServer server;
+    PortLog log;
+    std::vector<std::string> bodies;
+    server->set_keep_alive_timeout(0);  // drops a connection as soon as it idles
+    server->Post("/echo", [&](const httplib::Request& req, httplib::Response& res) {
+        log.add(req);
+        bodies.push_back(req.body);
+        res.set_content(req.body, "text/plain");
+    });
+    server.start();
+    CurlHttpClient client;
+
+    for (const char* body : {"one", "two"}) {
+        HttpRequest request = at(server.baseURL() + "/echo");
+        request.method = "POST";
+        request.body = body;
+        auto response = client.send(request);
+        ASSERT_TRUE(response) << response.error().description;
+        EXPECT_EQ(response->body, body);
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(bodies, (std::vector<std::string>{"one", "two"}));
+    auto ports = log.ports();
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_NE(ports[0], ports[1]);
 }

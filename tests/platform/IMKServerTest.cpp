@@ -6,8 +6,11 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QThread>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -259,15 +262,31 @@ TEST_F(IMKServerTest, UnknownSessionAndOutOfRangeKeyCodeAreRefused) {
     call << uint(999);
     EXPECT_EQ(other.call(call, QDBus::BlockWithGui, 5000).errorName().toStdString(),
               imkwire::kErrorUnknownSession);
-    QDBusMessage keyDown =
-        QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "KeyDown");
-    keyDown << uint(*app.client->session()) << QVariant::fromValue(imkwire::ClientState{}) << uint(0x10000)
-            << QString("x") << QString("x") << qulonglong(0) << 0.0;
-    // Sent from the owner's own connection: only the key code is wrong.
+    imkwire::ClientState nanCaret;
+    nanCaret.hasCaret = true;
+    nanCaret.caretX = std::nan("");
+    const struct {
+        imkwire::ClientState state;
+        uint keyCode;
+        double timestamp;
+        const char* fault;
+    } rows[] = {
+        {{}, 0x10000, 0.0, "key code 65536 out of range"},
+        {{}, 0, std::numeric_limits<double>::infinity(), "time stamp is not a finite number"},
+        {nanCaret, 0, 0.0, "caret rectangle is not finite"},
+    };
+    // Sent from the owner's own connection: only the named value is wrong.
     QDBusConnection ownerBus = QDBusConnection(app.connectionName);
-    const QDBusMessage reply = ownerBus.call(keyDown, QDBus::BlockWithGui, 5000);
-    EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
-    EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
+    for (const auto& row : rows) {
+        QDBusMessage keyDown =
+            QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "KeyDown");
+        keyDown << uint(*app.client->session()) << QVariant::fromValue(row.state) << row.keyCode << QString("x")
+                << QString("x") << qulonglong(0) << row.timestamp;
+        const QDBusMessage reply = ownerBus.call(keyDown, QDBus::BlockWithGui, 5000);
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+        EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
+        EXPECT_EQ(reply.errorMessage().toStdString(), row.fault);
+    }
     EXPECT_TRUE(journal_.events.empty());
 }
 
@@ -303,6 +322,21 @@ TEST_F(IMKServerTest, ClientThatLeavesTheBusHasItsSessionsDeactivatedAndClosed) 
     // The server goes on serving the others.
     EXPECT_EQ(*staying.client->keyDown(key(11, "b")), true);
     EXPECT_EQ(staying.received, (std::vector<std::string>{"marked b sel=1,0 runs=1"}));
+}
+
+TEST_F(IMKServerTest, AClientGoneBeforeItsSessionOpenedHasItClosed) {
+    startServer();
+    {
+        // The call reaches the server only after its sender has left.
+        QDBusConnection leaving = connect("leaving");
+        QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface,
+                                                        "OpenSession");
+        m.setArguments({QString("com.example.gone")});
+        leaving.asyncCall(m);
+    }
+    QDBusConnection::disconnectFromBus(names_.back());
+    ASSERT_TRUE(spinUntil([&] { return journal_.controllers == 1; }));
+    EXPECT_TRUE(spinUntil([&] { return server_->sessionCount() == 0; }));
 }
 
 TEST_F(IMKServerTest, ClosingASessionDeactivatesItFirst) {

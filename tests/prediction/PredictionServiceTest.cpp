@@ -611,6 +611,27 @@ TEST(PredictionService, CancelledAtTheEndOfTheStreamReportsUsageOnce) {
     }
 }
 
+TEST(PredictionService, UsageIsReportedEvenWhenTheReplyCannotBeParsed) {
+    ScriptedClient client;
+    client.lines = {frame("hello"), usageFrame(100, 64, 20), "data: [DONE]"};
+    Observed observed;
+    PredictionService::Session session;
+    session.client = &client;
+    PredictionService service(
+        [] { return std::optional(ownKeyRoute()); }, [](const PredictionError&) {},
+        [&](const PredictionRoute& r, const PredictionUsageEvent& e) {
+            std::lock_guard lock(observed.mutex);
+            observed.usage.emplace_back(r, e);
+        },
+        {}, session);
+    auto result = service.request("wo juede", nullptr);
+    ASSERT_TRUE(failureAs<PredictionError>(result));
+    EXPECT_EQ(failureAs<PredictionError>(result)->kind(), PredictionError::Kind::decoding);
+    auto usage = observed.usageNow();
+    ASSERT_EQ(usage.size(), 1u);
+    EXPECT_EQ(usage[0].second, PredictionUsageEvent::completed(PredictionUsage{64, 36, 20}));
+}
+
 TEST(PredictionService, BuildRequestJoinsTheBasePath) {
     Observed observed;
     for (const std::string base : {"https://api.example.test", "https://api.example.test/"}) {

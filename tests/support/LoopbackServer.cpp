@@ -1,15 +1,57 @@
 #include "tests/support/LoopbackServer.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
+
+namespace {
+
+// cpp-httplib's workers wait out their keep-alive time (seconds) on idle
+// connections before a stopped server can finish, and a client that pools
+// connections keeps them idle. Shutting down every socket accepted on the
+// port (each through a duplicate, so a descriptor closed and reused meanwhile
+// is never touched) hangs up on the clients as a server going down would.
+void hangUpOnClients(int port) {
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds) return;
+    while (dirent* entry = ::readdir(fds)) {
+        char* end = nullptr;
+        long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd == ::dirfd(fds)) continue;
+        int copy = ::fcntl(static_cast<int>(fd), F_DUPFD_CLOEXEC, 0);
+        if (copy < 0) continue;
+        sockaddr_in local{};
+        socklen_t size = sizeof local;
+        if (::getsockname(copy, reinterpret_cast<sockaddr*>(&local), &size) == 0 && local.sin_family == AF_INET &&
+            ntohs(local.sin_port) == port) {
+            ::shutdown(copy, SHUT_RDWR);
+        }
+        ::close(copy);
+    }
+    ::closedir(fds);
+}
+
+}  // namespace
 
 namespace sorvane::testing {
 
 LoopbackServer::LoopbackServer() {
+    // Streaming services send each frame at once; without this, a frame
+    // written behind unacknowledged data waits for the client's delayed ACK
+    // (tens of ms) on a connection the client reuses. Accepted sockets inherit
+    // the option from the listening one.
+    server_.set_socket_options([](int sock) {
+        httplib::default_socket_options(sock);
+        int on = 1;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    });
     port_ = server_.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
 }
@@ -21,7 +63,10 @@ LoopbackServer::~LoopbackServer() {
     }
     released_.notify_all();
     server_.stop();
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable()) {
+        hangUpOnClients(port_);
+        thread_.join();
+    }
 }
 
 void LoopbackServer::start() {

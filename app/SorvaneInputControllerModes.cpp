@@ -1,0 +1,270 @@
+// The Shift switching between the Chinese, English and ASCII modes: the
+// modifier events, the tap series, carrying a composition from one mode to
+// the other, the mode announcements and the settings that shape them.
+#include "app/HotkeyPolicy.h"
+#include "app/SorvaneInputController.h"
+#include "kit/ModeIndicator.h"
+#include "kit/ModeMemory.h"
+#include "kit/SorvaneLog.h"
+#include "platform/Text.h"
+
+namespace sorvane {
+namespace {
+
+const char* boolText(bool value) {
+    return value ? "true" : "false";
+}
+
+// The macOS flag of a modifier key's group.
+std::uint64_t groupFlag(ModifierKey key) {
+    switch (key) {
+        case ModifierKey::shiftLeft:
+        case ModifierKey::shiftRight:
+            return ModifierFlag::shift;
+        case ModifierKey::controlLeft:
+        case ModifierKey::controlRight:
+            return ModifierFlag::control;
+        case ModifierKey::optionLeft:
+        case ModifierKey::optionRight:
+            return ModifierFlag::option;
+        case ModifierKey::commandLeft:
+        case ModifierKey::commandRight:
+            return ModifierFlag::command;
+        case ModifierKey::capsLock:
+            return ModifierFlag::capsLock;
+    }
+    return 0;
+}
+
+// The RIME bit a modifier key contributes to the mask.
+std::uint32_t ownBit(ModifierKey key) {
+    switch (key) {
+        case ModifierKey::shiftLeft:
+        case ModifierKey::shiftRight:
+            return RimeModifier::shift;
+        case ModifierKey::controlLeft:
+        case ModifierKey::controlRight:
+            return RimeModifier::control;
+        case ModifierKey::optionLeft:
+        case ModifierKey::optionRight:
+            return RimeModifier::alt;
+        case ModifierKey::commandLeft:
+        case ModifierKey::commandRight:
+            return RimeModifier::superKey;
+        case ModifierKey::capsLock:
+            return RimeModifier::lock;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
+    const std::uint64_t flags = event.modifierFlags & ModifierFlag::deviceIndependentMask;
+    const std::uint64_t previous = heldModifiers_;
+    heldModifiers_ = flags;
+
+    const auto maybeKey = ModifierKey::fromVirtualKey(event.keyCode);
+    if (!chinese_ || !maybeKey) {
+        shiftTaps_.clear();
+        SorvaneLog::log("[Sorvane] flagsChanged ignored keyCode=" + std::to_string(event.keyCode) +
+                        " flags=" + std::to_string(flags) + " engine=" + boolText(chinese_ != nullptr));
+        return false;
+    }
+    const ModifierKey key = *maybeKey;
+    const std::string keyName(key.rawValue());
+
+    const bool wasAscii = chinese_->isAsciiMode();
+    const std::size_t bufferLength = english_->buffer().size();
+    const std::uint32_t previousMask =
+        RimeModifier::mask(previous & ModifierFlag::shift, previous & ModifierFlag::control,
+                           previous & ModifierFlag::option, previous & ModifierFlag::command, capsLockOn_);
+
+    bool press;
+    if (key == ModifierKey::capsLock) {
+        const bool on = (event.modifierFlags & ModifierFlag::capsLock) != 0;
+        press = on != capsLockOn_;
+        capsLockOn_ = on;
+    } else {
+        const std::uint64_t group = groupFlag(key);
+        const bool now = (flags & group) != 0;
+        const bool before = (previous & group) != 0;
+        if (now == before) {
+            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " duplicate (held=" + boolText(now) +
+                            ") ignored");
+            return false;
+        }
+        press = now;
+    }
+    const std::string action = press ? "press" : "release";
+
+    const AppSettings settings = services_.settings();
+    if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
+        shiftTaps_.clear();
+        SorvaneLog::debug("[Sorvane] flagsChanged key=" + keyName + " " + action + " not a toggle key (" +
+                          std::string(rawValue(settings.toggleKey)) + ")");
+        return false;
+    }
+
+    ShiftTap tap = trackShiftTap(key, press, flags, event.timestamp);
+    const bool lockAllowed = settings.toggleKey != ToggleKey::off && settings.doubleShiftLock;
+    if (tap == ShiftTap::doubleTap && !lockAllowed) tap = ShiftTap::single;
+
+    if (asciiLocked_) {
+        SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action +
+                        " flags=" + std::to_string(flags) + " ascii-locked");
+        if (tap == ShiftTap::doubleTap) {
+            doubleShift();
+        } else if (tap == ShiftTap::single) {
+            rawLetters_ = false;
+            asciiLocked_ = false;
+            chinese_->setAsciiMode(false);
+            english_->reset();
+            SorvaneLog::log("[Sorvane] single Shift → " + std::string(inputModeName(currentMode())) +
+                            " host=" + host());
+        }
+        return false;
+    }
+
+    if (HotkeyPolicy::isShift(key)) {
+        if (press && isComposingAnything()) {
+            // The engine would act on the release mid-composition; we carry
+            // the composition across ourselves instead.
+            shiftWithheld_ = true;
+            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName +
+                            " press flags=" + std::to_string(flags) + " withheld (composing)");
+            return false;
+        }
+        if (!press && shiftWithheld_) {
+            shiftWithheld_ = false;
+            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName +
+                            " release flags=" + std::to_string(flags) + " withheld (composing)");
+            if (tap == ShiftTap::doubleTap)
+                doubleShift();
+            else if (tap == ShiftTap::single)
+                carryComposition();
+            return false;
+        }
+    }
+
+    const std::uint32_t bit = ownBit(key);
+    const std::uint32_t mask = press ? (previousMask | bit) : ((previousMask & ~bit) | RimeModifier::release);
+    chinese_->forwardModifier(RimeKeyEvent{key.keysym(), mask});
+    const bool nowAscii = chinese_->isAsciiMode();
+    SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action +
+                    " flags=" + std::to_string(flags) + " ascii " + boolText(wasAscii) + "→" +
+                    boolText(nowAscii) + " composing=" + boolText(chinese_->isComposing()));
+    if (nowAscii != wasAscii && !chinese_->isComposing()) {
+        if (wasAscii) {
+            if (bufferLength != 0) english_->commitBuffer();
+        } else {
+            english_->reset();
+        }
+        SorvaneLog::log(std::string("[Sorvane] mode → ") + (nowAscii ? "英" : "中"));
+    }
+    if (tap == ShiftTap::doubleTap && lockAllowed) doubleShift();
+    return false;
+}
+
+ShiftTap SorvaneInputController::trackShiftTap(ModifierKey key, bool isPress, std::uint64_t flags,
+                                               double at) {
+    if (!HotkeyPolicy::isShift(key) || (flags & commandFlags)) {
+        shiftTaps_.clear();
+        return ShiftTap::none;
+    }
+    if (!isPress) return shiftTaps_.release(at);
+    if (shiftTaps_.press(at)) modeBeforeShiftTaps_ = currentMode();
+    return ShiftTap::none;
+}
+
+void SorvaneInputController::doubleShift() {
+    enter(modeBeforeShiftTaps_ != InputMode::ascii ? InputMode::ascii : InputMode::english);
+    SorvaneLog::log("[Sorvane] double Shift → " + std::string(inputModeName(currentMode())) +
+                    " host=" + host());
+}
+
+void SorvaneInputController::enter(InputMode mode) {
+    if (!chinese_) return;
+    rawLetters_ = false;
+    if (mode != InputMode::ascii) {
+        asciiLocked_ = false;
+        chinese_->setAsciiMode(mode == InputMode::english);
+        english_->reset();
+        return;
+    }
+    if (asciiLocked_) return;
+    if (chinese_->isComposing()) {
+        chinese_->handleKey(KeySym::returnKey, 0);
+        if (chinese_->isComposing()) chinese_->commitComposition();
+    }
+    english_->commitBuffer();
+    chinese_->setAsciiMode(true);
+    asciiLocked_ = true;
+    english_->reset();
+    hidePanel();
+}
+
+void SorvaneInputController::carryComposition() {
+    if (!chinese_) return;
+    if (chinese_->isComposing()) {
+        const std::string rest = chinese_->takeComposition();
+        rawLetters_ = false;
+        chinese_->setAsciiMode(true);
+        english_->reset();
+        english_->setPredictionEnabled(!secureInputOn());
+        english_->begin(rest);
+        SorvaneLog::log("[Sorvane] Shift mid-composition 中 → 英, carried " +
+                        std::to_string(Text::characterCount(rest)) + " chars");
+        return;
+    }
+    if (!english_->hasBuffer()) return;
+    const std::string buffer = english_->buffer();
+    std::string word;
+    if (ChineseComposer::canCompose(buffer)) {
+        english_->reset();
+        chinese_->compose(buffer);
+        word = "composed";
+    } else {
+        english_->commitBuffer();
+        chinese_->setAsciiMode(false);
+        word = "committed";
+    }
+    SorvaneLog::log("[Sorvane] Shift mid-composition 英 → 中, " + word + " " +
+                    std::to_string(Text::characterCount(buffer)) + " chars");
+}
+
+void SorvaneInputController::noteModeChange() {
+    if (!chinese_ || rawLetters_) return;
+    const InputMode mode = currentMode();
+    if (mode == lastKnownMode_) return;
+    lastKnownMode_ = mode;
+    const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
+    if (bundleId) ModeMemory::remember(*bundleId, mode);
+    if (!chinese_->isComposing() && !english_->hasBuffer()) {
+        if (services_.showModeIndicator) services_.showModeIndicator(mode, caretRect());
+        SorvaneLog::log("[Sorvane] mode HUD " + std::string(ModeTile::face(mode, false).glyph) +
+                        " host=" + host());
+    } else {
+        SorvaneLog::log("[Sorvane] mode → " + std::string(inputModeName(mode)) +
+                        " with text carried, no HUD host=" + host());
+    }
+}
+
+void SorvaneInputController::applySettings() {
+    const AppSettings settings = services_.settings();
+    shiftTaps_.clear();
+    if (!asciiLocked_ || settings.toggleKey != ToggleKey::off) return;
+    // No Shift could leave the lock any more.
+    rawLetters_ = false;
+    asciiLocked_ = false;
+    if (chinese_) chinese_->setAsciiMode(false);
+    english_->reset();
+    lastKnownMode_ = currentMode();
+    if (client_) {
+        if (auto bundleId = client_->bundleIdentifier()) ModeMemory::remember(*bundleId, lastKnownMode_);
+    }
+    SorvaneLog::log("[Sorvane] settings: toggle key off, ascii lock released → " +
+                    std::string(inputModeName(lastKnownMode_)));
+}
+
+}  // namespace sorvane
