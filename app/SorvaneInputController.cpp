@@ -336,7 +336,9 @@ bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
                         shift, capsLock);
     const std::uint32_t mask = RimeModifier::mask(shift, false, false, false, capsLock);
 
-    if (SorvaneLog::debugEnabled()) {
+    // The trace names the key; in a password field that would put the
+    // password into the log, so there is none while secure input is on.
+    if (SorvaneLog::debugEnabled() && !(client() && client()->isSecureInputOn())) {
         SorvaneLog::debug("[Sorvane] keyDown code=" + std::to_string(event.keyCode) +
                           " chars=" + event.characters + " keysym=0x" + hex(keysym) +
                           " mask=" + std::to_string(mask) + " ascii=" + boolText(chinese_->isAsciiMode()) +

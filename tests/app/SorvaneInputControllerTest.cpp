@@ -242,8 +242,11 @@ TEST_F(InputControllerTest, SecureInputCommitsTheBufferAsTypedAndComposesNothing
     EXPECT_EQ(c.english().buffer(), "");
     EXPECT_FALSE(c.english().predictionEnabled());
     EXPECT_EQ(field.client.markedText(), "");
-    // Nothing typed in the password field went to the provider.
+    // Nothing typed in the password field went to the provider or the log.
     for (const auto& text : provider_->scheduled) EXPECT_EQ(text.find("ld"), std::string::npos) << text;
+    const auto traces = messagesContaining("[Sorvane] keyDown");
+    ASSERT_FALSE(traces.empty());
+    for (const auto& trace : traces) EXPECT_EQ(trace.find("chars=d"), std::string::npos) << trace;
 
     play(c, field, "{secure off}ok");
     EXPECT_TRUE(c.english().predictionEnabled());
