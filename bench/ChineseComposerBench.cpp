@@ -38,6 +38,8 @@ public:
 };
 
 // librime is set up once per process: one engine for the whole run.
+RimeEngine* startedEngine = nullptr;
+
 RimeEngine* engine() {
     static RimeEngine* shared = [] {
         auto user = fs::temp_directory_path() / "sorvane-bench-composer";
@@ -58,6 +60,7 @@ RimeEngine* engine() {
             std::fprintf(stderr, "engine: %s\n", describe(started.error()).c_str());
             std::exit(1);
         }
+        startedEngine = e;
         return e;
     }();
     return shared;
@@ -94,4 +97,13 @@ BENCHMARK(BM_EngineKeyAndContext);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// librime's own exit handlers tear down any session still open after the
+// library's statics are gone, which crashes: end the engine before exit.
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (startedEngine) startedEngine->shutdown();
+    return 0;
+}

@@ -77,6 +77,8 @@ struct Bench {
     std::unique_ptr<SorvaneInputController> controller;
 };
 
+Bench* startedBench = nullptr;
+
 Bench& bench() {
     static Bench* shared = [] {
         auto* b = new Bench;
@@ -99,6 +101,7 @@ Bench& bench() {
         b->environment = std::make_unique<InputControllerEnvironment>(std::move(s));
         b->controller = std::make_unique<SorvaneInputController>(nullptr, &b->field, *b->environment);
         b->controller->activateServer(&b->field);
+        startedBench = b;
         return b;
     }();
     return *shared;
@@ -194,4 +197,13 @@ BENCHMARK(BM_ControllerOverRaw);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// librime's own exit handlers tear down any session still open after the
+// library's statics are gone, which crashes: end the engine before exit.
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (startedBench) EngineBootstrap::shutdown();
+    return 0;
+}

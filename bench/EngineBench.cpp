@@ -16,6 +16,8 @@ using namespace sorvane;
 namespace fs = std::filesystem;
 
 // One engine for the whole run: librime is set up once per process.
+RimeEngine* startedEngine = nullptr;
+
 RimeEngine* engine() {
     static RimeEngine* shared = [] {
         auto user = fs::temp_directory_path() / "sorvane-bench-engine";
@@ -37,6 +39,7 @@ RimeEngine* engine() {
             std::exit(1);
         }
         if (!e->createSession()) std::exit(1);
+        startedEngine = e;
         return e;
     }();
     return shared;
@@ -119,4 +122,13 @@ BENCHMARK(BM_WrapperOverRaw);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// librime's own exit handlers tear down any session still open after the
+// library's statics are gone, which crashes: end the engine before exit.
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (startedEngine) startedEngine->shutdown();
+    return 0;
+}
