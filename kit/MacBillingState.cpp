@@ -164,11 +164,8 @@ std::optional<MacBillingState> MacBillingStateFile::routeState() const {
 }
 
 void MacBillingStateFile::save(const MacBillingState& state) const {
-    if (auto made = Files::createDirectories(url.parent_path()); !made) {
-        logNotWritten(made.error().description());
-        return;
-    }
     // Taken so that a plain save never lands inside another process's update.
+    // The lock makes the folder, so a missing folder fails here, once.
     FileLock lock(lockURL());
     if (!lock.held()) {
         logNotWritten(lock.error().description());
@@ -178,10 +175,6 @@ void MacBillingStateFile::save(const MacBillingState& state) const {
 }
 
 void MacBillingStateFile::update(const std::function<void(MacBillingState&)>& change) const {
-    if (auto made = Files::createDirectories(url.parent_path()); !made) {
-        logNotWritten(made.error().description());
-        return;
-    }
     FileLock lock(lockURL());
     if (!lock.held()) {
         logNotWritten(lock.error().description());
