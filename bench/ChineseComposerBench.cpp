@@ -4,6 +4,8 @@
 // and the host only count, so the time is the composer's and the engine's.
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchEngine.h"
+
 #include <cstdio>
 #include <filesystem>
 
@@ -38,33 +40,7 @@ public:
 };
 
 // librime is set up once per process: one engine for the whole run.
-RimeEngine* startedEngine = nullptr;
-
-RimeEngine* engine() {
-    static RimeEngine* shared = [] {
-        auto user = fs::temp_directory_path() / "sorvane-bench-composer";
-        fs::remove_all(user);
-        RimeEngine::Options o;
-        o.sharedDataDir = std::string(SORVANE_BUNDLE_DIR) + "/Contents/SharedSupport/rime";
-        o.userDataDir = user.string();
-        o.appName = "rime.sorvane";
-        o.distribution = {"SorvaneIME", "Sorvane", "0.1.0"};
-        o.minLogLevel = 2;
-        auto made = RimeEngine::create(o);
-        if (!made) {
-            std::fprintf(stderr, "engine: %s\n", made.error().description().c_str());
-            std::exit(1);
-        }
-        auto* e = std::move(made).value().release();
-        if (auto started = e->start(true, false); !started) {
-            std::fprintf(stderr, "engine: %s\n", describe(started.error()).c_str());
-            std::exit(1);
-        }
-        startedEngine = e;
-        return e;
-    }();
-    return shared;
-}
+RimeEngine* engine() { return sorvane::bench::benchEngine("sorvane-bench-composer"); }
 
 // "nihao" plus one letter, then BackSpace: the composition keeps its size.
 constexpr std::uint32_t keys[] = {'m', 0xFF08};
@@ -97,13 +73,4 @@ BENCHMARK(BM_EngineKeyAndContext);
 
 }  // namespace
 
-// librime's own exit handlers tear down any session still open after the
-// library's statics are gone, which crashes: end the engine before exit.
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (startedEngine) startedEngine->shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return sorvane::bench::runBenchmarks(argc, argv); }

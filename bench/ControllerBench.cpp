@@ -4,6 +4,8 @@
 // beside librime's own process_key plus get_context on the same session.
 // Ratio = controller time / raw time, both measured interleaved in one loop.
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchEngine.h"
 #include <stdlib.h>
 
 #include <chrono>
@@ -77,8 +79,6 @@ struct Bench {
     std::unique_ptr<SorvaneInputController> controller;
 };
 
-Bench* startedBench = nullptr;
-
 Bench& bench() {
     static Bench* shared = [] {
         auto* b = new Bench;
@@ -101,7 +101,7 @@ Bench& bench() {
         b->environment = std::make_unique<InputControllerEnvironment>(std::move(s));
         b->controller = std::make_unique<SorvaneInputController>(nullptr, &b->field, *b->environment);
         b->controller->activateServer(&b->field);
-        startedBench = b;
+        sorvane::bench::engineShutdown() = [] { EngineBootstrap::shutdown(); };
         return b;
     }();
     return *shared;
@@ -197,13 +197,4 @@ BENCHMARK(BM_ControllerOverRaw);
 
 }  // namespace
 
-// librime's own exit handlers tear down any session still open after the
-// library's statics are gone, which crashes: end the engine before exit.
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (startedBench) EngineBootstrap::shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return sorvane::bench::runBenchmarks(argc, argv); }
