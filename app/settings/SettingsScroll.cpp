@@ -33,7 +33,8 @@ SettingsScroll::SettingsScroll(QWidget* parent)
 
     columnLayout_->setContentsMargins(0, 0, 0, 0);
     columnLayout_->setSpacing(22);
-    columnLayout_->setAlignment(Qt::AlignTop);
+    // No alignment on this layout: an aligned layout is sized by its size
+    // hint, which ignores wrapped lines, and would squeeze the blocks.
     column_->setMaximumWidth(columnWidth);
 
     auto* surface = new PageSurface;

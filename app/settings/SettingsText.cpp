@@ -66,7 +66,9 @@ void SettingsText::setTextFont(const QFont& font) {
 
 void SettingsText::setWraps(bool wraps) {
     wraps_ = wraps;
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Not fixed vertically: a fixed policy caps the height at the size hint,
+    // which holds one line, however many the width needs.
+    QSizePolicy policy(QSizePolicy::Preferred, wraps ? QSizePolicy::Preferred : QSizePolicy::Fixed);
     policy.setHeightForWidth(wraps);
     setSizePolicy(policy);
     changedShape();
@@ -117,7 +119,8 @@ void SettingsText::paintEvent(QPaintEvent*) {
     painter.setPen(color());
     if (wraps_) {
         painter.setFont(font_);
-        painter.drawText(rect(), static_cast<int>(alignment_) | wrapFlags, text_);
+        const int horizontal = static_cast<int>(alignment_ & Qt::AlignHorizontal_Mask);
+        painter.drawText(rect(), horizontal | Qt::AlignTop | wrapFlags, text_);
         return;
     }
     QFont font = font_;

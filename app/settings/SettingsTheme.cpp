@@ -117,6 +117,9 @@ QColor systemTeal() {
 
 QFont settingsFont(double pixelSize, QFont::Weight weight, bool monospaced) {
     QStringList families;
+    // The desktop's fixed font is often only the alias "monospace", which a
+    // family list does not resolve: name real ones first.
+    if (monospaced) families << QStringLiteral("DejaVu Sans Mono") << QStringLiteral("Noto Sans Mono CJK SC");
     const auto kind = monospaced ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont;
     const QString system = QFontDatabase::systemFont(kind).family();
     if (!system.isEmpty()) families << system;

@@ -113,6 +113,17 @@ TEST_F(SettingsKeyPagesTest, PreviewStoreDisablesEveryKeyAction) {
     EXPECT_FALSE(page.removeButton()->isEnabled());
 }
 
+TEST_F(SettingsKeyPagesTest, ExplanationWrapsInANarrowWindowInsteadOfBeingCut) {
+    SettingsPrivacyPage page(*store, opener);
+    page.setAttribute(Qt::WA_DontShowOnScreen);
+    page.resize(520, 640);
+    page.show();
+    QApplication::processEvents();
+    SettingsText* explanation = page.explanation();
+    EXPECT_GT(explanation->height(), explanation->sizeHint().height());  // more than one line
+    EXPECT_EQ(explanation->height(), explanation->heightForWidth(explanation->width()));
+}
+
 TEST_F(SettingsKeyPagesTest, LinksOpenThroughTheOpener) {
     SettingsPrivacyPage page(*store, opener);
     page.setAttribute(Qt::WA_DontShowOnScreen);
