@@ -1,5 +1,6 @@
 #include "prediction/PartialJSON.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -18,12 +19,18 @@ public:
             const auto c = static_cast<unsigned char>(text[i]);
             simple_ = c < 0x80 && !(c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
         }
-        if (!simple_) bounds_ = Text::characterBoundaries(text);
+        if (!simple_) {
+            owned_ = Text::characterBoundaries(text);
+            bounds_ = &owned_;
+        }
     }
+    // A streamed reply's text, segmented as it arrived.
+    explicit Characters(const ReplyText& reply)
+        : text_(reply.text()), simple_(reply.isSimple()), bounds_(&reply.boundaries()) {}
 
-    std::size_t size() const { return simple_ ? text_.size() : bounds_.size() - 1; }
+    std::size_t size() const { return simple_ ? text_.size() : bounds_->size() - 1; }
     // Byte offset of Character i (i == size() gives the end).
-    std::size_t offset(std::size_t i) const { return simple_ ? i : bounds_[i]; }
+    std::size_t offset(std::size_t i) const { return simple_ ? i : (*bounds_)[i]; }
     std::string_view operator[](std::size_t i) const {
         return text_.substr(offset(i), offset(i + 1) - offset(i));
     }
@@ -37,6 +44,7 @@ public:
             const std::size_t at = text_.find(needle.text_);
             return at == std::string_view::npos ? std::nullopt : std::optional<std::size_t>(at);
         }
+        if (needle.simple_) return findBytes(needle.text_);
         for (std::size_t i = 0; i + needle.size() <= size(); ++i) {
             std::size_t j = 0;
             while (j < needle.size() && (*this)[i + j] == needle[j]) ++j;
@@ -46,9 +54,23 @@ public:
     }
 
 private:
+    // A needle whose every byte is a Character matches where its bytes occur
+    // and each of them is a Character of the text too.
+    std::optional<std::size_t> findBytes(std::string_view needle) const {
+        const std::vector<std::size_t>& b = *bounds_;
+        for (std::size_t at = text_.find(needle); at != std::string_view::npos; at = text_.find(needle, at + 1)) {
+            const auto first = std::lower_bound(b.begin(), b.end(), at);
+            if (first == b.end() || *first != at) continue;
+            const auto i = static_cast<std::size_t>(first - b.begin());
+            if (i + needle.size() < b.size() && b[i + needle.size()] == at + needle.size()) return i;
+        }
+        return std::nullopt;
+    }
+
     std::string_view text_;
     bool simple_ = true;
-    std::vector<std::size_t> bounds_;
+    std::vector<std::size_t> owned_;
+    const std::vector<std::size_t>* bounds_ = nullptr;
 };
 
 bool isWhitespace(std::string_view character) {
@@ -69,7 +91,9 @@ int hexValue(std::string_view character) {
 }
 
 std::optional<std::string> read(std::string_view key, const Characters& h) {
-    const std::string quoted = "\"" + std::string(key) + "\"";
+    std::string quoted;
+    quoted.reserve(key.size() + 2);
+    quoted.append(1, '"').append(key).append(1, '"');
     const Characters n(quoted);
 
     // The first occurrence wins, even one inside another value.
@@ -177,6 +201,11 @@ Fields extract(std::string_view text) {
     const std::string t = comparable(text);
     // One pass over the Characters serves both keys.
     const Characters h(t);
+    return Fields{read("normalized", h), read("continuation", h)};
+}
+
+Fields extract(const ReplyText& reply) {
+    const Characters h(reply);
     return Fields{read("normalized", h), read("continuation", h)};
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "prediction/ReplyText.h"
+
 namespace sorvane::PartialJSON {
 
 // The value of the first occurrence of "key" in the text: what has been read
@@ -21,5 +23,7 @@ struct Fields {
 
 // The "normalized" and "continuation" values.
 Fields extract(std::string_view text);
+// The same of a reply kept in NFC as it streamed in.
+Fields extract(const ReplyText& reply);
 
 }  // namespace sorvane::PartialJSON

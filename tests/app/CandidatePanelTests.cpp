@@ -201,6 +201,43 @@ TEST(CandidatePanel, LongFailureWrapsAndTheEnglishPanelGrowsInHeight) {
     EXPECT_EQ(panel.window().width(), expectedPanelSize(content).width());
 }
 
+// Counts what the panel measures, measuring with Qt.
+class CountingMetrics final : public TextMetrics {
+public:
+    Size measure(std::string_view text, const FontSpec& font) const override {
+        ++calls;
+        return QtTextMetrics::shared().measure(text, font);
+    }
+    Size measureWrapped(const std::vector<StyledRun>& runs, double width) const override {
+        ++calls;
+        return QtTextMetrics::shared().measureWrapped(runs, width);
+    }
+    mutable int calls = 0;
+};
+
+// Per key the Chinese page is laid out twice, once for the panel's size and
+// once for drawing, and nothing else is measured: the badge and the
+// background of an unchanged size are drawn from what the first frame made.
+TEST(CandidatePanel, LaysOutTwicePerKeyAndReusesItsBackground) {
+    panelTestApp();
+    VirtualTime time;
+    FakeScreens screens = FakeScreens::laptop();
+    CountingMetrics metrics;
+    CandidatePanel panel({time, screens, metrics});
+    for (const ChinesePanelModel& page : {rowPage(), gridPage()}) {
+        CountingMetrics once;
+        layoutChineseCandidates(page, once);
+        panel.show(PanelContent::chinese(page), {300, 500, 1, 18});
+        QApplication::processEvents();  // the frame this key asks for
+        metrics.calls = 0;
+        for (int key = 0; key < 3; ++key) {
+            panel.show(PanelContent::chinese(page), {300, 500, 1, 18});
+            QApplication::processEvents();
+        }
+        EXPECT_EQ(metrics.calls, 3 * 2 * once.calls);
+    }
+}
+
 TEST(QtScreenProvider, DescribesTheRealScreensYUp) {
     panelTestApp();
     const QtScreenProvider& screens = QtScreenProvider::shared();
