@@ -90,7 +90,9 @@ int hexValue(std::string_view character) {
     return -1;
 }
 
-std::optional<std::string> read(std::string_view key, const Characters& h) {
+// The Character index just after the opening quote of the first
+// occurrence's value; none when the text holds no value for the key yet.
+std::optional<std::size_t> valueStart(std::string_view key, const Characters& h) {
     std::string quoted;
     quoted.reserve(key.size() + 2);
     quoted.append(1, '"').append(key).append(1, '"');
@@ -106,21 +108,41 @@ std::optional<std::string> read(std::string_view key, const Characters& h) {
     ++i;
     while (i < h.size() && isWhitespace(h[i])) ++i;
     if (i >= h.size() || !h.is(i, '"')) return std::nullopt;
-    ++i;
+    return i + 1;
+}
 
+// A value read from Character `i` on, after `value` already read before it.
+struct ValueRead {
     std::string value;
+    std::size_t run = 0;          // Characters from here to `end` are plain, copied as they stand
+    std::size_t beforeRun = 0;    // bytes of `value` read before `run`
+    std::size_t end = 0;          // where reading stopped
+    bool closed = false;          // at the closing quote, Character `end`
+};
+
+ValueRead readValue(const Characters& h, std::size_t i, std::string value) {
+    ValueRead r;
     // Ordinary Characters are copied in runs rather than one by one.
     std::size_t run = i;
     const auto flush = [&] { value.append(h.text().substr(h.offset(run), h.offset(i) - h.offset(run))); };
+    const auto ended = [&](bool closed) {
+        r.beforeRun = value.size();
+        r.run = run;
+        r.end = i;
+        r.closed = closed;
+        if (run < i) flush();
+        r.value = std::move(value);
+        return r;
+    };
     while (i < h.size()) {
         if (!h.is(i, '\\')) {
-            if (h.is(i, '"')) break;
+            if (h.is(i, '"')) return ended(true);
             ++i;
             continue;
         }
         flush();
-        run = i;                       // an escape cut off here leaves the value ending before it
-        if (i + 1 >= h.size()) break;  // a lone backslash at the end is dropped
+        run = i;                                 // an escape cut off here leaves the value ending before it
+        if (i + 1 >= h.size()) return ended(false);  // a lone backslash at the end is dropped
         const std::string_view escaped = h[i + 1];
         std::size_t consumed = 2;
         if (escaped.size() == 1) {
@@ -151,15 +173,15 @@ std::optional<std::string> read(std::string_view key, const Characters& h) {
             if (simple) {
                 value.append(simple);
             } else if (e == 'u') {
-                if (i + 6 > h.size()) return value;  // the escape is still arriving
+                if (i + 6 > h.size()) return ended(false);  // the escape is still arriving
                 char32_t scalar = 0;
                 for (std::size_t k = i + 2; k < i + 6; ++k) {
                     const int d = hexValue(h[k]);
-                    if (d < 0) return value;
+                    if (d < 0) return ended(false);
                     scalar = scalar * 16 + static_cast<char32_t>(d);
                 }
                 // Surrogate pairs are never joined: the value ends before them.
-                if (scalar >= 0xD800 && scalar <= 0xDFFF) return value;
+                if (scalar >= 0xD800 && scalar <= 0xDFFF) return ended(false);
                 value.append(Text::fromCodePoint(scalar));
                 consumed = 6;
             } else {
@@ -171,8 +193,13 @@ std::optional<std::string> read(std::string_view key, const Characters& h) {
         i += consumed;
         run = i;
     }
-    if (i >= h.size() || !h.is(i, '\\')) flush();
-    return value;
+    return ended(false);
+}
+
+std::optional<std::string> read(std::string_view key, const Characters& h) {
+    const auto start = valueStart(key, h);
+    if (!start) return std::nullopt;
+    return readValue(h, *start, {}).value;
 }
 
 bool isAscii(std::string_view s) {
@@ -207,6 +234,45 @@ Fields extract(std::string_view text) {
 Fields extract(const ReplyText& reply) {
     const Characters h(reply);
     return Fields{read("normalized", h), read("continuation", h)};
+}
+
+// What was read of a value in Characters that can no longer change is kept,
+// and the next read goes on from there: a streamed value costs its length,
+// not its length times the number of deltas.
+std::optional<std::string> Reader::read(std::string_view key, Progress& progress, const ReplyText& reply) {
+    if (progress.closed) return progress.value;
+    const Characters h(reply);
+    const std::size_t final = reply.finalSize();
+    if (!progress.start) {
+        const auto start = valueStart(key, h);
+        if (!start) return std::nullopt;
+        // The key, the colon and the quote are where they will stay.
+        if (h.offset(*start) <= final) {
+            progress.start = *start;
+            progress.at = *start;
+        } else {
+            return readValue(h, *start, {}).value;
+        }
+    }
+    ValueRead r = readValue(h, progress.at, progress.value);
+    if (r.closed && h.offset(r.end + 1) <= final) {
+        progress.closed = true;
+        progress.value = r.value;
+        return std::move(r.value);
+    }
+    // The last Character that ends in final text, within the plain run.
+    std::size_t c = r.end;
+    while (c > r.run && h.offset(c) > final) --c;
+    if (c > progress.at && c >= r.run && h.offset(c) <= final) {
+        progress.value = r.value.substr(0, r.beforeRun) +
+                         std::string(h.text().substr(h.offset(r.run), h.offset(c) - h.offset(r.run)));
+        progress.at = c;
+    }
+    return std::move(r.value);
+}
+
+Fields Reader::extract(const ReplyText& reply) {
+    return Fields{read("normalized", normalized_, reply), read("continuation", continuation_, reply)};
 }
 
 }  // namespace sorvane::PartialJSON

@@ -43,6 +43,18 @@ std::size_t lastNormalizationBoundary(std::string_view s) {
     return 0;
 }
 
+// NFC of a text, without a round trip through UTF-16 when it is in NFC
+// already, as nearly every token of a reply is.
+std::string normalized(std::string_view s) {
+    if (const icu::Normalizer2* n = nfc()) {
+        UErrorCode status = U_ZERO_ERROR;
+        const bool already =
+            n->isNormalizedUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())), status);
+        if (U_SUCCESS(status) && already) return std::string(s);
+    }
+    return Text::canonicalForm(s);
+}
+
 }  // namespace
 
 void ReplyText::append(std::string_view delta) {
@@ -65,11 +77,11 @@ void ReplyText::append(std::string_view delta) {
     // Whatever stands before the last normalization boundary is final.
     const std::size_t cut = lastNormalizationBoundary(pendingRaw_);
     if (cut > 0) {
-        text_.append(Text::canonicalForm(std::string_view(pendingRaw_).substr(0, cut)));
+        text_.append(normalized(std::string_view(pendingRaw_).substr(0, cut)));
         pendingRaw_.erase(0, cut);
         stableSize_ = text_.size();
     }
-    text_.append(Text::canonicalForm(pendingRaw_));
+    text_.append(normalized(pendingRaw_));
 
     // Character boundaries before the changed bytes stay; the one Character
     // that reaches up to them may now go on, so segmentation starts again at
@@ -81,6 +93,14 @@ void ReplyText::append(std::string_view delta) {
     bounds_.erase(keep, bounds_.end());
     for (std::size_t b : Text::characterBoundaries(std::string_view(text_).substr(restart)))
         bounds_.push_back(restart + b);
+}
+
+std::size_t ReplyText::finalSize() const {
+    if (simple_) return stableSize_;  // every byte before it is a Character and final
+    // The Character that reaches into the changeable tail may still grow.
+    auto last = std::lower_bound(bounds_.begin(), bounds_.end(), stableSize_);
+    if (last == bounds_.begin()) return 0;
+    return *(last - 1);
 }
 
 void ReplyText::leaveSimple() {

@@ -19,6 +19,9 @@ public:
     const std::string& text() const { return text_; }
     // Byte offsets of every Character boundary of text(), 0 and the end included.
     const std::vector<std::size_t>& boundaries() const { return bounds_; }
+    // Text before this byte offset, and the Character boundaries in it, stay
+    // as they are whatever is appended; it is a Character boundary.
+    std::size_t finalSize() const;
     // Every byte is a Character of its own (ASCII without CR LF): the
     // boundaries are then not kept, and boundaries() is empty.
     bool isSimple() const { return simple_; }

@@ -27,7 +27,7 @@ std::optional<Suggestion> StreamingReply::take(const SSEEvent& event) {
     // follows cannot change it.
     if (full_) return std::nullopt;
     comparable_.append(chunk.delta);
-    const PartialJSON::Fields fields = PartialJSON::extract(comparable_);
+    const PartialJSON::Fields fields = reader_.extract(comparable_);
     if (!fields.normalized || fields.normalized->empty()) return std::nullopt;
     Suggestion partial = Suggestion::joined(*fields.normalized, fields.continuation.value_or(""));
     if (partial.normalized.size() + partial.continuation.size() > Suggestion::maximumCharacters) {

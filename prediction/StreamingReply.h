@@ -10,6 +10,7 @@
 #include "kit/PredictionUsage.h"
 #include "kit/Suggestion.h"
 #include "platform/Expected.h"
+#include "prediction/PartialJSON.h"
 #include "prediction/ReplyText.h"
 #include "prediction/SSELineReader.h"
 #include "prediction/SSEParser.h"
@@ -64,6 +65,7 @@ private:
     SSELineReader lines_;
     std::string text_;
     ReplyText comparable_;  // text_ as the partial reader compares it
+    PartialJSON::Reader reader_;
     std::optional<PredictionUsage> usage_;
     std::optional<Suggestion> lastPartial_;
     bool truncated_ = false;

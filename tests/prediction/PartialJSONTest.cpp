@@ -80,17 +80,21 @@ TEST(PartialJSON, StreamedReplyReadsAsTheWholeTextAtEveryDelta) {
         {"{\"normalized\": \"o", "\xCC\x88 bad \xFF", "\"}"},
         {"{\"normalized\": \"\\u00e9", "\\n", "\u3099", "\\\"", "\"}"},
         {"{\"normalized", "\u0301\": \"no\", \"normalized\": \"yes", "\"}"},
+        {"{\"normalized\": \"a\\", "u00", "e9b\\", "\"c", "\", \"continuation\": \"x\\u", "d83d\"}"},
+        {"{\"normalized\": \"", "long", " value ", "that ", "grows", "\", \"contin", "uation\"", ": \"", "more", "\"}"},
     };
     for (const auto& deltas : replies) {
         ReplyText streamed;
+        PartialJSON::Reader reader;
         std::string whole;
         for (const std::string& delta : deltas) {
             streamed.append(delta);
             whole += delta;
             const PartialJSON::Fields expected = PartialJSON::extract(whole);
-            const PartialJSON::Fields got = PartialJSON::extract(streamed);
-            EXPECT_EQ(got.normalized, expected.normalized) << whole;
-            EXPECT_EQ(got.continuation, expected.continuation) << whole;
+            for (const PartialJSON::Fields& got : {PartialJSON::extract(streamed), reader.extract(streamed)}) {
+                EXPECT_EQ(got.normalized, expected.normalized) << whole;
+                EXPECT_EQ(got.continuation, expected.continuation) << whole;
+            }
             EXPECT_EQ(streamed.text(), Text::canonicalForm(Text::sanitizedUtf8(whole))) << whole;
         }
     }
