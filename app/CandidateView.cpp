@@ -1,6 +1,7 @@
 #include "app/CandidateView.h"
 
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 
 namespace sorvane {
@@ -61,9 +62,8 @@ void CandidateView::placeActive(Size contentSize) {
                       int(std::ceil(contentSize.height)));
 }
 
-const CandidateView::Chrome& CandidateView::chrome() {
+const CandidateView::Chrome& CandidateView::chrome(qreal ratio) {
     const PanelPalette& palette = PanelPalette::current();
-    const qreal ratio = devicePixelRatioF();
     if (chrome_.palette == &palette && chrome_.ratio == ratio) return chrome_;
     // One pixel past the corner's curve reaches the straight part.
     const int corner = static_cast<int>(std::ceil((kCornerRadius + 1) * ratio));
@@ -81,12 +81,22 @@ const CandidateView::Chrome& CandidateView::chrome() {
         painter.setPen(QPen(palette.color(ColorRole::separator), 1));
         painter.drawPath(path);
     }
-    chrome_ = Chrome{std::move(tile), corner, &palette, ratio};
+    Chrome c{std::move(tile), corner, {}, {}, {}, {}, {}, &palette, ratio};
+    for (int i = 0; i < corner; ++i) {
+        c.top.push_back(c.tile.pixelColor(corner, i));
+        c.bottom.push_back(c.tile.pixelColor(corner, 2 * corner - i));
+        c.left.push_back(c.tile.pixelColor(i, corner));
+        c.right.push_back(c.tile.pixelColor(2 * corner - i, corner));
+    }
+    c.inside = c.tile.pixelColor(corner, corner);
+    chrome_ = std::move(c);
     return chrome_;
 }
 
 void CandidateView::paintChrome(QPainter& painter) {
-    const Chrome& c = chrome();
+    // Pixels per point of what is painted on: the window's backing store, or
+    // an image the view is rendered into.
+    const Chrome& c = chrome(std::max<qreal>(1, painter.deviceTransform().m11()));
     const QImage& tile = c.tile;
     const int k = c.corner;
     // In device pixels, written as they are (the window was cleared to
@@ -109,12 +119,12 @@ void CandidateView::paintChrome(QPainter& painter) {
     painter.drawImage(QPoint(0, bottom), tile, QRect(0, k + 1, k, k));
     painter.drawImage(QPoint(right, bottom), tile, QRect(k + 1, k + 1, k, k));
     for (int i = 0; i < k; ++i) {
-        painter.fillRect(QRect(k, i, right - k, 1), tile.pixelColor(k, i));                 // top
-        painter.fillRect(QRect(k, h - 1 - i, right - k, 1), tile.pixelColor(k, 2 * k - i));  // bottom
-        painter.fillRect(QRect(i, k, 1, bottom - k), tile.pixelColor(i, k));                 // left
-        painter.fillRect(QRect(w - 1 - i, k, 1, bottom - k), tile.pixelColor(2 * k - i, k));  // right
+        painter.fillRect(QRect(k, i, right - k, 1), c.top[i]);
+        painter.fillRect(QRect(k, h - 1 - i, right - k, 1), c.bottom[i]);
+        painter.fillRect(QRect(i, k, 1, bottom - k), c.left[i]);
+        painter.fillRect(QRect(w - 1 - i, k, 1, bottom - k), c.right[i]);
     }
-    painter.fillRect(QRect(k, k, right - k, bottom - k), tile.pixelColor(k, k));
+    painter.fillRect(QRect(k, k, right - k, bottom - k), c.inside);
     painter.restore();
 }
 

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QWidget>
 #include <optional>
+#include <vector>
 
 #include "app/ChineseCandidateView.h"
 #include "app/EnglishSuggestionView.h"
@@ -45,10 +46,14 @@ private:
     struct Chrome {
         QImage tile;
         int corner = 0;  // device pixels of each corner square
+        // Pixel i of the middle row and column: the colour of row or column i
+        // counted from the top, left, bottom and right edge, and the inside.
+        std::vector<QColor> top, left, bottom, right;
+        QColor inside;
         const PanelPalette* palette = nullptr;
         qreal ratio = 0;
     };
-    const Chrome& chrome();
+    const Chrome& chrome(qreal ratio);
     void paintChrome(QPainter& painter);
 
     ChineseCandidateView* chineseView_;

@@ -103,7 +103,6 @@ public:
             } else {
                 task->finish(unexpected(SuggestionFailure(final.error())));
             }
-            done = true;
         });
         return task;
     }
@@ -113,7 +112,6 @@ public:
     }
 
     std::atomic<std::size_t> partialsSent{0};
-    std::atomic<bool> done{false};
 
 private:
     std::vector<std::string> tokens_;
