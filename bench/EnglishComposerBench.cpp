@@ -145,6 +145,7 @@ void BM_KeyByBufferLength(benchmark::State& state) {
     longLine.setRhythm(rhythm);
     KeyTimes shortKeys, longKeys;
     constexpr int kKeys = 400;
+    const int threadsBefore = processThreads();
     for (auto _ : state) {
         for (int i = 0; i < kKeys; ++i) {
             // Each buffer starts again every 40 keys, so its length stays put.
@@ -178,6 +179,8 @@ void BM_KeyByBufferLength(benchmark::State& state) {
     state.counters["p95_over_p50_at_3000"] = ratio(longKeys.p95(), longKeys.p50());
     state.counters["max_us_at_100"] = shortKeys.max();
     state.counters["rhythm_samples"] = static_cast<double>(rhythm->sampleCount());
+    // The rhythm's writer is one thread, started before this count.
+    state.counters["threads_started"] = processThreads() - threadsBefore;
 }
 BENCHMARK(BM_KeyByBufferLength)->Iterations(1)->Unit(benchmark::kMillisecond);
 
