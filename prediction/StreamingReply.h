@@ -10,7 +10,7 @@
 #include "kit/PredictionUsage.h"
 #include "kit/Suggestion.h"
 #include "platform/Expected.h"
-#include "prediction/SSELineReader.h"
+#include "platform/LineReader.h"
 #include "prediction/SSEParser.h"
 
 namespace sorvane {
@@ -60,7 +60,7 @@ private:
         if (auto partial = take(SSEParser::parse(line))) onPartial(*partial);
     }
 
-    SSELineReader lines_;
+    LineReader lines_;
     std::string text_;
     std::optional<PredictionUsage> usage_;
     std::optional<Suggestion> lastPartial_;
