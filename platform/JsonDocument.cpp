@@ -39,7 +39,9 @@ public:
     bool end_object() override { return true; }
     bool start_array(std::size_t) override { return true; }
     bool end_array() override { return true; }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
 };
 
 bool inexact(std::string_view value) {
@@ -126,7 +128,8 @@ std::map<std::string, std::string> inexactMembers(std::string_view text) {
     return members;
 }
 
-std::string dumpKeeping(const json& object, const json& original, const std::map<std::string, std::string>& originalText) {
+std::string dumpKeeping(const json& object, const json& original,
+                        const std::map<std::string, std::string>& originalText) {
     if (originalText.empty() || !object.is_object() || object.empty()) return object.dump(2);
     std::string out = "{";
     bool first = true;
@@ -135,7 +138,8 @@ std::string dumpKeeping(const json& object, const json& original, const std::map
         first = false;
         out += json(key).dump() + ": ";
         auto kept = originalText.find(key);
-        if (kept != originalText.end() && original.is_object() && original.contains(key) && original.at(key) == value) {
+        if (kept != originalText.end() && original.is_object() && original.contains(key) &&
+            original.at(key) == value) {
             out += kept->second;
             continue;
         }
