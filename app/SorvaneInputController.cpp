@@ -12,7 +12,6 @@
 #include "app/WelcomeTrigger.h"
 #include "engine/KeySyms.h"
 #include "kit/MacRouting.h"
-#include "kit/ModeMemory.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
@@ -73,7 +72,9 @@ InputControllerEnvironment& InputControllerEnvironment::live() {
         s.panel = &CandidatePanelPresenting::shared();
         s.showModeIndicator = [](InputMode mode, Rect caret) { ModeHUD::shared().show(mode, caret); };
         s.queue = &QtMainQueue::shared();
-        s.rhythm = std::make_shared<TypingRhythm>(UserDefaults::standard());
+        s.rhythm = std::make_shared<TypingRhythm>(
+            UserDefaults::standard(), [] { return std::chrono::system_clock::now(); },
+            TypingRhythm::Writes::onWriterThread);
         s.prediction = std::make_shared<PredictionService>(
             [] { return MacRouting::resolveRoute(); },
             [](const PredictionError& error) { MacRouting::rejected(error); },
@@ -158,7 +159,7 @@ void SorvaneInputController::activateServer(InputClient* sender) {
 
     environment_.active_ = this;
     const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
-    InputMode mode = ModeMemory::mode(bundleId);
+    InputMode mode = environment_.modeMemory().mode(bundleId);
     // With no toggle key no Shift could leave a remembered lock.
     if (mode == InputMode::ascii && services_.settings().toggleKey == ToggleKey::off)
         mode = InputMode::chinese;
@@ -354,7 +355,7 @@ bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
                 rawLetters_ = true;
                 SorvaneLog::log("[Sorvane] uppercase mid-composition → raw letters");
             }
-            return chinese_->handleKey(keysym, mask);
+            return chinese_->handleKey(keysym, mask, ChineseComposer::MenuCheck::alreadyDone);
         }
         // The confirmation ended the composition: the key goes on as if
         // nothing had been composing.

@@ -10,7 +10,9 @@
 #include "kit/PredictionUsage.h"
 #include "kit/Suggestion.h"
 #include "platform/Expected.h"
-#include "prediction/SSELineReader.h"
+#include "platform/LineReader.h"
+#include "prediction/PartialJSON.h"
+#include "prediction/ReplyText.h"
 #include "prediction/SSEParser.h"
 
 namespace sorvane {
@@ -60,11 +62,14 @@ private:
         if (auto partial = take(SSEParser::parse(line))) onPartial(*partial);
     }
 
-    SSELineReader lines_;
+    LineReader lines_;
     std::string text_;
+    ReplyText comparable_;  // text_ as the partial reader compares it
+    PartialJSON::Reader reader_;
     std::optional<PredictionUsage> usage_;
     std::optional<Suggestion> lastPartial_;
     bool truncated_ = false;
+    bool full_ = false;  // the partial reached Suggestion::maximumCharacters
     bool done_ = false;
 };
 
