@@ -1,17 +1,15 @@
 #include "kit/PackageVerifier.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <memory>
-#include <vector>
 
 #include "kit/UpdateVersion.h"
+#include "platform/ChunkedFileReader.h"
 
 namespace sorvane::PackageVerifier {
 namespace {
@@ -46,27 +44,14 @@ Expected<std::int64_t, FileError> fileSize(const std::filesystem::path& package)
 }
 
 Expected<std::string, FileError> sha256(const std::filesystem::path& package) {
-    const int fd = ::open(package.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return unexpected(Files::errorFromErrno(errno, package));
-    // Closed on every path; a failing close changes nothing.
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         return unexpected(FileError{FileError::Kind::io, 0, "SHA-256 is not available"});
-
-    std::vector<unsigned char> chunk(chunkBytes);
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return unexpected(Files::errorFromErrno(errno, package));
-        }
-        EVP_DigestUpdate(context.get(), chunk.data(), static_cast<std::size_t>(n));
-    }
+    auto read =
+        ChunkedFileReader::read(package, chunkBytes, [&](const unsigned char* bytes, std::size_t count) {
+            EVP_DigestUpdate(context.get(), bytes, count);
+        });
+    if (!read) return unexpected(read.error());
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1)

@@ -228,7 +228,8 @@ TEST_F(PackageVersionParserTest, ExternalEntitiesAreNeverReadAndBombsAreRefused)
         bomb + "]>\n<pkg-info identifier=\"cn.kestrum.pkg.SorvaneIME\" version=\"1\">&a12;</pkg-info>";
     EXPECT_EQ(PackageVersionParser::packageInfo(attributeBomb).error(),
               Error::versionUnreadable("PackageInfo 不是 XML"));
-    EXPECT_EQ(PackageVersionParser::packageInfo(contentBomb).error(), Error::versionUnreadable("PackageInfo 不是 XML"));
+    EXPECT_EQ(PackageVersionParser::packageInfo(contentBomb).error(),
+              Error::versionUnreadable("PackageInfo 不是 XML"));
 }
 
 TEST_F(PackageVersionParserTest, ReaderExpandsThroughTheUtilityAndCleansUp) {

@@ -245,16 +245,14 @@ protected:
     std::string contents() const { return Files::readFile(file.url).valueOr("<missing>"); }
 };
 
-TEST_F(UpdateStateFileTest, LiveFilesFollowHome) {
-    testing::TempHome home;
-    EXPECT_EQ(UpdateStateFile::live().url, home.path() / "Library/SorvaneIME/update.json");
-    EXPECT_EQ(UpdatePaths::updatesDirectory(), home.path() / "Library/Caches/SorvaneIME/Updates");
-}
-
 TEST_F(UpdateStateFileTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(file.load(), UpdateState{});
     ASSERT_TRUE(file.save(UpdateState{}));
     EXPECT_EQ(contents(), "{}");
+    {
+        testing::TempHome home;
+        EXPECT_EQ(UpdateStateFile::live().url, home.path() / "Library/SorvaneIME/update.json");
+    }
 
     UpdateState state;
     state.checkedAt = sys_days{year{2026} / 12 / 7} + hours{8} + minutes{45};
