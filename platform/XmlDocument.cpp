@@ -22,6 +22,12 @@ XmlDocument::~XmlDocument() = default;
 
 std::optional<XmlDocument> XmlDocument::parse(std::string_view bytes) {
     if (bytes.size() > maxBytes) return std::nullopt;
+    // libxml2's global set-up is not safe to race on first use.
+    static const bool initialised = [] {
+        xmlInitParser();
+        return true;
+    }();
+    (void)initialised;
     // Deliberately without XML_PARSE_NOENT, XML_PARSE_DTDLOAD,
     // XML_PARSE_DTDATTR and XML_PARSE_HUGE.
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA;
