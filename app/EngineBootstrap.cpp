@@ -4,6 +4,7 @@
 #include <uuid/uuid.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -152,8 +153,15 @@ int runCheck(const std::vector<std::string>& arguments) {
         shared = expandTilde(arguments[i + 1]);
         break;
     }
-    const std::filesystem::path userDir =
-        std::filesystem::temp_directory_path() / ("sorvane-engine-check-" + newUuid());
+    std::error_code tempError;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(tempError);
+    if (tempError) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " + tempError.message());
+        std::cout.flush();
+        return 1;
+    }
+    const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + newUuid());
 
     println("shared : " + shared);
     println("user   : " + userDir.string() + "  (fresh)");

@@ -221,8 +221,12 @@ void SorvaneInputController::carryComposition() {
     const std::string buffer = english_->buffer();
     std::string word;
     if (ChineseComposer::canCompose(buffer)) {
+        // The engine's cost grows faster than the pinyin's length: only a
+        // tail is carried, the letters before it go in as typed.
+        const std::size_t headLength = buffer.size() > maxCarriedLetters ? buffer.size() - maxCarriedLetters : 0;
         english_->reset();
-        chinese_->compose(buffer);
+        if (headLength > 0) insertText(buffer.substr(0, headLength));
+        chinese_->compose(buffer.substr(headLength));
         word = "composed";
     } else {
         english_->commitBuffer();

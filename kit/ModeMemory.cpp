@@ -23,4 +23,8 @@ void remember(const std::string& bundleId, InputMode mode) {
     modeByApp()[bundleId] = mode;
 }
 
+void forgetAll() {
+    modeByApp().clear();
+}
+
 }  // namespace sorvane::ModeMemory

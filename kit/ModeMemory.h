@@ -11,5 +11,7 @@ namespace sorvane::ModeMemory {
 // The remembered mode, or chinese for an absent or unknown bundle id.
 InputMode mode(const std::optional<std::string>& bundleId);
 void remember(const std::string& bundleId, InputMode mode);
+// Forgets every application, as a fresh server process starts.
+void forgetAll();
 
 }  // namespace sorvane::ModeMemory

@@ -19,6 +19,7 @@
 #include "app/SorvaneInputController.h"
 #include "app/WelcomeTrigger.h"
 #include "kit/ModeIndicator.h"
+#include "kit/ModeMemory.h"
 #include "platform/imk/KeyScript.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryUserDefaults.h"
@@ -86,6 +87,8 @@ protected:
         // Most cases are not about the first run: the welcome page counts as
         // shown, as it does after the first day.
         ASSERT_TRUE(stateFile().markWelcomeShown(std::chrono::system_clock::now()));
+        ModeMemory::forgetAll();
+        LiveSettings::invalidate();
         startEngine();
     }
 
@@ -96,6 +99,7 @@ protected:
     void TearDown() override {
         controllers_.clear();
         environment_.reset();
+        ModeMemory::forgetAll();
         EngineBootstrap::shutdown();
     }
 
