@@ -95,7 +95,15 @@ TEST(LastKnownRouteReason, AStalledSecretServiceNeverHoldsUpTheTextsReader) {
             resolve();
             resolved = true;
         });
+        // Asked directly, the keychain does stall: this is what the main
+        // thread must never do.
+        std::atomic<bool> answeredDirectly = false;
+        std::thread direct([&] {
+            MacRouting::signedIn();
+            answeredDirectly = true;
+        });
         while (service.calls() == 0) spin(10ms);
+        spin(200ms);
         for (int read = 0; read < 5; ++read) {
             const auto began = std::chrono::steady_clock::now();
             EXPECT_EQ(reason.current(), MacRouting::Copy::signInRequired);
@@ -103,12 +111,14 @@ TEST(LastKnownRouteReason, AStalledSecretServiceNeverHoldsUpTheTextsReader) {
             spin(20ms);
         }
         EXPECT_FALSE(resolved);
+        EXPECT_FALSE(answeredDirectly);
 
         // Once the service answers (with errors: signed out), the executor
         // finishes and the text stays the sign-in one.
         service.refuseFromNowOn();
-        while (!resolved) spin(10ms);
+        while (!resolved || !answeredDirectly) spin(10ms);
         executor.join();
+        direct.join();
         EXPECT_EQ(reason.current(), MacRouting::Copy::signInRequired);
     }
     QDBusConnection::disconnectFromBus("secrets");
