@@ -88,7 +88,6 @@ protected:
         // shown, as it does after the first day.
         ASSERT_TRUE(stateFile().markWelcomeShown(std::chrono::system_clock::now()));
         ModeMemory::forgetAll();
-        LiveSettings::invalidate();
         startEngine();
     }
 
@@ -117,8 +116,9 @@ protected:
         s.prediction = provider_;
         s.rhythm = std::make_shared<TypingRhythm>(std::make_shared<MemoryUserDefaults>());
         s.noRouteReason = [] { return std::string("no route"); };
-        s.settings = [] { return LiveSettings::current(); };
-        s.invalidateSettings = [] { LiveSettings::invalidate(); };
+        // The process's cache would keep the first test's HOME: this one's own.
+        s.settings = [this] { return settings_.current(); };
+        s.invalidateSettings = [this] { settings_.invalidate(); };
         s.ghostTest = [this] { return ghost_; };
         s.openSettings = [this](SettingsPage page) { opened_.push_back(page); };
         s.noteActivation = [this] {
@@ -207,6 +207,7 @@ protected:
     }
 
     TempHome home_;
+    LiveSettings::Cache settings_{AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", {}}};
     VirtualTime time_;
     ScopedLogCapture log_;
     RimeEngine* engine_ = nullptr;
