@@ -98,6 +98,17 @@ bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
     }
     const std::string action = press ? "press" : "release";
 
+    // In a password field the engine sees no key at all, modifiers
+    // included: a Shift held for a capital letter would reach it as a tap
+    // and switch the mode behind the user's back.
+    refreshPasswordInput();
+    if (secureInputOn()) {
+        shiftTaps_.clear();
+        shiftWithheld_ = false;
+        if (chinese_->isComposing()) chinese_->commitComposition();
+        return false;
+    }
+
     const AppSettings settings = services_.settings();
     if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
         shiftTaps_.clear();
