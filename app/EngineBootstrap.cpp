@@ -4,8 +4,8 @@
 #include <uuid/uuid.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <system_error>
@@ -157,7 +157,8 @@ int runCheck(const std::vector<std::string>& arguments) {
     const std::filesystem::path temp = std::filesystem::temp_directory_path(tempError);
     if (tempError) {
         const char* tmpdir = std::getenv("TMPDIR");
-        println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " + tempError.message());
+        println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " +
+                tempError.message());
         std::cout.flush();
         return 1;
     }

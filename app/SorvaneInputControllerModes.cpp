@@ -234,7 +234,8 @@ void SorvaneInputController::carryComposition() {
     if (ChineseComposer::canCompose(buffer)) {
         // The engine's cost grows faster than the pinyin's length: only a
         // tail is carried, the letters before it go in as typed.
-        const std::size_t headLength = buffer.size() > maxCarriedLetters ? buffer.size() - maxCarriedLetters : 0;
+        const std::size_t headLength =
+            buffer.size() > maxCarriedLetters ? buffer.size() - maxCarriedLetters : 0;
         english_->reset();
         if (headLength > 0) insertText(buffer.substr(0, headLength));
         chinese_->compose(buffer.substr(headLength));

@@ -242,7 +242,8 @@ std::vector<bool> RimeEngine::type(std::string_view text) {
 
 bool RimeEngine::simulateKeySequence(std::string_view keys) {
     if (sessionId_ == 0) return false;
-    return library_->call(Bool(False), &RimeApi::simulate_key_sequence, sessionId_, std::string(keys).c_str());
+    return library_->call(Bool(False), &RimeApi::simulate_key_sequence, sessionId_,
+                          std::string(keys).c_str());
 }
 
 std::optional<std::string> RimeEngine::commit() {
@@ -318,7 +319,8 @@ bool RimeEngine::selectCandidateOnPage(int index) {
 
 bool RimeEngine::selectCandidate(int index) {
     if (sessionId_ == 0 || index < 0) return false;
-    return library_->call(Bool(False), &RimeApi::select_candidate, sessionId_, static_cast<std::size_t>(index));
+    return library_->call(Bool(False), &RimeApi::select_candidate, sessionId_,
+                          static_cast<std::size_t>(index));
 }
 
 // librime 1.8 publishes neither entry; the answer is the neutral one.

@@ -115,8 +115,9 @@ uint IMKServer::OpenSession(const QString& bundleId) {
     const auto held = std::count_if(sessions_.begin(), sessions_.end(),
                                     [&](const auto& kv) { return kv.second.owner == owner; });
     if (static_cast<std::size_t>(held) >= kMaxSessionsPerConnection) {
-        sendErrorReply(QDBusError::LimitsExceeded,
-                       QStringLiteral("a connection may hold at most %1 sessions").arg(kMaxSessionsPerConnection));
+        sendErrorReply(
+            QDBusError::LimitsExceeded,
+            QStringLiteral("a connection may hold at most %1 sessions").arg(kMaxSessionsPerConnection));
         return 0;
     }
     const bool firstOfOwner = held == 0;

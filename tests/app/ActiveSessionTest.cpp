@@ -55,7 +55,9 @@ protected:
         auto app = std::make_unique<App>();
         app->client = std::make_unique<IMKClient>(connect(), kName);
         App* raw = app.get();
-        app->client->onMarkedText = [raw](const MarkedTextUpdate& m) { raw->received.push_back("marked " + m.text); };
+        app->client->onMarkedText = [raw](const MarkedTextUpdate& m) {
+            raw->received.push_back("marked " + m.text);
+        };
         app->client->onInsertText = [raw](const std::string& t) { raw->received.push_back("insert " + t); };
         app->client->setBundleIdentifier(bundle);
         EXPECT_TRUE(app->client->openSession());

@@ -257,8 +257,8 @@ TEST_F(ChineseComposerLive, RowLabelsAreTheEnginesAndOnlyShownCandidatesAreDigit
     // The row shows six: the keys of the other candidates are taken and do
     // nothing.
     const std::size_t shows = panel.shown.size();
-    for (std::uint32_t hidden : {std::uint32_t{'7'}, std::uint32_t{'8'}, std::uint32_t{'9'}, std::uint32_t{'0'},
-                                 KeySym::keypadDigit(7), KeySym::keypadDigit(0)}) {
+    for (std::uint32_t hidden : {std::uint32_t{'7'}, std::uint32_t{'8'}, std::uint32_t{'9'},
+                                 std::uint32_t{'0'}, KeySym::keypadDigit(7), KeySym::keypadDigit(0)}) {
         EXPECT_TRUE(key(hidden)) << hidden;
         EXPECT_EQ(host.field.insertedText(), "") << hidden;
         EXPECT_EQ(engine->rawInput(), "nihao") << hidden;

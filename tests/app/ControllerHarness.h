@@ -207,7 +207,8 @@ protected:
     }
 
     TempHome home_;
-    LiveSettings::Cache settings_{AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", {}}};
+    LiveSettings::Cache settings_{
+        AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", {}}};
     VirtualTime time_;
     ScopedLogCapture log_;
     RimeEngine* engine_ = nullptr;

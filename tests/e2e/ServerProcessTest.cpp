@@ -146,7 +146,8 @@ TEST_F(ServerProcessTest, EngineStartFailureIsLoggedAndTheServerStillServes) {
 TEST_F(ServerProcessTest, AnUnreadableUserDataFolderLeavesTheServerUpWithoutTheEngine) {
     const fs::path rime = home_.path() / "Library" / "SorvaneIME" / "rime";
     fs::create_directories(rime);
-    for (const fs::path& p : {home_.path(), home_.path() / "Library", rime.parent_path(), rime}) handToChild(p);
+    for (const fs::path& p : {home_.path(), home_.path() / "Library", rime.parent_path(), rime})
+        handToChild(p);
     fs::permissions(rime, fs::perms::none);
     const auto [program, arguments] = unprivileged(SORVANE_EXECUTABLE, {});
     ChildProcess server(program, arguments, {{"SORVANE_LOG_STDERR", "1"}});
@@ -169,7 +170,8 @@ TEST_F(ServerProcessTest, TheEngineCheckFailsCleanlyOnAnUnreadableFolderOrABadTe
     fs::create_directories(shared / "build");
     for (const fs::path& p : {tmp, shared, shared / "build"}) handToChild(p);
     fs::permissions(shared, fs::perms::none);
-    const auto [program, arguments] = unprivileged(SORVANE_EXECUTABLE, {"--engine-check", "--shared-dir", shared});
+    const auto [program, arguments] =
+        unprivileged(SORVANE_EXECUTABLE, {"--engine-check", "--shared-dir", shared});
     const auto check = ChildProcess::run(program, arguments, {{"TMPDIR", tmp.string()}});
     EXPECT_EQ(check.status, 1) << check.out << check.err;
     EXPECT_NE(check.out.find("\nFAIL  engine start: "), std::string::npos) << check.out;

@@ -129,10 +129,12 @@ TEST_F(TypingEndToEndTest, APasswordFieldInChineseModeGetsPlainLettersAndTheEngi
     ASSERT_EQ(server_->wait(20s), 0);
     server_.reset();
     std::string stored;
-    for (const auto& entry : fs::recursive_directory_iterator(home_.path() / "Library" / "SorvaneIME" / "rime"))
+    for (const auto& entry :
+         fs::recursive_directory_iterator(home_.path() / "Library" / "SorvaneIME" / "rime"))
         if (entry.is_regular_file()) stored += Files::readFile(entry.path()).valueOr("");
     EXPECT_NE(stored.find("ni hao"), std::string::npos);
-    for (const char* trace : {"mima", "mi ma", "密码"}) EXPECT_EQ(stored.find(trace), std::string::npos) << trace;
+    for (const char* trace : {"mima", "mi ma", "密码"})
+        EXPECT_EQ(stored.find(trace), std::string::npos) << trace;
 }
 
 TEST_F(TypingEndToEndTest, ASettingsChangeFromTheOtherProcessReleasesTheLock) {

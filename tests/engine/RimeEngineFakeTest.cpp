@@ -356,8 +356,9 @@ TEST_F(RimeEngineFake, AStartThatLibrimeThrowsInFailsAndLeavesItNotStarted) {
         auto started = engine->start(true, false);
         fake.throwing.clear();
         ASSERT_FALSE(started.hasValue()) << entry;
-        EXPECT_EQ(describe(started.error()),
-                  std::string("librime failed: boost::filesystem::status: Permission denied: \"") + entry + "\"");
+        EXPECT_EQ(
+            describe(started.error()),
+            std::string("librime failed: boost::filesystem::status: Permission denied: \"") + entry + "\"");
         EXPECT_FALSE(engine->isStarted()) << entry;
         EXPECT_EQ(count("finalize"), std::string(entry) == "setup" ? 0u : 1u) << entry;
     }

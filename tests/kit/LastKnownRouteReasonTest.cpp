@@ -51,7 +51,8 @@ public:
     void refuseFromNowOn() {
         std::lock_guard guard(lock_);
         refusing_ = true;
-        for (const QDBusMessage& m : held_) connection_.send(m.createErrorReply(QDBusError::ServiceUnknown, "gone"));
+        for (const QDBusMessage& m : held_)
+            connection_.send(m.createErrorReply(QDBusError::ServiceUnknown, "gone"));
         held_.clear();
     }
 
@@ -82,7 +83,8 @@ TEST(LastKnownRouteReason, AStalledSecretServiceNeverHoldsUpTheTextsReader) {
     testing::PrivateBus bus;
     ASSERT_TRUE(bus.ok());
     {
-        QDBusConnection connection = QDBusConnection::connectToBus(QString::fromStdString(bus.address()), "secrets");
+        QDBusConnection connection =
+            QDBusConnection::connectToBus(QString::fromStdString(bus.address()), "secrets");
         SilentSecretService service(connection);
         ASSERT_TRUE(service.owned());
 

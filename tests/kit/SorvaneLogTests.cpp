@@ -28,7 +28,12 @@ TEST(SorvaneLog, ClientTextsAreCutTo255BytesAtACharacterBoundary) {
         {a255 + "a", 255},
         {std::string(253, 'a') + "é", 255},
         {std::string(254, 'a') + "é", 254},  // the é would end at byte 256
-        {[] { std::string s; for (int i = 0; i < 86; ++i) s += "中"; return s; }(), 255},
+        {[] {
+             std::string s;
+             for (int i = 0; i < 86; ++i) s += "中";
+             return s;
+         }(),
+         255},
         {std::string(254, 'a') + "中", 254},
         {"", 0},
     };

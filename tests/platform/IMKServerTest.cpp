@@ -310,14 +310,15 @@ TEST_F(IMKServerTest, WhatAClientSendsIsBoundedAtTheEdge) {
     // connection; the server goes on serving.
     QDBusConnection hoarder = connect("hoarder");
     auto open = [&](const QString& bundle) {
-        QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface,
-                                                        "OpenSession");
+        QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath,
+                                                        imkwire::kServerInterface, "OpenSession");
         m << bundle;
         return hoarder.call(m, QDBus::BlockWithGui, 5000);
     };
     EXPECT_EQ(open(b255 + "b").errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
     EXPECT_EQ(open(b255).type(), QDBusMessage::ReplyMessage);
-    for (int i = 1; i < 1024; ++i) ASSERT_EQ(open("com.example.many").type(), QDBusMessage::ReplyMessage) << i;
+    for (int i = 1; i < 1024; ++i)
+        ASSERT_EQ(open("com.example.many").type(), QDBusMessage::ReplyMessage) << i;
     const QDBusMessage refused = open("com.example.many");
     EXPECT_EQ(refused.errorName().toStdString(), "org.freedesktop.DBus.Error.LimitsExceeded");
     EXPECT_EQ(server_->sessionCount(), 1025u);
