@@ -8,7 +8,7 @@
 
 namespace sorvane {
 
-FileLock::FileLock(const std::filesystem::path& path) {
+FileLock::FileLock(const std::filesystem::path& path, Wait wait) {
     if (auto made = Files::createDirectories(path.parent_path()); !made) {
         error_ = made.error();
         return;
@@ -25,8 +25,10 @@ FileLock::FileLock(const std::filesystem::path& path) {
         error_ = Files::errorFromErrno(openError, path);
         return;
     }
-    while (::flock(fd_, LOCK_EX) != 0) {
+    const int operation = wait == Wait::tryOnce ? LOCK_EX | LOCK_NB : LOCK_EX;
+    while (::flock(fd_, operation) != 0) {
         if (errno == EINTR) continue;
+        heldElsewhere_ = errno == EWOULDBLOCK;
         error_ = Files::errorFromErrno(errno, path);
         ::close(fd_);
         fd_ = -1;
