@@ -7,13 +7,17 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QScreen>
 #include <optional>
 #include <string>
 
 #include "app/QuitSignals.h"
 #include "app/SettingsLauncher.h"
-#include "app/SettingsRootView.h"
+#include "app/settings/AppMark.h"
+#include "app/settings/SettingsRootView.h"
+#include "app/settings/SettingsTheme.h"
+#include "app/settings/UrlOpener.h"
 #include "kit/SettingsModel.h"
 #include "kit/SorvaneLog.h"
 #include "platform/FileLock.h"
@@ -93,11 +97,15 @@ QAction* addItem(QMenu& menu, const char* title, std::function<void()> action, c
 }
 
 int present(SettingsModel& model, Front& front) {
+    // Without a mark the application keeps its default icon.
+    if (const auto icon = AppMark::dockIcon()) QApplication::setWindowIcon(QPixmap::fromImage(*icon));
+    SettingsTheme::followApplicationPalette();
+
     QMainWindow window;
     window.setWindowTitle(qs(windowTitle));
     window.setMinimumSize(620, 560);
     window.resize(760, 780);
-    window.setCentralWidget(new SettingsRootView(model));
+    window.setCentralWidget(new SettingsRootView(model, UrlOpener::live()));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
     }

@@ -10,7 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/SettingsRootView.h"
+#include "app/settings/SettingsRootView.h"
+#include "app/settings/UrlOpener.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {
@@ -32,7 +33,7 @@ void paintFirstFrame(QWidget& widget) {
 void BM_SettingsWindowHotkeysFirstFrame(benchmark::State& state) {
     for (auto _ : state) {
         auto model = SettingsModel::live(SettingsPage::hotkeys, QtMainQueue::shared());
-        SettingsRootView view(*model);
+        SettingsRootView view(*model, UrlOpener::live());
         paintFirstFrame(view);
     }
     state.SetItemsProcessed(state.iterations());

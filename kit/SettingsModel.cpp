@@ -9,6 +9,7 @@ namespace sorvane {
 
 SettingsModel::SettingsModel(Inputs inputs)
     : page_(inputs.page),
+      billing_(std::move(inputs.billing)),
       version_(std::move(inputs.version)),
       noticesURL_(std::move(inputs.noticesURL)),
       settingsFile_(std::move(inputs.settingsFile)),
@@ -19,6 +20,7 @@ SettingsModel::SettingsModel(Inputs inputs)
     // Read directly, not through the server's cache: the window shows what
     // the file holds now.
     settings_ = settingsFile_.load().value_or(AppSettings{});
+    if (!billing_) billing_ = MacBillingStore::live(*mainQueue_);
     if (!rhythmSnapshot_) {
         rhythmSnapshot_ = [] { return TypingRhythm(UserDefaults::standard()).snapshot(); };
     }
@@ -42,7 +44,9 @@ std::unique_ptr<SettingsModel> SettingsModel::live(SettingsPage page, MainQueue&
     inputs.makeAccount = [&mainQueue] {
         return std::make_unique<AccountStore>(AccountCredentials::live(), AppStateFile::live(), mainQueue);
     };
+    inputs.billing = MacBillingStore::live(mainQueue);
     inputs.version = versionText(Bundle::main().shortVersion);
+    inputs.noticesURL = BundleResources::find("THIRD-PARTY-NOTICES", "txt");
     inputs.mainQueue = &mainQueue;
     auto model = std::make_unique<SettingsModel>(std::move(inputs));
     // A window opened on the account page makes and starts its store at once.
@@ -69,6 +73,7 @@ void SettingsModel::setLockSwitch(bool on) {
 }
 
 void SettingsModel::show(SettingsPage page) {
+    if (page != page_) billing_->clearMessage();
     page_ = page;
     notifyChanged();
     if (page == SettingsPage::account) prepareAccount();
@@ -89,10 +94,11 @@ void SettingsModel::adopt(std::unique_ptr<AccountStore> store) {
         // so the route store is asked on the main queue, once the sign-in
         // has settled into the keychain; `checking` settles nothing.
         loginObservation_ = account_->observeLogin([this](const AccountStore::LoginState& next) {
-            if (next.is(AccountStore::LoginState::Kind::checking) || !mainQueue_) return;
+            if (next.is(AccountStore::LoginState::Kind::checking)) return;
             std::weak_ptr<Life> life = life_;
-            mainQueue_->post([life] {
+            mainQueue_->post([this, life] {
                 if (life.expired()) return;
+                billing_->loginChanged();
             });
         });
     }

@@ -2,7 +2,8 @@
 // The one view model of a settings window: the page on show, the user
 // settings (written back to settings.json on every real change and announced
 // to the input-method server), the account store made the first time an
-// account page needs it, and what the about and typing-rhythm pages show.
+// account page needs it, the route and own-key store, and what the about and
+// typing-rhythm pages show.
 //
 // Main thread only. Observers are told after a published field (page,
 // settings, account) was assigned, also when the value did not change, so a
@@ -17,6 +18,7 @@
 
 #include "kit/AccountStore.h"
 #include "kit/AppSettings.h"
+#include "kit/MacBillingStore.h"
 #include "kit/SettingsPage.h"
 #include "kit/TypingRhythm.h"
 #include "platform/MainQueue.h"
@@ -36,11 +38,13 @@ public:
         // Taken as the model's own at once (previews); none: made on demand.
         std::unique_ptr<AccountStore> account;
         AccountFactory makeAccount;
+        // None: the live store.
+        std::unique_ptr<MacBillingStore> billing;
         std::string version;
         std::optional<std::filesystem::path> noticesURL;
         // None: a fresh TypingRhythm over the standard user defaults per call.
         RhythmProvider rhythmSnapshot;
-        // Where the route store hears of a settled login.
+        // Where the route store hears of a settled login. Required.
         MainQueue* mainQueue = nullptr;
     };
 
@@ -65,6 +69,7 @@ public:
     // writes and posts nothing. A failed save is logged by the file.
     void setSettings(const AppSettings& settings);
     AccountStore* account() const { return account_.get(); }
+    MacBillingStore& billing() const { return *billing_; }
     const std::string& version() const { return version_; }
     const std::optional<std::filesystem::path>& noticesURL() const { return noticesURL_; }
     // A display name that previews put in place of the account's; the outer
@@ -77,7 +82,8 @@ public:
     bool lockSwitch() const;
     void setLockSwitch(bool on);
 
-    // Changes the page; the account page also prepares the account store.
+    // Changes the page; a new page drops the route store's last message, the
+    // account page also prepares the account store.
     void show(SettingsPage page);
     // Makes and starts the account store once.
     void prepareAccount();
@@ -95,6 +101,7 @@ private:
     SettingsPage page_;
     AppSettings settings_;
     std::unique_ptr<AccountStore> account_;
+    std::unique_ptr<MacBillingStore> billing_;
     std::string version_;
     std::optional<std::filesystem::path> noticesURL_;
     AppSettingsFile settingsFile_;

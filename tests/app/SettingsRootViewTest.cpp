@@ -4,14 +4,24 @@
 
 #include <QAbstractButton>
 #include <QMenu>
+#include <QComboBox>
 #include <QMenuBar>
-#include <QProgressBar>
+#include <QMouseEvent>
 
-#include "app/SettingsRootView.h"
+#include "app/settings/SettingsRootView.h"
 #include "app/SettingsWindow.h"
+#include "app/settings/GeneralPage.h"
+#include "app/settings/HotkeysPage.h"
+#include "app/settings/RewriteServicePage.h"
+#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/SettingsSpinner.h"
+#include "app/settings/SettingsSwitch.h"
+#include "app/settings/SettingsText.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/kit/FakeAccountService.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/MemoryKeychain.h"
+#include "tests/support/RecordingUrlOpener.h"
 #include "tests/support/RecordingNotificationCenter.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
@@ -33,20 +43,30 @@ protected:
             return std::make_unique<AccountStore>(AccountCredentials(std::make_shared<testing::FakeSecretStore>()),
                                                   AppStateFile{home_.path() / "state.json"}, time_, services);
         };
+        inputs.billing = std::make_unique<MacBillingStore>(MacBillingStore::Services{}, time_);
         inputs.version = "1.0";
         inputs.mainQueue = &time_;
         return std::make_unique<SettingsModel>(std::move(inputs));
     }
 
-    static std::unique_ptr<SettingsRootView> view(SettingsModel& m, int width = 760) {
-        auto v = std::make_unique<SettingsRootView>(m);
+    std::unique_ptr<SettingsRootView> view(SettingsModel& m, int width = 760) {
+        auto v = std::make_unique<SettingsRootView>(m, opener_);
         v->resize(width, 780);
         v->show();
         QApplication::processEvents();
         return v;
     }
 
+    static bool spinning(const SettingsRootView& v) {
+        if (!v.pageView()) return false;
+        const auto children = v.pageView()->findChildren<QWidget*>();
+        return std::any_of(children.begin(), children.end(),
+                           [](QWidget* w) { return dynamic_cast<SettingsSpinner*>(w) && w->isVisible(); });
+    }
+
     testing::TempHome home_;
+    testing::ScopedMemoryKeychain keychain_;
+    testing::RecordingUrlOpener opener_;
     testing::VirtualTime time_;
     testing::ScopedLogCapture log_;
     std::shared_ptr<testing::RecordingNotificationCenter> center_ =
@@ -79,10 +99,9 @@ TEST_F(SettingsRootViewTest, TitlesFollowThePageTableAndBackLeadsHome) {
 TEST_F(SettingsRootViewTest, TheAccountSpinnerGoesOnceTheStoreIsThere) {
     auto m = model(SettingsPage::account);  // made without show(): no store yet
     auto v = view(*m);
-    ASSERT_NE(v->pageView(), nullptr);
-    EXPECT_NE(v->pageView()->findChild<QProgressBar*>(), nullptr);
+    EXPECT_TRUE(spinning(*v));
     m->prepareAccount();
-    EXPECT_TRUE(v->pageView() == nullptr || v->pageView()->findChild<QProgressBar*>() == nullptr);
+    EXPECT_FALSE(spinning(*v));
 }
 
 TEST_F(SettingsRootViewTest, BackButtonGeometry) {
@@ -94,6 +113,95 @@ TEST_F(SettingsRootViewTest, BackButtonGeometry) {
         EXPECT_EQ(frame.left(), left) << width;
         EXPECT_NEAR(frame.top() + frame.height() / 2.0, SettingsRootView::headerHeight / 2.0, 0.5) << width;
     }
+}
+
+void click(QWidget& widget) {
+    const QPointF at = QRectF(widget.rect()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget.mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+    QApplication::sendEvent(&widget, &release);
+}
+
+TEST_F(SettingsRootViewTest, HotkeysPageOffKeepsTheStoredLock) {
+    auto m = model(SettingsPage::hotkeys);
+    auto v = view(*m);
+    auto* page = dynamic_cast<HotkeysPage*>(v->pageView());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->lockSwitch()->isChecked());
+    const auto choose = [&](ToggleKey key) {
+        const int index = page->picker()->findData(static_cast<int>(key));
+        page->picker()->setCurrentIndex(index);
+        emit page->picker()->activated(index);
+    };
+    choose(ToggleKey::off);
+    EXPECT_EQ(file_.load()->toggleKey, ToggleKey::off);
+    EXPECT_FALSE(page->lockRow()->isEnabled());
+    EXPECT_FALSE(page->lockSwitch()->isChecked());
+    EXPECT_EQ(page->descriptionLine()->text(), HotkeysPage::description(ToggleKey::off));
+    EXPECT_TRUE(file_.load()->doubleShiftLock) << "the stored lock is untouched";
+    choose(ToggleKey::leftShift);
+    EXPECT_TRUE(page->lockRow()->isEnabled());
+    EXPECT_TRUE(page->lockSwitch()->isChecked());
+    EXPECT_EQ(page->descriptionLine()->text().toStdString(), "只有左 Shift 切换，右 Shift 用来打大写和符号。");
+    page->lockSwitch()->click();
+    EXPECT_FALSE(file_.load()->doubleShiftLock);
+    EXPECT_FALSE(m->lockSwitch());
+}
+
+TEST_F(SettingsRootViewTest, GeneralPageWritesEachRealChangeAndOpensThePane) {
+    auto m = model(SettingsPage::general);
+    auto v = view(*m);
+    auto* page = dynamic_cast<GeneralPage*>(v->pageView());
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(page->updateSwitch()->isChecked());
+    page->updateSwitch()->click();
+    EXPECT_EQ(file_.load()->autoCheckUpdates, false);
+    page->updateSwitch()->click();
+    EXPECT_EQ(file_.load()->autoCheckUpdates, true);
+    EXPECT_EQ(center_->posted().size(), 2u);
+
+    click(*page->keyboardRow());
+    ASSERT_EQ(opener_.opened.size(), 1);
+    EXPECT_EQ(opener_.opened[0].toString().toStdString(),
+              "x-apple.systempreferences:com.apple.Keyboard-Settings.extension");
+    click(*page->updatesRow());
+    EXPECT_EQ(m->page(), SettingsPage::about);
+    EXPECT_EQ(v->titleText().toStdString(), "关于与支持");
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the page that was clicked goes now
+}
+
+TEST_F(SettingsRootViewTest, ServicePageOwnKeyRowOpensTheKeyPageOrMovesTheCheck) {
+    auto m = model(SettingsPage::service);
+    auto v = view(*m);
+    auto* page = dynamic_cast<RewriteServicePage*>(v->pageView());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->proxyRow()->fields().value, QStringLiteral("✓"));
+    EXPECT_EQ(page->ownKeyRow()->fields().value, QStringLiteral("管理"));
+    EXPECT_EQ(page->ownKeyRow()->fields().subtitle, QStringLiteral("还没填写 Key"));
+    click(*page->ownKeyRow());
+    EXPECT_EQ(m->page(), SettingsPage::ownKey) << "no key: the key page";
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // With a key recorded (as the key page leaves it) the row chooses the route.
+    MacBillingStateFile::live().save(MacBillingState(MacBillingState::Source::credits, "8f2a",
+                                                     MacBillingState::KeyStatus::ok));
+    v.reset();
+    m = model(SettingsPage::service);
+    v = view(*m);
+    page = dynamic_cast<RewriteServicePage*>(v->pageView());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->ownKeyRow()->fields().subtitle, QStringLiteral("sk-••••8f2a"));
+    click(*page->ownKeyRow());
+    EXPECT_EQ(m->page(), SettingsPage::service);
+    EXPECT_EQ(MacBillingStateFile::live().load()->source, MacBillingState::Source::ownKey);
+    EXPECT_EQ(page->ownKeyRow()->fields().value, QStringLiteral("✓"));
+    EXPECT_EQ(page->proxyRow()->fields().value, std::nullopt);
+    click(*page->proxyRow());
+    EXPECT_EQ(MacBillingStateFile::live().load()->source, MacBillingState::Source::credits);
+    EXPECT_EQ(page->proxyRow()->fields().value, QStringLiteral("✓"));
 }
 
 TEST(SettingsWindowMenuTest, TitlesShortcutsAndOrder) {

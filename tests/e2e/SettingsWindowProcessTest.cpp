@@ -9,13 +9,13 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QLabel>
 #include <QTimer>
 #include <cstdlib>
 #include <thread>
 
 #include "app/SettingsLauncher.h"
 #include "app/SettingsWindow.h"
+#include "app/settings/SettingsRootView.h"
 #include "platform/FileLock.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/CapturingLogSink.h"
@@ -145,8 +145,9 @@ TEST_F(SettingsWindowInProcess, DISABLED_AWindowHereTakesAPageForwardedByTheExec
     bool shown = false;
     auto titleShown = [](const char* text) {
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            for (QLabel* label : top->findChildren<QLabel*>()) {
-                if (label->isVisible() && label->text() == QString::fromUtf8(text)) return true;
+            for (QWidget* child : top->findChildren<QWidget*>()) {
+                const auto* root = dynamic_cast<SettingsRootView*>(child);
+                if (root && root->isVisible() && root->titleText() == QString::fromUtf8(text)) return true;
             }
         }
         return false;

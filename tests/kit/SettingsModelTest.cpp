@@ -32,6 +32,7 @@ protected:
             return std::make_unique<AccountStore>(AccountCredentials(secrets_), AppStateFile{home_.path() / "s.json"},
                                                   time_, services);
         };
+        inputs.billing = std::make_unique<MacBillingStore>(MacBillingStore::Services{}, time_);
         inputs.version = "1.2.3";
         inputs.mainQueue = &time_;
         return std::make_unique<SettingsModel>(std::move(inputs));
@@ -44,6 +45,7 @@ protected:
     }
 
     testing::TempHome home_;
+    testing::ScopedMemoryKeychain keychain_;
     testing::VirtualTime time_;
     testing::ScopedLogCapture log_;
     std::shared_ptr<testing::RecordingNotificationCenter> center_ =
@@ -141,7 +143,6 @@ TEST_F(SettingsModelTest, TheAccountPageMakesAndStartsOneStore) {
 }
 
 TEST_F(SettingsModelTest, TheLiveModelOnTheAccountPage) {
-    testing::ScopedMemoryKeychain keychain;
     auto m = SettingsModel::live(SettingsPage::account, time_);
     EXPECT_EQ(m->page(), SettingsPage::account);
     ASSERT_NE(m->account(), nullptr);
@@ -152,6 +153,35 @@ TEST_F(SettingsModelTest, TheLiveModelOnTheAccountPage) {
     EXPECT_EQ(store->login().kind, Kind::loggedOut);
     m->show(SettingsPage::account);
     EXPECT_EQ(m->account(), store);
+}
+
+TEST_F(SettingsModelTest, OnlySettledLoginStatesRefreshTheRouteStore) {
+    auto m = model();
+    m->show(SettingsPage::account);
+    time_.runPending();  // the store's start-up check settles as signed out
+    MacBillingStore& billing = m->billing();
+    EXPECT_FALSE(billing.signedIn());
+    keychain_->put("cn.kestrum.inputmethod", "brindor-auth-token", "token");
+    m->account()->setLogin(AccountStore::LoginState::checking());
+    time_.runPending();
+    EXPECT_FALSE(billing.signedIn()) << "checking settles nothing";
+    m->account()->setLogin(AccountStore::LoginState::loggedIn(AccountUser{7, "小明", std::nullopt}));
+    EXPECT_FALSE(billing.signedIn()) << "asked on the main queue, once the login is set";
+    time_.runPending();
+    EXPECT_TRUE(billing.signedIn());
+    m->account()->setLogin(AccountStore::LoginState::loggedOut());
+    m.reset();
+    time_.runPending();  // a model that is gone does nothing
+}
+
+TEST_F(SettingsModelTest, ANewPageDropsTheRouteStoresMessage) {
+    auto m = model();
+    m->billing().select(MacBillingState::Source::ownKey);  // no key yet
+    ASSERT_EQ(m->billing().message(), "先填写 DeepSeek Key。");
+    m->show(SettingsPage::welcome);
+    EXPECT_TRUE(m->billing().message()) << "the same page keeps it";
+    m->show(SettingsPage::service);
+    EXPECT_FALSE(m->billing().message());
 }
 
 TEST_F(SettingsModelTest, VersionText) {

@@ -1,30 +1,33 @@
-#include "app/SettingsRootView.h"
+#include "app/settings/SettingsRootView.h"
 
 #include <QAbstractButton>
-#include <QFrame>
-#include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
-#include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/SettingsPageView.h"
+#include "app/settings/GeneralPage.h"
+#include "app/settings/HotkeysPage.h"
+#include "app/settings/MacOwnKeyPage.h"
+#include "app/settings/RewriteServicePage.h"
+#include "app/settings/SettingsPrivacyPage.h"
+#include "app/settings/SettingsSpinner.h"
+#include "app/settings/SettingsSymbols.h"
+#include "app/settings/SettingsText.h"
+#include "app/settings/SettingsTheme.h"
 
 namespace sorvane {
 namespace {
 
-// "‹ 返回": the whole padded rectangle takes clicks, not only the glyphs.
+// "‹ 返回" in the accent colour, without a bezel: the whole padded rectangle
+// takes clicks, not only the glyphs.
 class BackButton final : public QAbstractButton {
 public:
     static constexpr int padX = 10;
     static constexpr int padY = 7;
-    static constexpr int chevronWidth = 7;
-    static constexpr int gap = 5;
+    static constexpr int chevronSide = 13;
+    static constexpr int gap = 4;
 
     explicit BackButton(QWidget* parent) : QAbstractButton(parent) {
-        QFont f = font();
-        f.setPixelSize(13);
-        setFont(f);
+        setFont(settingsFont(13));
         setText(QStringLiteral("返回"));
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::NoFocus);
@@ -33,30 +36,33 @@ public:
 
     QSize sizeHint() const override {
         const QFontMetrics metrics(font());
-        return {padX + chevronWidth + gap + metrics.horizontalAdvance(text()) + padX,
-                padY + metrics.height() + padY};
+        return {padX + chevronSide + gap + metrics.horizontalAdvance(text()) + padX,
+                padY + std::max(metrics.height(), chevronSide) + padY};
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        QColor color = palette().color(QPalette::Highlight);
-        if (isDown()) color.setAlphaF(0.6);
-        const QFontMetrics metrics(font());
-        const double midY = height() / 2.0;
-        const double half = metrics.capHeight() / 2.0 + 1;
-        QPainterPath chevron;
-        chevron.moveTo(padX + chevronWidth - 1, midY - half);
-        chevron.lineTo(padX + 1, midY);
-        chevron.lineTo(padX + chevronWidth - 1, midY + half);
-        painter.setPen(QPen(color, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPath(chevron);
+        if (isDown()) painter.setOpacity(0.6);
+        const QColor color = SettingsTheme::blue();
+        const double top = (height() - chevronSide) / 2.0;
+        SettingsSymbols::draw(painter, QStringLiteral("chevron.left"), QRectF(padX, top, chevronSide, chevronSide),
+                              color);
         painter.setPen(color);
-        painter.drawText(QRect(padX + chevronWidth + gap, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft,
+        painter.setFont(font());
+        painter.drawText(QRect(padX + chevronSide + gap, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft,
                          text());
     }
 };
+
+// While the account page waits for its store.
+QWidget* waitingView() {
+    auto* holder = new QWidget;
+    auto* layout = new QVBoxLayout(holder);
+    layout->addWidget(new SettingsSpinner, 0, Qt::AlignCenter);
+    return holder;
+}
 
 }  // namespace
 
@@ -84,8 +90,12 @@ std::string_view SettingsRootView::title(SettingsPage page) {
     return "";
 }
 
-SettingsRootView::SettingsRootView(SettingsModel& model, QWidget* parent) : QWidget(parent), model_(model) {
-    setAutoFillBackground(true);
+SettingsRootView::SettingsRootView(SettingsModel& model, UrlOpener& opener, QWidget* parent)
+    : QWidget(parent), model_(model), opener_(opener) {
+    // The accent of every control inside.
+    QPalette tinted = palette();
+    tinted.setColor(QPalette::Highlight, SettingsTheme::blue());
+    setPalette(tinted);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -93,25 +103,12 @@ SettingsRootView::SettingsRootView(SettingsModel& model, QWidget* parent) : QWid
 
     header_ = new QWidget(this);
     header_->setFixedHeight(headerHeight);
-    title_ = new QLabel(header_);
-    QFont titleFont = title_->font();
-    titleFont.setPixelSize(13);
-    titleFont.setWeight(QFont::DemiBold);
-    title_->setFont(titleFont);
+    title_ = new SettingsText(QString(), settingsFont(13, QFont::DemiBold), SettingsText::Tone::primary, header_);
     title_->setAlignment(Qt::AlignCenter);
     back_ = new BackButton(header_);
     QObject::connect(back_, &QAbstractButton::clicked, this, [this] { model_.show(SettingsPage::welcome); });
     column->addWidget(header_);
-
-    divider_ = new QFrame(this);
-    divider_->setFixedHeight(1);
-    divider_->setAutoFillBackground(true);
-    QPalette dividerPalette = divider_->palette();
-    QColor line = dividerPalette.color(QPalette::Mid);
-    line.setAlphaF(0.4);
-    dividerPalette.setColor(QPalette::Window, line);
-    divider_->setPalette(dividerPalette);
-    column->addWidget(divider_);
+    column->addSpacing(1);  // the divider, painted with the background
 
     auto* content = new QWidget(this);
     contentLayout_ = new QVBoxLayout(content);
@@ -125,7 +122,6 @@ SettingsRootView::SettingsRootView(SettingsModel& model, QWidget* parent) : QWid
 
 SettingsRootView::~SettingsRootView() {
     model_.removeObserver(observer_);
-    if (auto* view = dynamic_cast<SettingsPageView*>(page_)) view->retire();
 }
 
 QString SettingsRootView::titleText() const {
@@ -145,15 +141,12 @@ void SettingsRootView::refresh() {
     const std::string_view text = title(page);
     title_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     back_->setVisible(page != SettingsPage::welcome);
-    // The account page waits for its store; it shows as soon as the model has one.
+    // The account page waits for its store and shows as soon as the model has one.
     if (page != shownPage_ || (waitingForAccount_ && model_.account())) replacePage(page);
 }
 
 void SettingsRootView::replacePage(SettingsPage page) {
     if (page_) {
-        // The old view may be the one whose click brought us here: it goes
-        // once control has left it, but hears nothing from now on.
-        if (auto* view = dynamic_cast<SettingsPageView*>(page_)) view->retire();
         contentLayout_->removeWidget(page_);
         page_->hide();
         page_->deleteLater();
@@ -161,35 +154,38 @@ void SettingsRootView::replacePage(SettingsPage page) {
     }
     shownPage_ = page;
     waitingForAccount_ = page == SettingsPage::account && !model_.account();
-    page_ = makePage(page);
+    page_ = waitingForAccount_ ? waitingView() : makePage(page);
     if (page_) contentLayout_->addWidget(page_, 1);
 }
 
 QWidget* SettingsRootView::makePage(SettingsPage page) {
-    if (waitingForAccount_) {
-        auto* holder = new QWidget;
-        auto* layout = new QVBoxLayout(holder);
-        auto* spinner = new QProgressBar(holder);
-        spinner->setRange(0, 0);
-        spinner->setTextVisible(false);
-        spinner->setFixedWidth(120);
-        layout->addWidget(spinner, 0, Qt::AlignCenter);
-        return holder;
-    }
     switch (page) {
         case SettingsPage::hotkeys:
+            return new HotkeysPage(model_);
         case SettingsPage::general:
+            return new GeneralPage(model_, opener_);
         case SettingsPage::service:
+            return new RewriteServicePage(model_, model_.billing());
+        case SettingsPage::ownKey:
+            return new MacOwnKeyPage(model_.billing(), opener_, [this] { model_.show(SettingsPage::account); });
+        case SettingsPage::privacy:
+            return new SettingsPrivacyPage(model_.billing(), opener_);
         case SettingsPage::welcome:
         case SettingsPage::account:
         case SettingsPage::about:
-        case SettingsPage::ownKey:
-        case SettingsPage::privacy:
         case SettingsPage::rhythm:
-            // These pages arrive with their own views; the area stays empty.
+            // These pages' views are not built yet: the area stays empty.
             return nullptr;
     }
     return nullptr;
+}
+
+void SettingsRootView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), SettingsTheme::background());
+    QColor line = SettingsTheme::separator();
+    line.setAlphaF(line.alphaF() * 0.4);
+    painter.fillRect(QRect(0, headerHeight, width(), 1), line);
 }
 
 void SettingsRootView::resizeEvent(QResizeEvent* event) {
@@ -200,14 +196,15 @@ void SettingsRootView::resizeEvent(QResizeEvent* event) {
 void SettingsRootView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     placeHeader();
+    model_.billing().start();
 }
 
 void SettingsRootView::placeHeader() {
     const int width = this->width();
     title_->setGeometry(0, 0, width, headerHeight);
     // The row is at most 700 wide between paddings of 38 and centred; the
-    // button reaches 10 further left than the row so its chevron lines up
-    // with the row's edge and the padding around it still takes clicks.
+    // button reaches 10 further left than the row so that its chevron lines
+    // up with the row's edge and the padding around it still takes clicks.
     const int rowWidth = std::max(0, std::min(rowMaxWidth, width - 2 * rowPadding));
     const int rowLeft = (width - rowWidth) / 2;
     const QSize size = back_->sizeHint();

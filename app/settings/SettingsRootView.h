@@ -3,7 +3,10 @@
 // title and, on every page but the home page, a back button; a faint
 // divider; and the current page's view filling the rest. It decides nothing:
 // the page and every change of it come from the model, which it observes.
-// Page views are made anew on each change of page. Main thread only.
+// Page views are made anew on each change of page; the one left goes once
+// control has returned to the event loop (it may be the one whose click
+// changed the page), and it stops hearing from the model and the stores when
+// it goes. Main thread only.
 #include <QWidget>
 #include <optional>
 #include <string_view>
@@ -11,13 +14,12 @@
 #include "kit/SettingsModel.h"
 
 class QAbstractButton;
-class QFrame;
-class QLabel;
 class QVBoxLayout;
 
 namespace sorvane {
 
-class SettingsPageView;
+class SettingsText;
+class UrlOpener;
 
 class SettingsRootView final : public QWidget {
 public:
@@ -25,7 +27,8 @@ public:
     static constexpr int rowMaxWidth = 700;
     static constexpr int rowPadding = 38;
 
-    explicit SettingsRootView(SettingsModel& model, QWidget* parent = nullptr);
+    // The pages open web pages and panes through `opener`.
+    SettingsRootView(SettingsModel& model, UrlOpener& opener, QWidget* parent = nullptr);
     ~SettingsRootView() override;
 
     // The header's text for a page.
@@ -38,6 +41,7 @@ public:
     QWidget* pageView() const;
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -48,10 +52,10 @@ private:
     QWidget* makePage(SettingsPage page);
 
     SettingsModel& model_;
+    UrlOpener& opener_;
     QWidget* header_;
-    QLabel* title_;
+    SettingsText* title_;
     QAbstractButton* back_;
-    QFrame* divider_;
     QVBoxLayout* contentLayout_;
     QWidget* page_ = nullptr;
     std::optional<SettingsPage> shownPage_;
