@@ -3,6 +3,7 @@
 #include "kit/AccountCredentials.h"
 #include "kit/AppStateFile.h"
 #include "platform/Bundle.h"
+#include "platform/Files.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvane {
@@ -37,12 +38,16 @@ std::string SettingsModel::versionText(const std::optional<std::string>& bundleS
 }
 
 std::unique_ptr<SettingsModel> SettingsModel::live(SettingsPage page, MainQueue& mainQueue) {
+    // The files of the current HOME, as AppSettingsFile::live() and
+    // AppStateFile::live() name them in this process; those keep the HOME of
+    // their first use, which must not be a test's temporary one.
+    const auto support = Files::supportDirectory();
     Inputs inputs;
     inputs.page = page;
-    inputs.settingsFile = AppSettingsFile::live();
+    inputs.settingsFile = AppSettingsFile{support / "settings.json", nullptr};
     inputs.postsChanges = true;
-    inputs.makeAccount = [&mainQueue] {
-        return std::make_unique<AccountStore>(AccountCredentials::live(), AppStateFile::live(), mainQueue);
+    inputs.makeAccount = [&mainQueue, state = AppStateFile{support / "state.json"}] {
+        return std::make_unique<AccountStore>(AccountCredentials::live(), state, mainQueue);
     };
     inputs.billing = MacBillingStore::live(mainQueue);
     inputs.version = versionText(Bundle::main().shortVersion);
