@@ -24,8 +24,7 @@ void onQuitSignal(int signal) {
 
 void route(QCoreApplication& app) {
     if (notifier && notifier->parent() == &app) return;
-    if (quitSignalPipe[0] < 0 &&
-        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quitSignalPipe) != 0)
+    if (quitSignalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quitSignalPipe) != 0)
         return;
     // The pipe outlives an application object that is gone; a new one gets
     // its own reader.

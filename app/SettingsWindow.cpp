@@ -152,7 +152,8 @@ int run(SettingsPage page) {
     FileLock lock(lockPath(), FileLock::Wait::tryOnce);
     if (lock.heldElsewhere()) {
         if (!SettingsLauncher::postShow(page)) return kFailure;  // the center logged why
-        SorvaneLog::log("[Sorvane] settings window already open; forwarded page=" + std::string(rawValue(page)));
+        SorvaneLog::log("[Sorvane] settings window already open; forwarded page=" +
+                        std::string(rawValue(page)));
         return 0;
     }
 
@@ -195,16 +196,23 @@ std::unique_ptr<QMenuBar> mainMenu(std::function<void()> showAbout) {
     addItem(*application, "隐藏其他", nullptr, "Ctrl+Alt+H");
     addItem(*application, "显示全部", nullptr);
     application->addSeparator();
-    addItem(*application, "退出Sorvane输入法", [] { QCoreApplication::quit(); }, "Ctrl+Q");
+    addItem(
+        *application, "退出Sorvane输入法", [] { QCoreApplication::quit(); }, "Ctrl+Q");
 
     QMenu* edit = bar->addMenu(QStringLiteral("编辑"));
-    addItem(*edit, "撤销", [] { toFocusWidget("undo"); }, "Ctrl+Z");
-    addItem(*edit, "重做", [] { toFocusWidget("redo"); }, "Ctrl+Shift+Z");
+    addItem(
+        *edit, "撤销", [] { toFocusWidget("undo"); }, "Ctrl+Z");
+    addItem(
+        *edit, "重做", [] { toFocusWidget("redo"); }, "Ctrl+Shift+Z");
     edit->addSeparator();
-    addItem(*edit, "剪切", [] { toFocusWidget("cut"); }, "Ctrl+X");
-    addItem(*edit, "拷贝", [] { toFocusWidget("copy"); }, "Ctrl+C");
-    addItem(*edit, "粘贴", [] { toFocusWidget("paste"); }, "Ctrl+V");
-    addItem(*edit, "全选", [] { toFocusWidget("selectAll"); }, "Ctrl+A");
+    addItem(
+        *edit, "剪切", [] { toFocusWidget("cut"); }, "Ctrl+X");
+    addItem(
+        *edit, "拷贝", [] { toFocusWidget("copy"); }, "Ctrl+C");
+    addItem(
+        *edit, "粘贴", [] { toFocusWidget("paste"); }, "Ctrl+V");
+    addItem(
+        *edit, "全选", [] { toFocusWidget("selectAll"); }, "Ctrl+A");
 
     QMenu* windows = bar->addMenu(QStringLiteral("窗口"));
     addItem(
@@ -214,7 +222,8 @@ std::unique_ptr<QMenuBar> mainMenu(std::function<void()> showAbout) {
         },
         "Ctrl+M");
     addItem(*windows, "缩放", [] {
-        if (QWidget* window = activeWindow()) window->isMaximized() ? window->showNormal() : window->showMaximized();
+        if (QWidget* window = activeWindow())
+            window->isMaximized() ? window->showNormal() : window->showMaximized();
     });
     windows->addSeparator();
     addItem(

@@ -20,12 +20,12 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
     addBlock(new SettingsHeading(QStringLiteral("通用"), QStringLiteral("管理这台 Mac 上的Sorvane输入法。")));
 
     auto* system = new SettingsGroup;
-    keyboard_ = new SettingsLinkRow(QStringLiteral("keyboard"), SettingsTheme::systemGreen(),
-                                    QStringLiteral("系统键盘设置"),
-                                    QStringLiteral("在输入法列表中添加或管理Sorvane输入法"), std::nullopt, [&opener] {
-                                        const QUrl url(QString::fromLatin1(keyboardSettingsURL));
-                                        if (url.isValid()) opener.open(url);
-                                    });
+    keyboard_ = new SettingsLinkRow(
+        QStringLiteral("keyboard"), SettingsTheme::systemGreen(), QStringLiteral("系统键盘设置"),
+        QStringLiteral("在输入法列表中添加或管理Sorvane输入法"), std::nullopt, [&opener] {
+            const QUrl url(QString::fromLatin1(keyboardSettingsURL));
+            if (url.isValid()) opener.open(url);
+        });
     system->addRow(keyboard_);
     addBlock(system);
 
@@ -50,8 +50,9 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
     updating->addRow(updates_);
     addBlock(updating);
 
-    auto* password = new SettingsText(QStringLiteral("输入密码时，Sorvane模式只做普通英文输入，输入的内容不会发出去。"),
-                                      settingsFont(11), SettingsText::Tone::secondary);
+    auto* password =
+        new SettingsText(QStringLiteral("输入密码时，Sorvane模式只做普通英文输入，输入的内容不会发出去。"),
+                         settingsFont(11), SettingsText::Tone::secondary);
     password->setWraps(true);
     addBlock(password);
 

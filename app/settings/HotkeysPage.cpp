@@ -66,7 +66,8 @@ HotkeysPage::HotkeysPage(SettingsModel& model, QWidget* parent)
       description_(new SettingsText(QString(), settingsFont(11), SettingsText::Tone::secondary)),
       lockRow_(new QWidget),
       lock_(new SettingsSwitch) {
-    addBlock(new SettingsHeading(QStringLiteral("快捷键"), QStringLiteral("熟悉的按键，更顺手的表达。改动立即生效。")));
+    addBlock(new SettingsHeading(QStringLiteral("快捷键"),
+                                 QStringLiteral("熟悉的按键，更顺手的表达。改动立即生效。")));
 
     auto* switching = new SettingsGroup(QStringLiteral("中文 / Sorvane切换"));
     auto* choice = new QVBoxLayout;
@@ -99,16 +100,19 @@ HotkeysPage::HotkeysPage(SettingsModel& model, QWidget* parent)
     auto* legend = new QVBoxLayout;
     legend->setContentsMargins(20, 20, 20, 20);
     legend->setSpacing(12);
-    legend->addWidget(new KeyRow(std::nullopt, {QStringLiteral("⇥ Tab")}, QStringLiteral("采纳规范句"), keysWidth));
     legend->addWidget(
-        new KeyRow(std::nullopt, {QStringLiteral("⇧⇥ Shift + Tab")}, QStringLiteral("采纳整句补全"), keysWidth));
-    legend->addWidget(
-        new KeyRow(std::nullopt, {QStringLiteral("⏎ Return")}, QStringLiteral("原样输入你打出的内容"), keysWidth));
+        new KeyRow(std::nullopt, {QStringLiteral("⇥ Tab")}, QStringLiteral("采纳规范句"), keysWidth));
+    legend->addWidget(new KeyRow(std::nullopt, {QStringLiteral("⇧⇥ Shift + Tab")},
+                                 QStringLiteral("采纳整句补全"), keysWidth));
+    legend->addWidget(new KeyRow(std::nullopt, {QStringLiteral("⏎ Return")},
+                                 QStringLiteral("原样输入你打出的内容"), keysWidth));
     auto* sample = new QVBoxLayout;
     sample->setSpacing(8);
-    sample->addWidget(new SettingsText(QStringLiteral("采纳示意"), settingsFont(12), SettingsText::Tone::secondary));
-    sample->addWidget(new MockSuggestionPanel(AcceptKeys::tabNormalized, QStringLiteral("wo xiang book a table")),
-                      0, Qt::AlignLeft);
+    sample->addWidget(
+        new SettingsText(QStringLiteral("采纳示意"), settingsFont(12), SettingsText::Tone::secondary));
+    sample->addWidget(
+        new MockSuggestionPanel(AcceptKeys::tabNormalized, QStringLiteral("wo xiang book a table")), 0,
+        Qt::AlignLeft);
     legend->addLayout(sample);
     accepting->addRow(legend);
     addBlock(accepting);

@@ -34,8 +34,8 @@ RewriteServicePage::RewriteServicePage(SettingsModel& model, MacBillingStore& bi
                                  [this] { billing_.select(MacBillingState::Source::credits); });
     routes->addRow(proxy_);
     routes->addDivider();
-    ownKey_ = new SettingsLinkRow(QStringLiteral("key"), SettingsTheme::graphite(), QStringLiteral("我的 DeepSeek Key"),
-                                  std::nullopt, std::nullopt, [this] {
+    ownKey_ = new SettingsLinkRow(QStringLiteral("key"), SettingsTheme::graphite(),
+                                  QStringLiteral("我的 DeepSeek Key"), std::nullopt, std::nullopt, [this] {
                                       // Without a key there is nothing to switch to yet: fill one in first.
                                       if (billing_.keyShort()) {
                                           billing_.select(MacBillingState::Source::ownKey);
@@ -77,8 +77,10 @@ void RewriteServicePage::refresh() {
     const auto keyShort = billing_.keyShort();
     ownKey_->setSubtitle(keyShort ? qs(*keyShort) : QStringLiteral("还没填写 Key"));
     ownKey_->setValue(ownKey ? checkMark : QStringLiteral("管理"));
-    note_->setText(ownKey ? QStringLiteral("句子直接发给 DeepSeek，不经过Kestrum。Key 失效时不会自动切回Sorvane改写服务。")
-                          : QStringLiteral("句子经Kestrum的服务器转给 DeepSeek 改写，不保存内容。"));
+    note_->setText(
+        ownKey
+            ? QStringLiteral("句子直接发给 DeepSeek，不经过Kestrum。Key 失效时不会自动切回Sorvane改写服务。")
+            : QStringLiteral("句子经Kestrum的服务器转给 DeepSeek 改写，不保存内容。"));
     const auto& message = billing_.message();
     message_->setText(message ? qs(*message) : QString());
     message_->setVisible(message.has_value());

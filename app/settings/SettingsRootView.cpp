@@ -47,12 +47,12 @@ protected:
         if (isDown()) painter.setOpacity(0.6);
         const QColor color = SettingsTheme::blue();
         const double top = (height() - chevronSide) / 2.0;
-        SettingsSymbols::draw(painter, QStringLiteral("chevron.left"), QRectF(padX, top, chevronSide, chevronSide),
-                              color);
+        SettingsSymbols::draw(painter, QStringLiteral("chevron.left"),
+                              QRectF(padX, top, chevronSide, chevronSide), color);
         painter.setPen(color);
         painter.setFont(font());
-        painter.drawText(QRect(padX + chevronSide + gap, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft,
-                         text());
+        painter.drawText(QRect(padX + chevronSide + gap, 0, width(), height()),
+                         Qt::AlignVCenter | Qt::AlignLeft, text());
     }
 };
 
@@ -103,7 +103,8 @@ SettingsRootView::SettingsRootView(SettingsModel& model, UrlOpener& opener, QWid
 
     header_ = new QWidget(this);
     header_->setFixedHeight(headerHeight);
-    title_ = new SettingsText(QString(), settingsFont(13, QFont::DemiBold), SettingsText::Tone::primary, header_);
+    title_ =
+        new SettingsText(QString(), settingsFont(13, QFont::DemiBold), SettingsText::Tone::primary, header_);
     title_->setAlignment(Qt::AlignCenter);
     back_ = new BackButton(header_);
     QObject::connect(back_, &QAbstractButton::clicked, this, [this] { model_.show(SettingsPage::welcome); });
@@ -167,7 +168,8 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
         case SettingsPage::service:
             return new RewriteServicePage(model_, model_.billing());
         case SettingsPage::ownKey:
-            return new MacOwnKeyPage(model_.billing(), opener_, [this] { model_.show(SettingsPage::account); });
+            return new MacOwnKeyPage(model_.billing(), opener_,
+                                     [this] { model_.show(SettingsPage::account); });
         case SettingsPage::privacy:
             return new SettingsPrivacyPage(model_.billing(), opener_);
         case SettingsPage::welcome:

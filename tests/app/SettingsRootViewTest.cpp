@@ -3,17 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QMenu>
 #include <QComboBox>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 
-#include "app/settings/SettingsRootView.h"
 #include "app/SettingsWindow.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/RewriteServicePage.h"
 #include "app/settings/SettingsLinkRow.h"
+#include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsSwitch.h"
 #include "app/settings/SettingsText.h"
@@ -21,8 +21,8 @@
 #include "tests/kit/FakeAccountService.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryKeychain.h"
-#include "tests/support/RecordingUrlOpener.h"
 #include "tests/support/RecordingNotificationCenter.h"
+#include "tests/support/RecordingUrlOpener.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
 
@@ -40,8 +40,9 @@ protected:
         inputs.makeAccount = [this] {
             AccountStore::Services services;
             services.baseURL = "http://127.0.0.1:1/brindor/api";
-            return std::make_unique<AccountStore>(AccountCredentials(std::make_shared<testing::FakeSecretStore>()),
-                                                  AppStateFile{home_.path() / "state.json"}, time_, services);
+            return std::make_unique<AccountStore>(
+                AccountCredentials(std::make_shared<testing::FakeSecretStore>()),
+                AppStateFile{home_.path() / "state.json"}, time_, services);
         };
         inputs.billing = std::make_unique<MacBillingStore>(MacBillingStore::Services{}, time_);
         inputs.version = "1.0";
@@ -145,7 +146,8 @@ TEST_F(SettingsRootViewTest, HotkeysPageOffKeepsTheStoredLock) {
     choose(ToggleKey::leftShift);
     EXPECT_TRUE(page->lockRow()->isEnabled());
     EXPECT_TRUE(page->lockSwitch()->isChecked());
-    EXPECT_EQ(page->descriptionLine()->text().toStdString(), "只有左 Shift 切换，右 Shift 用来打大写和符号。");
+    EXPECT_EQ(page->descriptionLine()->text().toStdString(),
+              "只有左 Shift 切换，右 Shift 用来打大写和符号。");
     page->lockSwitch()->click();
     EXPECT_FALSE(file_.load()->doubleShiftLock);
     EXPECT_FALSE(m->lockSwitch());
@@ -186,8 +188,8 @@ TEST_F(SettingsRootViewTest, ServicePageOwnKeyRowOpensTheKeyPageOrMovesTheCheck)
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     // With a key recorded (as the key page leaves it) the row chooses the route.
-    MacBillingStateFile::live().save(MacBillingState(MacBillingState::Source::credits, "8f2a",
-                                                     MacBillingState::KeyStatus::ok));
+    MacBillingStateFile::live().save(
+        MacBillingState(MacBillingState::Source::credits, "8f2a", MacBillingState::KeyStatus::ok));
     v.reset();
     m = model(SettingsPage::service);
     v = view(*m);
@@ -232,7 +234,8 @@ TEST(SettingsWindowMenuTest, TitlesShortcutsAndOrder) {
           {"拷贝", "Ctrl+C", true},
           {"粘贴", "Ctrl+V", true},
           {"全选", "Ctrl+A", true}}},
-        {"窗口", {{"最小化", "Ctrl+M", true}, {"缩放", "", true}, {"", "", true}, {"关闭窗口", "Ctrl+W", true}}},
+        {"窗口",
+         {{"最小化", "Ctrl+M", true}, {"缩放", "", true}, {"", "", true}, {"关闭窗口", "Ctrl+W", true}}},
     };
     for (int m = 0; m < 3; ++m) {
         QMenu* menu = menus[m]->menu();

@@ -41,8 +41,10 @@ public:
         setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv() {
-        if (previous_) setenv(name_, previous_->c_str(), 1);
-        else unsetenv(name_);
+        if (previous_)
+            setenv(name_, previous_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
 private:
@@ -66,8 +68,9 @@ void roundTrip() {
 class SettingsProcessTest : public ::testing::Test {
 protected:
     std::unique_ptr<ChildProcess> settings(const std::string& page) {
-        auto child = std::make_unique<ChildProcess>(SORVANE_EXECUTABLE, std::vector<std::string>{"--settings", page},
-                                                    std::map<std::string, std::string>{{"SORVANE_LOG_STDERR", "1"}});
+        auto child =
+            std::make_unique<ChildProcess>(SORVANE_EXECUTABLE, std::vector<std::string>{"--settings", page},
+                                           std::map<std::string, std::string>{{"SORVANE_LOG_STDERR", "1"}});
         EXPECT_TRUE(child->started());
         return child;
     }
@@ -196,7 +199,8 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
     ASSERT_TRUE(launcher.child());
     const pid_t pid = *launcher.child();
     // The window takes the lock: a try from here finds it held.
-    runUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::Wait::tryOnce).heldElsewhere(); }, 30s);
+    runUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::Wait::tryOnce).heldElsewhere(); },
+             30s);
     EXPECT_TRUE(launcher.childIsRunning());
 
     launcher.open(SettingsPage::general);
@@ -205,10 +209,12 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
     EXPECT_EQ(received, (std::vector<NotificationUserInfo>{{{"page", "general"}}}));
 
     ::kill(pid, SIGTERM);
-    runUntil([&] {
-        time.runPending();
-        return !launcher.child();
-    }, 30s);
+    runUntil(
+        [&] {
+            time.runPending();
+            return !launcher.child();
+        },
+        30s);
     EXPECT_FALSE(launcher.child()) << "ended, reaped and forgotten";
     siginfo_t info{};
     EXPECT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG), -1);
@@ -218,10 +224,10 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
 
 // Runs one of the cases above alone in a new process of this test program.
 void runAlone(const std::string& name) {
-    const auto r = ChildProcess::run("/proc/self/exe",
-                                     {"--gtest_also_run_disabled_tests",
-                                      "--gtest_filter=SettingsWindowInProcess.DISABLED_" + name},
-                                     {}, 90s);
+    const auto r = ChildProcess::run(
+        "/proc/self/exe",
+        {"--gtest_also_run_disabled_tests", "--gtest_filter=SettingsWindowInProcess.DISABLED_" + name}, {},
+        90s);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << r.out;
 }

@@ -20,7 +20,8 @@ using Kind = AccountStore::LoginState::Kind;
 
 class SettingsModelTest : public ::testing::Test {
 protected:
-    std::unique_ptr<SettingsModel> model(bool postsChanges = true, SettingsPage page = SettingsPage::welcome) {
+    std::unique_ptr<SettingsModel> model(bool postsChanges = true,
+                                         SettingsPage page = SettingsPage::welcome) {
         SettingsModel::Inputs inputs;
         inputs.page = page;
         inputs.settingsFile = file_;
@@ -29,8 +30,8 @@ protected:
             ++accountsMade_;
             AccountStore::Services services;
             services.baseURL = "http://127.0.0.1:1/brindor/api";
-            return std::make_unique<AccountStore>(AccountCredentials(secrets_), AppStateFile{home_.path() / "s.json"},
-                                                  time_, services);
+            return std::make_unique<AccountStore>(AccountCredentials(secrets_),
+                                                  AppStateFile{home_.path() / "s.json"}, time_, services);
         };
         inputs.billing = std::make_unique<MacBillingStore>(MacBillingStore::Services{}, time_);
         inputs.version = "1.2.3";
