@@ -149,7 +149,7 @@ int run(SettingsPage page) {
     NotificationCenter::setShared(DistributedNotifications::shared());
 
     // A lock file that cannot be opened leaves the window without a lock.
-    FileLock lock(lockPath(), FileLock::Wait::tryOnce);
+    FileLock lock(lockPath(), FileLock::tryOnce);
     if (lock.heldElsewhere()) {
         if (!SettingsLauncher::postShow(page)) return kFailure;  // the center logged why
         SorvaneLog::log("[Sorvane] settings window already open; forwarded page=" +

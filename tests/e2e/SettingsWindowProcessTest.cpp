@@ -103,9 +103,9 @@ protected:
 
 TEST_F(SettingsWindowInProcess, DISABLED_WithTheLockHeldThePageIsForwarded) {
     ASSERT_TRUE(bus_.ok());
-    FileLock held(SettingsWindow::lockPath(), FileLock::Wait::tryOnce);
+    FileLock held(SettingsWindow::lockPath(), FileLock::tryOnce);
     ASSERT_TRUE(held.held());
-    FileLock again(SettingsWindow::lockPath(), FileLock::Wait::tryOnce);
+    FileLock again(SettingsWindow::lockPath(), FileLock::tryOnce);
     EXPECT_TRUE(again.heldElsewhere());
 
     DistributedNotifications observer;
@@ -199,7 +199,7 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
     ASSERT_TRUE(launcher.child());
     const pid_t pid = *launcher.child();
     // The window takes the lock: a try from here finds it held.
-    runUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::Wait::tryOnce).heldElsewhere(); },
+    runUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::tryOnce).heldElsewhere(); },
              30s);
     EXPECT_TRUE(launcher.childIsRunning());
 
@@ -219,7 +219,7 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
     siginfo_t info{};
     EXPECT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG), -1);
     // And the lock is free again.
-    EXPECT_TRUE(FileLock(SettingsWindow::lockPath(), FileLock::Wait::tryOnce).held());
+    EXPECT_TRUE(FileLock(SettingsWindow::lockPath(), FileLock::tryOnce).held());
 }
 
 // Runs one of the cases above alone in a new process of this test program.
