@@ -15,8 +15,12 @@
 
 #include "app/SettingsLauncher.h"
 #include "app/SettingsWindow.h"
+#include "app/settings/HotkeysPage.h"
 #include "app/settings/SettingsRootView.h"
+#include "app/settings/SettingsSwitch.h"
+#include "kit/AppSettings.h"
 #include "platform/FileLock.h"
+#include "platform/Files.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"
@@ -199,8 +203,7 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
     ASSERT_TRUE(launcher.child());
     const pid_t pid = *launcher.child();
     // The window takes the lock: a try from here finds it held.
-    runUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::tryOnce).heldElsewhere(); },
-             30s);
+    runUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::tryOnce).heldElsewhere(); }, 30s);
     EXPECT_TRUE(launcher.childIsRunning());
 
     launcher.open(SettingsPage::general);
@@ -222,6 +225,38 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
     EXPECT_TRUE(FileLock(SettingsWindow::lockPath(), FileLock::tryOnce).held());
 }
 
+// A change made in the window is saved and announced on the bus, where the
+// server's live settings hear it.
+TEST_F(SettingsWindowInProcess, DISABLED_AChangeInTheWindowIsSavedAndAnnounced) {
+    ASSERT_TRUE(bus_.ok());
+    DistributedNotifications center;
+    int announced = 0;
+    center.observe(AppSettingsFile::changedNotification,
+                   [&](const std::string&, const NotificationUserInfo&) { ++announced; });
+    roundTrip();
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            for (QWidget* child : top->findChildren<QWidget*>()) {
+                auto* page = dynamic_cast<HotkeysPage*>(child);
+                if (!page || !page->isVisible()) continue;
+                if (announced == 0 && page->lockSwitch()->isChecked()) page->lockSwitch()->click();
+                if (announced > 0) top->close();
+            }
+        }
+    });
+    poll.start();
+    QTimer::singleShot(30s, [] {
+        for (QWidget* top : QApplication::topLevelWidgets()) top->close();
+    });
+    EXPECT_EQ(SettingsWindow::run(SettingsPage::hotkeys), 0);
+    EXPECT_EQ(announced, 1);
+    const auto saved = AppSettingsFile{Files::supportDirectory() / "settings.json", nullptr}.load();
+    ASSERT_TRUE(saved);
+    EXPECT_FALSE(saved->doubleShiftLock);
+}
+
 // Runs one of the cases above alone in a new process of this test program.
 void runAlone(const std::string& name) {
     const auto r = ChildProcess::run(
@@ -238,6 +273,10 @@ TEST(SettingsWindowProcessTest, WithTheLockHeldThePageIsForwarded) {
 
 TEST(SettingsWindowProcessTest, AWindowHereTakesAPageForwardedByTheExecutable) {
     runAlone("AWindowHereTakesAPageForwardedByTheExecutable");
+}
+
+TEST(SettingsWindowProcessTest, AChangeInTheWindowIsSavedAndAnnounced) {
+    runAlone("AChangeInTheWindowIsSavedAndAnnounced");
 }
 
 TEST(SettingsWindowProcessTest, TheLauncherStartsARealWindowAndForwardsTheNextOpen) {
