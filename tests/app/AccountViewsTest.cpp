@@ -2,11 +2,13 @@
 // over a real AccountStore and the loopback account service, with a fake web
 // engine.
 #include <QCheckBox>
+#include <QMouseEvent>
 #include <fstream>
 
 #include "app/WeChatQRWebView.h"
 #include "app/settings/AccountErrorRow.h"
 #include "app/settings/AccountPage.h"
+#include "app/settings/AccountSummaryRow.h"
 #include "app/settings/PageHero.h"
 #include "app/settings/WeChatLoginQR.h"
 #include "app/settings/WeChatSignInCard.h"
@@ -346,6 +348,79 @@ TEST_F(AccountPagesTest, SignInCardLayoutsConsentInBothStoresAndRetry) {
     EXPECT_EQ(stateFileText().find("termsAcceptedVersion"), std::string::npos);
     ASSERT_TRUE(pumpUntil([&] { return card.card()->content() == Content::consentHint; }));
     EXPECT_TRUE(showsText(card, QStringLiteral("勾选同意后，这里显示登录二维码")));
+}
+
+TEST_F(AccountPagesTest, SummaryRowTitleFromEachSource) {
+    using Name = std::optional<std::optional<std::string>>;
+    auto signedIn = [](std::optional<std::string> nickname) {
+        return AccountStore::preview(QtMainQueue::shared(), State::loggedIn({7, std::move(nickname), {}}),
+                                     std::nullopt, true);
+    };
+    auto checking = AccountStore::preview(QtMainQueue::shared(), State::checking(), std::nullopt, true);
+    auto ming = signedIn("小明");
+    auto nameless = signedIn(std::nullopt);
+    int cacheReads = 0;
+    auto cached = [&](std::optional<std::string> nickname) -> AccountSummaryRow::CachedUser {
+        return [&cacheReads, nickname]() -> std::optional<AccountUser> {
+            ++cacheReads;
+            return AccountUser{9, nickname, {}};
+        };
+    };
+    const AccountSummaryRow::CachedUser noCache = [&]() -> std::optional<AccountUser> {
+        ++cacheReads;
+        return std::nullopt;
+    };
+    struct Case {
+        Name preview;
+        AccountStore* store;
+        AccountSummaryRow::CachedUser cache;
+        QString title;
+        bool readsCache;
+    };
+    const Case cases[] = {
+        {Name(std::string("小红")), ming.get(), cached("小白"), QStringLiteral("微信 · 小红"), false},
+        {Name(std::in_place, std::nullopt), ming.get(), cached("小白"), QStringLiteral("已登录微信"), false},
+        {Name(std::string()), nullptr, cached("小白"), QStringLiteral("已登录微信"), false},
+        {std::nullopt, ming.get(), cached("小白"), QStringLiteral("微信 · 小明"), false},
+        {std::nullopt, nameless.get(), cached("小白"), QStringLiteral("已登录微信"), false},
+        {std::nullopt, checking.get(), cached("小白"), QStringLiteral("微信 · 小白"), true},
+        {std::nullopt, nullptr, cached(""), QStringLiteral("已登录微信"), true},
+        {std::nullopt, nullptr, noCache, QStringLiteral("已登录微信"), true},
+    };
+    for (const auto& c : cases) {
+        cacheReads = 0;
+        EXPECT_EQ(AccountSummaryRow::title(c.preview, c.store, c.cache), c.title) << c.title.toStdString();
+        EXPECT_EQ(cacheReads > 0, c.readsCache) << c.title.toStdString();
+    }
+
+    // The row follows the model's store and opens the account page from its button only.
+    service.reply("auth/me", {200, kMeReply});
+    ASSERT_TRUE(secrets->write("T0", "brindor-auth-token"));
+    SettingsModel::Inputs inputs;
+    inputs.settingsFile.url = dir.path() / "settings.json";
+    inputs.postsChanges = false;
+    inputs.account = makeStore(true);
+    inputs.billing = MacBillingStore::preview(false, MacBillingState::KeyStatus::ok, true, true, QtMainQueue::shared());
+    inputs.mainQueue = &QtMainQueue::shared();
+    SettingsModel model(std::move(inputs));
+    AccountSummaryRow row(model, model.billing(), noCache);
+    row.resize(600, 62);
+    row.show();
+    EXPECT_EQ(row.titleText()->text(), QStringLiteral("已登录微信"));
+    EXPECT_GE(row.height(), 62);
+    model.account()->start();
+    ASSERT_TRUE(pumpUntil([&] { return row.titleText()->text() == QStringLiteral("微信 · 小明"); }))
+        << toString(model.account()->login().kind) << " " << model.account()->errorMessage().value_or("-");
+
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 31), QPointF(100, 31), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(100, 31), QPointF(100, 31), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&row, &press);
+    QApplication::sendEvent(&row, &release);
+    EXPECT_EQ(model.page(), SettingsPage::welcome);
+    row.accountButton()->click();
+    EXPECT_EQ(model.page(), SettingsPage::account);
 }
 
 }  // namespace
