@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/EngineBootstrap.h"
+#include "app/RegistrationOptions.h"
 
 namespace sorvane::SorvaneCommandLine {
 namespace {
@@ -60,6 +61,7 @@ std::string helpText() {
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (auto status = RegistrationOptions::run(option, rest)) return *status;
     if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
