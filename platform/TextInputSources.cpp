@@ -86,7 +86,6 @@ FileTextInputSources::Contents FileTextInputSources::read() const {
         // a source to return to.
         return {true, {{defaultLayoutID, true, true, true}}};
     }
-    if (text->size() > maxFileBytes) return {};
     auto records = decode(*text);
     if (!records) return {};
     return {true, std::move(*records)};

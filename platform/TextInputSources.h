@@ -60,7 +60,6 @@ public:
 class FileTextInputSources final : public TextInputSources {
 public:
     static constexpr const char* defaultLayoutID = "com.apple.keylayout.ABC";
-    static constexpr std::size_t maxFileBytes = 1 << 20;
     static constexpr std::size_t maxSources = 4096;
 
     // ~/Library/Preferences/TextInputSources.json of the current HOME.

@@ -92,11 +92,11 @@ TEST(TextInputSourcesTest, AFileThatDoesNotReadIsLeftByteForByte) {
     FileTextInputSources registry;
     for (const std::string& bytes : {std::string("{not json"), std::string(R"({"sources": {}})"),
                                      std::string(R"({"sources": [{"enabled": true}]})"),
-                                     std::string(FileTextInputSources::maxFileBytes + 1, ' ')}) {
-        ASSERT_TRUE(Files::atomicWrite(registry.path(), bytes));
+                                     std::string(Files::dataFileLimit + 1, ' ')}) {
+        ASSERT_TRUE(Files::atomicWrite(registry.path(), bytes, Files::publicMode, bytes.size()));
         EXPECT_TRUE(registry.list().empty());
         EXPECT_EQ(registry.registerBundle(SORVANE_BUNDLE_DIR), -36);
-        EXPECT_EQ(*Files::readFile(registry.path()), bytes);
+        EXPECT_EQ(*Files::readFile(registry.path(), bytes.size()), bytes);
     }
 }
 
