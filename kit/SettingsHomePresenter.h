@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SettingsPage.h"
 #include "kit/MacBillingState.h"
+#include "kit/SettingsPage.h"
 
 namespace sorvane {
 

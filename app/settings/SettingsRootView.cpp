@@ -8,6 +8,7 @@
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/MacOwnKeyPage.h"
 #include "app/settings/RewriteServicePage.h"
+#include "app/settings/SettingsHomePage.h"
 #include "app/settings/SettingsPrivacyPage.h"
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsSymbols.h"
@@ -173,6 +174,7 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
         case SettingsPage::privacy:
             return new SettingsPrivacyPage(model_.billing(), opener_);
         case SettingsPage::welcome:
+            return new SettingsHomePage(model_, model_.billing());
         case SettingsPage::account:
         case SettingsPage::about:
         case SettingsPage::rhythm:

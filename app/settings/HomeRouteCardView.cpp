@@ -1,4 +1,4 @@
-#include "app/HomeRouteCardView.h"
+#include "app/settings/HomeRouteCardView.h"
 
 #include <QAbstractButton>
 #include <QGraphicsDropShadowEffect>
