@@ -1,5 +1,5 @@
-// The home page's decisions as tables: widths, sign-in state and route, key,
-// readiness and the account preparation.
+// The home page's decisions as tables: widths, sign-in state, route and key,
+// and the account preparation.
 #include <gtest/gtest.h>
 
 #include "kit/SettingsHomePresenter.h"
@@ -78,40 +78,6 @@ TEST(SettingsHomePresenterTest, RouteCardsFollowSignInRouteAndKey) {
     }
 }
 
-TEST(SettingsHomePresenterTest, ReadinessIsSettledOncePerAppearance) {
-    bool systemEnabled = false;
-    int asked = 0;
-    auto enabled = [&] {
-        ++asked;
-        return systemEnabled;
-    };
-    SettingsHomePresenter p;
-    EXPECT_FALSE(p.ready());
-    p.appear(false, enabled, true);
-    auto row = p.content(input(true, Source::credits, false)).rows.front();
-    EXPECT_EQ(row.title, "设置输入法");
-    EXPECT_EQ(row.subtitle, "在系统设置里添加Sorvane输入法");
-    EXPECT_EQ(row.value, std::nullopt);
-    EXPECT_EQ(row.opens, SettingsPage::general);
-
-    // Enabled meanwhile: the row waits for the next appearance.
-    systemEnabled = true;
-    EXPECT_EQ(p.content(input(true, Source::credits, false)).rows.front().title, "设置输入法");
-    p.appear(false, enabled, true);
-    row = p.content(input(true, Source::credits, false)).rows.front();
-    EXPECT_EQ(row.title, "输入法已就绪");
-    EXPECT_EQ(row.subtitle, "已添加Sorvane · 随时开始输入");
-    EXPECT_EQ(row.value, "✓");
-    EXPECT_EQ(row.opens, std::nullopt);
-    EXPECT_EQ(asked, 2);
-
-    // A preview is ready whatever the system says, and the system is not asked.
-    systemEnabled = false;
-    p.appear(true, enabled, true);
-    EXPECT_TRUE(p.ready());
-    EXPECT_EQ(asked, 2);
-}
-
 TEST(SettingsHomePresenterTest, SignedOutAsksForTheAccountOnAppearingAndOnEachSignOut) {
     SettingsHomePresenter p;
     EXPECT_FALSE(p.signedInChanged(false));  // not on screen yet
@@ -119,49 +85,12 @@ TEST(SettingsHomePresenterTest, SignedOutAsksForTheAccountOnAppearingAndOnEachSi
     EXPECT_FALSE(p.signedInChanged(false));  // no change, no second request
     EXPECT_FALSE(p.signedInChanged(true));
     EXPECT_TRUE(p.signedInChanged(false));
-    EXPECT_FALSE(p.appear(false, nullptr, true));
+    EXPECT_FALSE(p.appear(true, nullptr, true));
+    EXPECT_TRUE(p.ready());  // a preview asks nobody
 
     auto in = input(false, Source::credits, false);
     in.hasAccountStore = false;
     EXPECT_EQ(p.content(in).account, Area::progress);
-}
-
-TEST(SettingsHomePresenterTest, RowsInOrderWithTheirPages) {
-    SettingsHomePresenter p;
-    p.appear(true, nullptr, true);
-    auto in = input(true, Source::credits, false);
-    in.message = "先填写 DeepSeek Key。";
-    const auto page = p.content(in);
-    EXPECT_EQ(page.message, "先填写 DeepSeek Key。");
-    const struct {
-        const char* symbol;
-        HomeRow::Tile tile;
-        const char* title;
-        std::optional<std::string> subtitle;
-        std::optional<std::string> value;
-        std::optional<SettingsPage> opens;
-    } expected[] = {
-        {"keyboard.badge.ellipsis", HomeRow::Tile::green, "输入法已就绪", "已添加Sorvane · 随时开始输入", "✓",
-         std::nullopt},
-        {"command", HomeRow::Tile::violet, "快捷键", "切换模式与采纳建议", std::nullopt,
-         SettingsPage::hotkeys},
-        {"metronome", HomeRow::Tile::orange, "打字节奏", "改写前停顿多久，按你的打字速度", std::nullopt,
-         SettingsPage::rhythm},
-        {"gearshape", HomeRow::Tile::gray, "通用", "输入法与自动更新", std::nullopt, SettingsPage::general},
-        {"lock.shield", HomeRow::Tile::teal, "隐私与数据", "句子经Kestrum转给 DeepSeek，不保存内容",
-         std::nullopt, SettingsPage::privacy},
-        {"info.circle", HomeRow::Tile::gray, "关于与支持", std::nullopt, "0.1.0", SettingsPage::about},
-    };
-    ASSERT_EQ(page.rows.size(), std::size(expected));
-    for (std::size_t i = 0; i < page.rows.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(page.rows[i].symbol, expected[i].symbol);
-        EXPECT_EQ(page.rows[i].tile, expected[i].tile);
-        EXPECT_EQ(page.rows[i].title, expected[i].title);
-        EXPECT_EQ(page.rows[i].subtitle, expected[i].subtitle);
-        EXPECT_EQ(page.rows[i].value, expected[i].value);
-        EXPECT_EQ(page.rows[i].opens, expected[i].opens);
-    }
 }
 
 }  // namespace
