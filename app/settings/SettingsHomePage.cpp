@@ -5,8 +5,10 @@
 #include <QEvent>
 #include <QPainter>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "app/RegistrationOptions.h"
+#include "app/settings/AccountSummaryRow.h"
 #include "app/settings/AppGlyphTile.h"
 #include "app/settings/HomeRouteCardView.h"
 #include "app/settings/SettingsGroup.h"
@@ -16,6 +18,7 @@
 #include "app/settings/SettingsSymbols.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
+#include "app/settings/WeChatSignInCard.h"
 
 namespace sorvane {
 namespace {
@@ -79,9 +82,13 @@ protected:
 
 }  // namespace
 
-SettingsHomePage::SettingsHomePage(SettingsModel& model, MacBillingStore& billing, Services services,
-                                   QWidget* parent)
-    : SettingsScroll(parent), model_(model), billing_(billing), services_(std::move(services)) {
+SettingsHomePage::SettingsHomePage(SettingsModel& model, MacBillingStore& billing, UrlOpener& opener,
+                                   Services services, QWidget* parent)
+    : SettingsScroll(parent),
+      model_(model),
+      billing_(billing),
+      opener_(opener),
+      services_(std::move(services)) {
     if (!services_.enabledInSystem) {
         services_.enabledInSystem = [] { return RegistrationOptions::liveRegistrar().status().enabled; };
     }
@@ -112,14 +119,16 @@ SettingsHomePage::SettingsHomePage(SettingsModel& model, MacBillingStore& billin
     pairLayout_ = new QBoxLayout(QBoxLayout::LeftToRight, pair_);
     pairLayout_->setContentsMargins(0, 0, 0, 0);
     pairLayout_->setSpacing(14);
-    // The pair always spans the column, so its width is the one the narrow
-    // rule looks at, whichever way the cards stand.
-    pair_->installEventFilter(this);
     service->addWidget(pair_);
     message_ = new SettingsText(QString(), settingsFont(12), SettingsText::Tone::secondary);
     message_->setWraps(true);
     service->addWidget(message_);
     addBlock(service);
+
+    // The narrow rule looks at the width the column offers the card pair,
+    // not at what the content makes of it: a side-by-side sign-in card is
+    // wider than a narrow window and would otherwise never let go.
+    viewport()->installEventFilter(this);
 
     groupSlot_ = new QVBoxLayout;
     groupSlot_->setContentsMargins(0, 0, 0, 0);
@@ -171,9 +180,10 @@ void SettingsHomePage::showEvent(QShowEvent* event) {
 }
 
 bool SettingsHomePage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pair_ && event->type() == QEvent::Resize) {
+    if (watched == viewport() && event->type() == QEvent::Resize) {
         const bool wasStacked = presenter_.stacked();
-        presenter_.setPaneWidth(pair_->width());
+        const int offered = std::min(columnWidth, viewport()->width() - 2 * sidePadding);
+        presenter_.setPaneWidth(std::max(0, offered));
         if (presenter_.stacked() != wasStacked) refresh();
     }
     return SettingsScroll::eventFilter(watched, event);
@@ -189,38 +199,40 @@ void SettingsHomePage::refresh() {
 }
 
 void SettingsHomePage::rebuildAccountArea(const HomePageContent& page) {
-    const AccountKey key{page.account, page.signInStacked, model_.account()};
-    if (accountKey_ == key) return;
+    const AccountKey key{page.account, model_.account()};
+    if (accountKey_ == key) {
+        if (signInCard_ && signInCard_->stacked() != page.signInStacked)
+            signInCard_->setStacked(page.signInStacked);
+        return;
+    }
     accountKey_ = key;
     if (accountArea_) {
         accountSlot_->removeWidget(accountArea_);
         accountArea_->hide();
         accountArea_->deleteLater();
-        accountArea_ = nullptr;
     }
+    signInCard_ = nullptr;
+    auto* group = new SettingsGroup;
     switch (page.account) {
         case HomePageContent::AccountArea::summaryRow:
-            if (services_.summaryRow) accountArea_ = services_.summaryRow(model_, billing_);
+            group->addRow(new AccountSummaryRow(model_, billing_));
             break;
         case HomePageContent::AccountArea::signInCard:
-            if (services_.signInCard && model_.account()) {
-                auto* group = new SettingsGroup;
-                group->addRow(services_.signInCard(*model_.account(), billing_, page.signInStacked));
-                accountArea_ = group;
-            }
+            signInCard_ = new WeChatSignInCard(*model_.account(), billing_, page.signInStacked, opener_,
+                                               services_.webViews);
+            group->addRow(signInCard_);
             break;
         case HomePageContent::AccountArea::progress: {
-            auto* group = new SettingsGroup;
             auto* frame = new QWidget;
             frame->setMinimumHeight(400);
             auto* centre = new QVBoxLayout(frame);
             centre->addWidget(new SettingsSpinner, 0, Qt::AlignCenter);
             group->addRow(frame);
-            accountArea_ = group;
             break;
         }
     }
-    if (accountArea_) accountSlot_->addWidget(accountArea_);
+    accountArea_ = group;
+    accountSlot_->addWidget(accountArea_);
 }
 
 void SettingsHomePage::rebuildCards(const HomePageContent& page) {

@@ -9,11 +9,12 @@
 // Whether the input method is enabled is asked once each time the page comes
 // on screen. Main thread only; the model and the store must outlive the page.
 //
-//   auto* page = new SettingsHomePage(model, model.billing());
+//   auto* page = new SettingsHomePage(model, model.billing(), opener);
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "app/WebView.h"
 #include "app/settings/SettingsScroll.h"
 #include "kit/MacBillingStore.h"
 #include "kit/SettingsHomePresenter.h"
@@ -27,6 +28,8 @@ namespace sorvane {
 class HomeRouteCardView;
 class SettingsLinkRow;
 class SettingsText;
+class UrlOpener;
+class WeChatSignInCard;
 
 class SettingsHomePage final : public SettingsScroll {
 public:
@@ -34,14 +37,16 @@ public:
         // Whether the input method is enabled in the system; none: the live
         // registrar's status().
         std::function<bool()> enabledInSystem;
-        // The account area's views (the WeChat sign-in card and the account
-        // summary row); none leaves that area empty.
-        std::function<QWidget*(AccountStore& store, MacBillingStore& billing, bool stacked)> signInCard;
-        std::function<QWidget*(SettingsModel& model, MacBillingStore& billing)> summaryRow;
+        // Where the sign-in card's QR page is shown; none: the web engine.
+        WebViewFactory* webViews = nullptr;
     };
 
-    SettingsHomePage(SettingsModel& model, MacBillingStore& billing, Services services = {},
+    // The sign-in card opens the terms and the privacy policy through `opener`.
+    SettingsHomePage(SettingsModel& model, MacBillingStore& billing, UrlOpener& opener, Services services,
                      QWidget* parent = nullptr);
+    SettingsHomePage(SettingsModel& model, MacBillingStore& billing, UrlOpener& opener,
+                     QWidget* parent = nullptr)
+        : SettingsHomePage(model, billing, opener, Services(), parent) {}
     ~SettingsHomePage() override;
 
     // What the page shows now.
@@ -50,6 +55,8 @@ public:
     HomeRouteCardView* ownKeyCard() const { return ownKeyCard_; }
     bool pairStacked() const;
     QWidget* accountArea() const { return accountArea_; }
+    // The sign-in card while it is shown.
+    WeChatSignInCard* signInCard() const { return signInCard_; }
     const std::vector<SettingsLinkRow*>& rows() const { return rows_; }
     SettingsText* messageLine() const { return message_; }
 
@@ -66,6 +73,7 @@ private:
 
     SettingsModel& model_;
     MacBillingStore& billing_;
+    UrlOpener& opener_;
     Services services_;
     SettingsHomePresenter presenter_;
     SettingsModel::ObserverId modelObserver_ = 0;
@@ -73,10 +81,11 @@ private:
 
     QVBoxLayout* accountSlot_;
     QWidget* accountArea_ = nullptr;
-    // What the account area was made for: its kind, stacking and store.
+    WeChatSignInCard* signInCard_ = nullptr;
+    // What the account area was made for: its kind and store. A change of
+    // width only restacks the sign-in card, so its QR page is not reloaded.
     struct AccountKey {
         HomePageContent::AccountArea area;
-        bool stacked;
         const AccountStore* store;
         bool operator==(const AccountKey&) const = default;
     };

@@ -12,6 +12,7 @@
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsText.h"
+#include "app/settings/WeChatSignInCard.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/kit/FakeAccountService.h"
 #include "tests/support/CapturingLogSink.h"
@@ -57,7 +58,7 @@ protected:
             ++readinessAsked_;
             return systemEnabled_;
         };
-        auto p = std::make_unique<SettingsHomePage>(m, m.billing(), services);
+        auto p = std::make_unique<SettingsHomePage>(m, m.billing(), opener_, services);
         p->resize(width, 900);
         p->show();
         QApplication::processEvents();
@@ -65,6 +66,7 @@ protected:
     }
 
     testing::TempHome home_;
+    testing::RecordingUrlOpener opener_;
     testing::ScopedMemoryKeychain keychain_;
     testing::VirtualTime time_;
     testing::ScopedLogCapture log_;
@@ -106,8 +108,7 @@ TEST_F(SettingsHomePageTest, ReadinessIsAskedOnEachAppearanceAndItsRowLeadsToGen
     EXPECT_EQ(readinessAsked_, 2);
 
     // The window shows this page for `welcome`.
-    testing::RecordingUrlOpener opener;
-    SettingsRootView root(*preview, opener);
+    SettingsRootView root(*preview, opener_);
     EXPECT_NE(dynamic_cast<SettingsHomePage*>(root.pageView()), nullptr);
 }
 
@@ -120,6 +121,15 @@ TEST_F(SettingsHomePageTest, SignedOutWithoutAnAccountStoreAsksForItOnce) {
     QApplication::processEvents();
     EXPECT_EQ(accountsMade_, 1);
     EXPECT_EQ(p->content().account, HomePageContent::AccountArea::signInCard);
+    ASSERT_NE(p->signInCard(), nullptr);
+    EXPECT_FALSE(p->signInCard()->stacked());
+
+    // Narrow: the same card, restacked.
+    WeChatSignInCard* card = p->signInCard();
+    p->resize(520, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(p->signInCard(), card);
+    EXPECT_TRUE(card->stacked());
 }
 
 TEST_F(SettingsHomePageTest, SwitchesChooseTheRouteAndNarrowWindowsStackTheCards) {
