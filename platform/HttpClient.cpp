@@ -123,7 +123,9 @@ private:
 struct Transfer {
     CURL* easy = nullptr;
     const HttpClient::HeadHandler* onHead = nullptr;
-    LineSplitter* lines = nullptr;  // streaming mode
+    LineSplitter* lines = nullptr;                    // streaming mode
+    const HttpClient::BlockHandler* blocks = nullptr;  // download mode
+    bool stoppedByReceiver = false;
     HttpResponse response;
     bool headDelivered = false;
     std::chrono::steady_clock::time_point lastActivity;
@@ -171,7 +173,12 @@ size_t onBodyData(char* data, size_t size, size_t count, void* user) {
     t->lastActivity = std::chrono::steady_clock::now();
     try {
         t->deliverHead();
-        if (t->lines) {
+        if (t->blocks) {
+            if (!(*t->blocks)(std::string_view(data, bytes))) {
+                t->stoppedByReceiver = true;
+                return 0;
+            }
+        } else if (t->lines) {
             t->lines->feed(data, bytes);
         } else {
             t->response.body.append(data, bytes);
@@ -206,7 +213,8 @@ Cleanup(F) -> Cleanup<F>;
 // transfer, so only connections that ended cleanly stay cached in the multi.
 Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpClient::HeadHandler* onHead,
                                          const HttpClient::LineHandler* onLine, HttpCancellation* cancellation,
-                                         CURLM* multi, CURLSH* share) {
+                                         CURLM* multi, CURLSH* share, const std::string& caFile,
+                                         const HttpClient::BlockHandler* onBlock = nullptr) {
     CURL* easy = curl_easy_init();
     curl_slist* headers = nullptr;
     bool added = false;
@@ -222,6 +230,7 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     t.easy = easy;
     t.onHead = onHead;
     if (onLine) t.lines = &splitter.emplace(*onLine);
+    if (onBlock) t.blocks = onBlock;
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -236,6 +245,10 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
     if (request.redirects == RedirectPolicy::httpsOnly) {
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
@@ -316,6 +329,7 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     }
     if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
     if (timedOut) return unexpected(makeError(URLError::timedOut));
+    if (t.stoppedByReceiver) return unexpected(makeError(URLError::cancelled));
 
     CURLcode result = CURLE_OK;
     int queued = 0;
@@ -414,6 +428,8 @@ CurlHttpClient::CurlHttpClient() {
     connections_ = std::make_unique<Connections>();
 }
 
+CurlHttpClient::CurlHttpClient(std::filesystem::path caFile) : CurlHttpClient() { caFile_ = caFile.string(); }
+
 CurlHttpClient::~CurlHttpClient() = default;
 
 Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request, HttpCancellation* cancellation) {
@@ -421,7 +437,7 @@ Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request
     CURLM* multi = connections_->borrow();
     if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
     Cleanup giveBack{[&] { connections_->giveBack(multi); }};
-    return perform(request, nullptr, nullptr, cancellation, multi, connections_->share());
+    return perform(request, nullptr, nullptr, cancellation, multi, connections_->share(), caFile_);
 }
 
 Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& request, const HeadHandler& onHead,
@@ -430,7 +446,28 @@ Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& reque
     CURLM* multi = connections_->borrow();
     if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
     Cleanup giveBack{[&] { connections_->giveBack(multi); }};
-    return perform(request, &onHead, &onLine, cancellation, multi, connections_->share());
+    return perform(request, &onHead, &onLine, cancellation, multi, connections_->share(), caFile_);
+}
+
+Expected<HttpResponse, URLError> CurlHttpClient::download(const HttpRequest& request, const HeadHandler& onHead,
+                                                          const BlockHandler& onBlock,
+                                                          HttpCancellation* cancellation) {
+    if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+    CURLM* multi = connections_->borrow();
+    if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
+    Cleanup giveBack{[&] { connections_->giveBack(multi); }};
+    return perform(request, &onHead, nullptr, cancellation, multi, connections_->share(), caFile_, &onBlock);
+}
+
+Expected<HttpResponse, URLError> HttpClient::download(const HttpRequest& request, const HeadHandler& onHead,
+                                                      const BlockHandler& onBlock, HttpCancellation* cancellation) {
+    auto response = send(request, cancellation);
+    if (!response) return response;
+    if (onHead) onHead(*response);
+    std::string body = std::move(response->body);
+    response->body.clear();
+    if (!body.empty() && onBlock && !onBlock(body)) return unexpected(makeError(URLError::cancelled));
+    return response;
 }
 
 CurlHttpClient& CurlHttpClient::shared() {
