@@ -12,7 +12,6 @@
 #include "app/WelcomeTrigger.h"
 #include "engine/KeySyms.h"
 #include "kit/MacRouting.h"
-#include "kit/ModeMemory.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
@@ -160,7 +159,7 @@ void SorvaneInputController::activateServer(InputClient* sender) {
 
     environment_.active_ = this;
     const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
-    InputMode mode = ModeMemory::mode(bundleId);
+    InputMode mode = environment_.modeMemory().mode(bundleId);
     // With no toggle key no Shift could leave a remembered lock.
     if (mode == InputMode::ascii && services_.settings().toggleKey == ToggleKey::off)
         mode = InputMode::chinese;

@@ -24,6 +24,7 @@
 #include "kit/AppSettings.h"
 #include "kit/EnglishComposer.h"
 #include "kit/InputMode.h"
+#include "kit/ModeMemory.h"
 #include "kit/ShiftDoubleTap.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -77,6 +78,8 @@ public:
     static InputControllerEnvironment& live();
 
     const Services& services() const { return services_; }
+    // The mode each application was left in, shared by its controllers.
+    ModeMemory& modeMemory() { return modeMemory_; }
     SorvaneInputController* activeController() const { return active_; }
     bool observesSettings() const { return settingsObserver_ != 0; }
 
@@ -86,6 +89,7 @@ private:
     void settingsChanged();
 
     Services services_;
+    ModeMemory modeMemory_;
     SorvaneInputController* active_ = nullptr;
     NotificationObserverId settingsObserver_ = 0;
 };

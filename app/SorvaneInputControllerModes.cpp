@@ -4,7 +4,6 @@
 #include "app/HotkeyPolicy.h"
 #include "app/SorvaneInputController.h"
 #include "kit/ModeIndicator.h"
-#include "kit/ModeMemory.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Text.h"
 
@@ -241,7 +240,7 @@ void SorvaneInputController::noteModeChange() {
     if (mode == lastKnownMode_) return;
     lastKnownMode_ = mode;
     const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
-    if (bundleId) ModeMemory::remember(*bundleId, mode);
+    if (bundleId) environment_.modeMemory().remember(*bundleId, mode);
     if (!chinese_->isComposing() && !english_->hasBuffer()) {
         if (services_.showModeIndicator) services_.showModeIndicator(mode, caretRect());
         SorvaneLog::log("[Sorvane] mode HUD " + std::string(ModeTile::face(mode, false).glyph) +
@@ -263,7 +262,7 @@ void SorvaneInputController::applySettings() {
     english_->reset();
     lastKnownMode_ = currentMode();
     if (client_) {
-        if (auto bundleId = client_->bundleIdentifier()) ModeMemory::remember(*bundleId, lastKnownMode_);
+        if (auto bundleId = client_->bundleIdentifier()) environment_.modeMemory().remember(*bundleId, lastKnownMode_);
     }
     SorvaneLog::log("[Sorvane] settings: toggle key off, ascii lock released → " +
                     std::string(inputModeName(lastKnownMode_)));

@@ -2,6 +2,7 @@
 // An exclusive flock(2) on a lock file, held for one read-modify-write of a
 // file that two processes share. The lock lives on its own file beside the
 // data: the data file itself is replaced by every atomic write.
+#include <chrono>
 #include <filesystem>
 
 #include "platform/Files.h"
@@ -10,10 +11,14 @@ namespace sorvane {
 
 class FileLock {
 public:
-    // Blocks until the lock is held or fails. The lock file is created (with
-    // its folder) when missing; O_NOFOLLOW keeps a planted symlink from making
-    // us create or lock some other file.
-    explicit FileLock(const std::filesystem::path& path);
+    // A peer that stops while it holds the lock (SIGSTOP, a debugger) must
+    // not stall our writer, which may be the main thread, for longer.
+    static constexpr std::chrono::milliseconds maxWait{2000};
+
+    // Waits until the lock is held, at most `wait`, or fails. The lock file is
+    // created (with its folder) when missing; O_NOFOLLOW keeps a planted
+    // symlink from making us create or lock some other file.
+    explicit FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait = maxWait);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

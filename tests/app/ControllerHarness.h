@@ -113,8 +113,8 @@ protected:
         s.prediction = provider_;
         s.rhythm = std::make_shared<TypingRhythm>(std::make_shared<MemoryUserDefaults>());
         s.noRouteReason = [] { return std::string("no route"); };
-        s.settings = [] { return LiveSettings::current(); };
-        s.invalidateSettings = [] { LiveSettings::invalidate(); };
+        s.settings = [this] { return settings_.current(); };
+        s.invalidateSettings = [this] { settings_.invalidate(); };
         s.ghostTest = [this] { return ghost_; };
         s.openSettings = [this](SettingsPage page) { opened_.push_back(page); };
         s.noteActivation = [this] {
@@ -211,6 +211,8 @@ protected:
     std::shared_ptr<RecordingNotificationCenter> center_ = std::make_shared<RecordingNotificationCenter>();
     std::vector<IndicatorShow> indicator_;
     std::vector<SettingsPage> opened_;
+    // This home's settings, not the process's cache of the first home seen.
+    LiveSettings::Cache settings_{AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", center_}};
     bool ghost_ = false;
     int activationNotes_ = 0;
     WelcomeTrigger welcome_{

@@ -2,7 +2,6 @@
 // field, the panel, the mode indicator and the log received out.
 #include <gtest/gtest.h>
 
-#include "kit/ModeMemory.h"
 #include "tests/app/ControllerHarness.h"
 
 namespace sorvane {
@@ -292,7 +291,7 @@ TEST_F(InputControllerTest, SettingsChangeToToggleKeyOffReleasesTheLock) {
     EXPECT_FALSE(c.asciiLocked());
     EXPECT_EQ(c.currentMode(), InputMode::chinese);
     EXPECT_EQ(c.lastKnownMode(), InputMode::chinese);
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.editor")), InputMode::chinese);
+    EXPECT_EQ(environment().modeMemory().mode(std::string("com.example.editor")), InputMode::chinese);
     EXPECT_EQ(
         messagesContaining("[Sorvane] settings:"),
         (std::vector<std::string>{"[Sorvane] settings: toggle key off, ascii lock released → chinese"}));
@@ -327,11 +326,11 @@ TEST_F(InputControllerTest, ModeIsRememberedPerApplication) {
     auto& a = controller(notes);
     auto& b = controller(mail);
     play(a, notes, "{activate}{shift}{deactivate}");
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.notes")), InputMode::english);
+    EXPECT_EQ(environment().modeMemory().mode(std::string("com.example.notes")), InputMode::english);
     play(b, mail, "{activate}");
     EXPECT_EQ(b.currentMode(), InputMode::chinese);
     play(b, mail, "{shift}{shift}{deactivate}");
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.mail")), InputMode::ascii);
+    EXPECT_EQ(environment().modeMemory().mode(std::string("com.example.mail")), InputMode::ascii);
     play(a, notes, "{activate}");
     EXPECT_EQ(a.currentMode(), InputMode::english);
     EXPECT_EQ(

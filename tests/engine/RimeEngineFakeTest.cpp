@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "engine/RimeEngine.h"
-#include "tests/engine/FakeRime.h"
+#include "tests/support/FakeRime.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -406,7 +406,7 @@ TEST_F(RimeEngineFake, ContextIsCopied) {
     fake.selStart = 6;
     fake.selEnd = 9;
     fake.cursorPos = 9;
-    fake.candidates = {{"吗", ""}, {"妈", "mā"}, {"马", ""}};
+    fake.candidates = {{"吗", ""}, {"妈", "mā"}, {"马", "\x01"}};  // an empty comment is none too
     fake.pageNo = 2;
     fake.pageSize = 12;
     fake.lastPage = false;

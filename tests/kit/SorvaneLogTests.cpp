@@ -96,6 +96,24 @@ TEST(JournaldLogSink, MirrorsTextLiterallyAndSkipsDisabledDebug) {
     EXPECT_EQ(Files::readFile(path).valueOr("?"), "[Sorvane] 50% %s %n → 中\n\n");
 }
 
+// What goes to the journal, field by field (a private journal namespace to
+// read records back from is not available everywhere the tests run).
+TEST(JournaldLogSink, RecordFieldsCarryPriorityAndNames) {
+    const std::vector<std::string> tail = {"SYSLOG_IDENTIFIER=Sorvane",
+                                           "SORVANE_SUBSYSTEM=cn.kestrum.inputmethod.Sorvane",
+                                           "SORVANE_CATEGORY=ime"};
+    const struct {
+        LogLevel level;
+        const char* priority;
+    } cases[] = {{LogLevel::standard, "PRIORITY=5"}, {LogLevel::debug, "PRIORITY=7"}, {LogLevel::error, "PRIORITY=3"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> expected = {"MESSAGE=[Sorvane] 50% %s → 中", c.priority};
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        EXPECT_EQ(JournaldLogSink::fields(c.level, "[Sorvane] 50% %s → 中"), expected) << c.priority;
+    }
+    EXPECT_EQ(JournaldLogSink::fields(LogLevel::standard, "").front(), "MESSAGE=");
+}
+
 TEST(JournaldLogSink, DebugWhenEnabled) {
     setenv("SORVANE_LOG_DEBUG", "1", 1);
     JournaldLogSink sink;

@@ -1,4 +1,4 @@
-#include "tests/engine/FakeRime.h"
+#include "tests/support/FakeRime.h"
 
 #include <cstring>
 
@@ -127,7 +127,7 @@ FakeRime::FakeRime() : api{} {
         f.candidateRecords.clear();
         for (auto& [text, comment] : f.candidates)
             f.candidateRecords.push_back(
-                {mutableText(text), comment.empty() ? nullptr : mutableText(comment), nullptr});
+                {mutableText(text), comment == "\x01" ? nullptr : mutableText(comment), nullptr});
         ctx->menu.candidates = f.candidatesNull ? nullptr : f.candidateRecords.data();
         ctx->menu.num_candidates =
             f.numCandidatesOverride >= 0 ? f.numCandidatesOverride : static_cast<int>(f.candidates.size());

@@ -54,7 +54,8 @@ struct FakeRime {
     // The context handed out; pointers refer to the storage below.
     std::string preedit = "ni hao";
     int selStart = 0, selEnd = 6, cursorPos = 6;
-    std::vector<std::pair<std::string, std::string>> candidates = {{"你好", ""}, {"拟好", "comment"}};
+    // Text and comment; a comment "\x01" is a null pointer, "" an empty text.
+    std::vector<std::pair<std::string, std::string>> candidates = {{"你好", "\x01"}, {"拟好", "comment"}};
     bool candidatesNull = false;
     int numCandidatesOverride = -1;
     int pageSize = 12, pageNo = 0, highlighted = 0;
