@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <system_error>
@@ -157,8 +158,16 @@ int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::
         shared = expandTilde(arguments[i + 1]);
         break;
     }
-    const std::filesystem::path userDir =
-        std::filesystem::temp_directory_path() / ("sorvane-engine-check-" + newUuid());
+    std::error_code tempError;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(tempError);
+    if (tempError) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " +
+                tempError.message());
+        std::cout.flush();
+        return 1;
+    }
+    const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + newUuid());
 
     println("shared : " + shared);
     println("user   : " + userDir.string() + "  (fresh)");

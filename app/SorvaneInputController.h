@@ -101,6 +101,9 @@ public:
     // Modifier flags that make a key a command rather than typing.
     static constexpr std::uint64_t commandFlags = 0x1C0000;
     static constexpr const char* ghostSuffix = " …ghost";
+    // The most letters of English that a Shift tap carries into the
+    // Chinese composition.
+    static constexpr std::size_t maxCarriedLetters = 64;
 
     SorvaneInputController(IMKServer* server, InputClient* client,
                            InputControllerEnvironment& environment = InputControllerEnvironment::live());

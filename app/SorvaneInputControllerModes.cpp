@@ -97,6 +97,17 @@ bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
     }
     const std::string action = press ? "press" : "release";
 
+    // In a password field the engine sees no key at all, modifiers
+    // included: a Shift held for a capital letter would reach it as a tap
+    // and switch the mode behind the user's back.
+    refreshPasswordInput();
+    if (secureInputOn()) {
+        shiftTaps_.clear();
+        shiftWithheld_ = false;
+        if (chinese_->isComposing()) chinese_->commitComposition();
+        return false;
+    }
+
     const AppSettings settings = services_.settings();
     if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
         shiftTaps_.clear();
@@ -222,8 +233,13 @@ void SorvaneInputController::carryComposition() {
     const std::string buffer = english_->buffer();
     std::string word;
     if (ChineseComposer::canCompose(buffer)) {
+        // The engine's cost grows faster than the pinyin's length: only a
+        // tail is carried, the letters before it go in as typed.
+        const std::size_t headLength =
+            buffer.size() > maxCarriedLetters ? buffer.size() - maxCarriedLetters : 0;
         english_->reset();
-        chinese_->compose(buffer);
+        if (headLength > 0) insertText(buffer.substr(0, headLength));
+        chinese_->compose(buffer.substr(headLength));
         word = "composed";
     } else {
         english_->commitBuffer();

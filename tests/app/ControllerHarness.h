@@ -19,6 +19,7 @@
 #include "app/SorvaneInputController.h"
 #include "app/WelcomeTrigger.h"
 #include "kit/ModeIndicator.h"
+#include "kit/ModeMemory.h"
 #include "platform/imk/KeyScript.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryUserDefaults.h"
@@ -113,6 +114,7 @@ protected:
         s.prediction = provider_;
         s.rhythm = std::make_shared<TypingRhythm>(std::make_shared<MemoryUserDefaults>());
         s.noRouteReason = [] { return std::string("no route"); };
+        // The process's cache would keep the first test's HOME: this one's own.
         s.settings = [this] { return settings_.current(); };
         s.invalidateSettings = [this] { settings_.invalidate(); };
         s.ghostTest = [this] { return ghost_; };

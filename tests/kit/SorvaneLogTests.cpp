@@ -18,6 +18,30 @@ namespace {
 
 using testing::ScopedLogCapture;
 
+TEST(SorvaneLog, ClientTextsAreCutTo255BytesAtACharacterBoundary) {
+    const std::string a255(255, 'a');
+    const struct {
+        std::string text;
+        std::size_t keptBytes;
+    } rows[] = {
+        {a255, 255},
+        {a255 + "a", 255},
+        {std::string(253, 'a') + "é", 255},
+        {std::string(254, 'a') + "é", 254},  // the é would end at byte 256
+        {[] {
+             std::string s;
+             for (int i = 0; i < 86; ++i) s += "中";
+             return s;
+         }(),
+         255},
+        {std::string(254, 'a') + "中", 254},
+        {"", 0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(SorvaneLog::clientText(row.text), row.text.substr(0, row.keptBytes)) << row.text.size();
+    }
+}
+
 TEST(SorvaneLog, TextsAreKeptVerbatimAtTheirLevels) {
     ScopedLogCapture capture;
     const std::vector<std::string> texts = {

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,15 @@ struct FakeRime {
     std::vector<int> recordSizes;  // data_size of every record handed in
     std::vector<std::size_t> selections, caretPositions;
     std::vector<std::pair<std::string, bool>> options;
+
+    // Entries whose name begins with this throw, as librime does on a data
+    // folder it cannot read; "*": every entry.
+    std::string throwing;
+    void called(const std::string& entry) {
+        calls.push_back(entry);
+        if (!throwing.empty() && (throwing == "*" || entry.starts_with(throwing)))
+            throw std::runtime_error("boost::filesystem::status: Permission denied: \"" + entry + "\"");
+    }
 
     // How to answer.
     RimeSessionId nextSession = 0x7f0000001000;
