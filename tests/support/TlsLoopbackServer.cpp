@@ -46,8 +46,8 @@ void makeCertificate(const std::filesystem::path& certPath, const std::filesyste
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 24 * 3600);
     X509_set_pubkey(cert.get(), key.get());
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1,
-                               -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
+                               -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
     addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE");
     addExtension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign");
