@@ -19,7 +19,7 @@
 #include "app/CandidatePanelPresenting.h"
 #include "app/ChineseComposer.h"
 #include "app/ComposerHost.h"
-#include "app/SettingsPage.h"
+#include "kit/SettingsPage.h"
 #include "engine/RimeEngine.h"
 #include "kit/AppSettings.h"
 #include "kit/EnglishComposer.h"

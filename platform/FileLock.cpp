@@ -34,6 +34,7 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
         if (code == EINTR) continue;
         const auto now = std::chrono::steady_clock::now();
         if (code != EWOULDBLOCK || now >= deadline) {
+            heldElsewhere_ = code == EWOULDBLOCK;
             error_ = Files::errorFromErrno(code, path);
             if (code == EWOULDBLOCK) error_.message = "Lock held by another writer for too long (" + path.string() + ")";
             ::close(fd_);

@@ -49,7 +49,12 @@ std::string clientTool() {
 
 class ServerProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(bus_.ok()); }
+    void SetUp() override {
+        ASSERT_TRUE(bus_.ok());
+        // A fresh HOME would open the welcome window after the first activation.
+        ASSERT_TRUE(Files::atomicWrite(home_.path() / "Library" / "SorvaneIME" / "state.json",
+                                       "{\n  \"welcomeShownAt\": \"2026-01-01T00:00:00Z\"\n}\n"));
+    }
 
     std::unique_ptr<ChildProcess> startServer(const std::string& executable = SORVANE_EXECUTABLE) {
         auto server =

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
@@ -187,6 +188,36 @@ TEST(Files, StampChangesWithEveryReplacement) {
     ASSERT_TRUE(Files::atomicWrite(path, "abc"));
     // Same size and maybe the same time, but a new inode.
     EXPECT_NE(Files::stamp(path), first);
+}
+
+}  // namespace
+}  // namespace sorvane
+
+namespace sorvane {
+namespace {
+
+// The try mode tells a lock held elsewhere from one that could not be taken,
+// and never follows a link planted at the lock's path.
+TEST(FileLockTry, HeldElsewhereAndCouldNotOpenAreTold) {
+    testing::TempDir dir;
+    const auto path = dir.path() / "one.lock";
+    {
+        FileLock first(path, FileLock::tryOnce);
+        ASSERT_TRUE(first.held());
+        FileLock second(path, FileLock::tryOnce);
+        EXPECT_FALSE(second.held());
+        EXPECT_TRUE(second.heldElsewhere());
+    }
+    EXPECT_TRUE(FileLock(path, FileLock::tryOnce).held()) << "closing released it";
+
+    const auto target = dir.path() / "elsewhere";
+    const auto link = dir.path() / "planted.lock";
+    std::filesystem::create_symlink(target, link);
+    FileLock planted(link, FileLock::tryOnce);
+    EXPECT_FALSE(planted.held());
+    EXPECT_FALSE(planted.heldElsewhere());
+    EXPECT_EQ(planted.error().code, ELOOP);
+    EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 }  // namespace
