@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "kit/PackageVerifier.h"
+#include "kit/PkgutilPackageVersionReader.h"
+#include "kit/PkgutilSignatureChecker.h"
 #include "kit/UpdatePaths.h"
 #include "kit/UpdatePipeline.h"
 #include "platform/FileMove.h"
@@ -394,6 +396,25 @@ TEST_F(UpdatePipelineTest, ForeignPackagePathsAreForgottenNotTouched) {
         ASSERT_TRUE(check());
         EXPECT_TRUE(fs::exists(victim));
     }
+}
+
+TEST_F(UpdatePipelineTest, WithThePackageUtility) {
+    const fs::path tool = fs::path(SORVANE_SOURCE_DIR) / "tests/kit/pkgutil/package-pkgutil";
+    environment.signature = std::make_shared<PkgutilSignatureChecker>(10, tool);
+    environment.packageVersion = std::make_shared<PkgutilPackageVersionReader>(temporary.path(), 10, tool);
+    auto result = check();
+    ASSERT_TRUE(result) << result.error().description();
+    EXPECT_TRUE(result->downloaded);
+
+    // The feed announces another version than the package holds.
+    fs::remove_all(environment.updatesDirectory);
+    UpdateRelease other = release;
+    other.version = "1.3.0";
+    setFeed(200, feedFor(other));
+    result = check();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().description(), "安装包版本是 1.2.0，与更新源声明的 1.3.0 不一致");
+    EXPECT_FALSE(temporaryLeftovers());
 }
 
 TEST_F(UpdatePipelineTest, MoveAcrossFilesystemsLandsTheFileWhole) {
