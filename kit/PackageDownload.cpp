@@ -87,11 +87,11 @@ Expected<void, UpdateCheckError> PackageDownload::run(const HttpRequest& request
     } else if (response->status != 200) {
         fail(UpdateCheckError::download("HTTP " + std::to_string(response->status)));
     } else if (!recordedFailure()) {
-        const bool synced = ::fsync(fd) == 0;
-        const int code = errno;
-        closeFile();
-        if (!synced) {
-            fail(UpdateCheckError::download(savingFailed(std::strerror(code))));
+        // No fsync: every later use of the file verifies its size and digest
+        // first, so a copy cut short by a crash is caught there.
+        open = false;
+        if (::close(fd) != 0) {
+            fail(UpdateCheckError::download(savingFailed(std::strerror(errno))));
         } else {
             std::lock_guard guard(lock_);
             landed_ = true;
