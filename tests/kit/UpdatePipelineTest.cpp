@@ -398,6 +398,23 @@ TEST_F(UpdatePipelineTest, ForeignPackagePathsAreForgottenNotTouched) {
     }
 }
 
+TEST_F(UpdatePipelineTest, RemoveDownloadsKeepsOnlyTheKeptEntry) {
+    const fs::path folder = environment.updatesDirectory;
+    const fs::path outside = home.path() / "notes.txt";
+    writeFile(outside, "mine");
+    for (const auto& keep : {std::optional<fs::path>(folder / "a.pkg"), std::optional<fs::path>(outside)}) {
+        writeFile(folder / "a.pkg", "a");
+        writeFile(folder / ".hidden", "h");
+        writeFile(folder / "sub" / "b.pkg", "b");
+        fs::create_symlink(outside, folder / "link.pkg");
+        UpdatePipeline::removeDownloads(folder, keep);
+        EXPECT_EQ(namesIn(folder), keep->parent_path() == folder ? std::vector<std::string>{"a.pkg"}
+                                                                 : std::vector<std::string>{});
+        EXPECT_EQ(readFile(outside), "mine");  // a link goes, never what it points at
+        fs::remove_all(folder);
+    }
+}
+
 TEST_F(UpdatePipelineTest, WithThePackageUtility) {
     const fs::path tool = fs::path(SORVANE_SOURCE_DIR) / "tests/kit/pkgutil/package-pkgutil";
     environment.signature = std::make_shared<PkgutilSignatureChecker>(10, tool);
