@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "app/settings/AccountPage.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/MacOwnKeyPage.h"
@@ -172,8 +173,10 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
                                      [this] { model_.show(SettingsPage::account); });
         case SettingsPage::privacy:
             return new SettingsPrivacyPage(model_.billing(), opener_);
-        case SettingsPage::welcome:
         case SettingsPage::account:
+            // Made only once the model has its store (see replacePage).
+            return new AccountPage(*model_.account(), opener_);
+        case SettingsPage::welcome:
         case SettingsPage::about:
         case SettingsPage::rhythm:
             // These pages' views are not built yet: the area stays empty.
