@@ -74,6 +74,23 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
+TEST(UpdateEnvironment, LiveValues) {
+    TempHome home;
+    const UpdateEnvironment live = UpdateEnvironment::live();
+    EXPECT_EQ(live.baseURL, "https://api.sorvane.example/brindor/api");
+    EXPECT_EQ(live.currentVersion, "0.0.0") << "the test binary's bundle has no Info.plist";
+    EXPECT_EQ(UpdateEnvironment::live("2.0").currentVersion, "2.0");
+    EXPECT_EQ(live.stateFile.url, home.path() / "Library/SorvaneIME/update.json");
+    EXPECT_EQ(live.updatesDirectory, home.path() / "Library/Caches/SorvaneIME/Updates");
+    EXPECT_EQ(std::count(live.osVersion.begin(), live.osVersion.end(), '.'), 2);
+    EXPECT_TRUE(live.arch == "x86_64" || live.arch == "arm64");
+    const UpdateSessionConfiguration session = live.makeConfiguration();
+    EXPECT_EQ(session.client, &CurlHttpClient::shared());
+    EXPECT_EQ(session.requestTimeout, std::chrono::seconds(60));
+    EXPECT_EQ(session.resourceTimeout, std::chrono::seconds(1800));
+    EXPECT_EQ(UpdatePipeline::feedRequest(live).requestTimeout, std::chrono::seconds(20));
+}
+
 class UpdatePipelineTest : public ::testing::Test {
 protected:
     UpdatePipelineTest() {
