@@ -220,6 +220,14 @@ TEST_F(UpdatePipelineTest, FeedRequestAndAnEnvelopeWithoutSuccess) {
     EXPECT_EQ(events[1].kind, UpdateEvent::Kind::feed);
     EXPECT_EQ(environment.stateFile.load().checkedAt,
               std::chrono::floor<std::chrono::seconds>(environment.now()));
+
+    // Only the test's own client trusts the test's certificate.
+    CurlHttpClient untrusting;
+    environment.makeConfiguration = [&] { return UpdateSessionConfiguration{&untrusting}; };
+    auto refused = check();
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(refused.error().description().starts_with("检查更新失败：The request failed"))
+        << refused.error().description();
 }
 
 TEST_F(UpdatePipelineTest, NothingNewerEmptiesTheUpdatesFolder) {
