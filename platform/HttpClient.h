@@ -136,7 +136,9 @@ public:
 
     // Download mode: the body in blocks, never held whole, whatever the
     // status; the result holds status and headers (empty body). A transport
-    // that cannot stream hands the whole body over as one block.
+    // that cannot stream hands the whole body over as one block. The
+    // request's bodyLimit holds here too: a receiver with a bound of its own
+    // raises it.
     virtual Expected<HttpResponse, URLError> download(const HttpRequest& request, const HeadHandler& onHead,
                                                       const BlockHandler& onBlock,
                                                       HttpCancellation* cancellation = nullptr);
