@@ -57,8 +57,11 @@ protected:
 
     template <class T>
     static T* findText(QWidget& root, const QString& text) {
-        for (T* w : root.findChildren<T*>()) {
-            if (w->isVisibleTo(&root) && w->text() == text) return w;
+        // Settings widgets have no meta-object of their own, so findChildren
+        // would hand back every widget as a T.
+        for (QWidget* child : root.findChildren<QWidget*>()) {
+            auto* w = dynamic_cast<T*>(child);
+            if (w && w->isVisibleTo(&root) && w->text() == text) return w;
         }
         return nullptr;
     }

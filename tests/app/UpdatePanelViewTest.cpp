@@ -66,7 +66,7 @@ TEST_F(UpdatePanelViewTest, EachPhase) {
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.phase.kind));
         auto view = show(c.phase);
-        auto* status = view->findChild<SettingsText*>("status");
+        auto* status = dynamic_cast<SettingsText*>(view->findChild<QWidget*>("status"));
         ASSERT_NE(status, nullptr);
         EXPECT_EQ(status->text().toStdString(), view->model().statusLine());
         const bool failed = c.phase.kind == Phase::Kind::failed;
