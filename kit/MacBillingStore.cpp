@@ -54,8 +54,7 @@ MacBillingStore::MacBillingStore(Services services, MainQueue& mainQueue, bool i
       state_(std::move(state)),
       termsAccepted_(termsAccepted),
       signedIn_(signedIn) {
-    if (!services_.verifyKey)
-        services_.verifyKey = [](const std::string& key) { return DeepSeekKeyCheck{}.verify(key); };
+    if (!services_.verifyKey) services_.verifyKey = &MacBillingStore::verifyWithDeepSeek;
 }
 
 std::unique_ptr<MacBillingStore> MacBillingStore::live(MainQueue& mainQueue) {
@@ -124,6 +123,10 @@ void MacBillingStore::select(Source source) {
         message_.reset();
     }
     changed();
+}
+
+KeyCheck MacBillingStore::verifyWithDeepSeek(const std::string& key) {
+    return DeepSeekKeyCheck{}.verify(key);
 }
 
 bool MacBillingStore::isWellFormedKey(std::string_view key) {

@@ -44,7 +44,7 @@ public:
         // of its first use, which a test's temporary HOME must not become).
         AppStateFile stateFile{Files::supportDirectory() / "state.json"};
         DeepSeekKeyStore keyStore = DeepSeekKeyStore::live();
-        Verifier verifyKey;              // none: DeepSeekKeyCheck{}.verify
+        Verifier verifyKey;              // none: verifyWithDeepSeek
         std::function<bool()> hasToken;  // none: an account token is stored
     };
 
@@ -100,6 +100,10 @@ public:
     // "sk-••••" and the recorded suffix; nothing without one.
     std::optional<std::string> keyShort() const;
     std::string keyStatusText() const;
+
+    // The live check: DeepSeek's "/user/balance" with a 10 s time-out, over
+    // the shared HTTP client. Blocks; call it off the main thread.
+    static KeyCheck verifyWithDeepSeek(const std::string& key);
 
     // Well formed: "sk-", 20 to 200 characters, only ASCII letters, digits,
     // "-" and "_".
