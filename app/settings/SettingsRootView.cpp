@@ -13,6 +13,7 @@
 #include "app/settings/SettingsSymbols.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
+#include "app/settings/TypingRhythmPage.h"
 
 namespace sorvane {
 namespace {
@@ -172,10 +173,12 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
                                      [this] { model_.show(SettingsPage::account); });
         case SettingsPage::privacy:
             return new SettingsPrivacyPage(model_.billing(), opener_);
+        case SettingsPage::rhythm:
+            return new TypingRhythmPage([&model = model_] { return model.rhythmSnapshot(); },
+                                        model_.rhythmSnapshot());
         case SettingsPage::welcome:
         case SettingsPage::account:
         case SettingsPage::about:
-        case SettingsPage::rhythm:
             // These pages' views are not built yet: the area stays empty.
             return nullptr;
     }
