@@ -70,6 +70,11 @@ std::string helpText() {
     return text;
 }
 
+double accountDemoSeconds(const std::vector<std::string>& rest) {
+    const auto seconds = rest.empty() ? std::nullopt : DecimalWord::read(rest.front());
+    return seconds.value_or(5.0);
+}
+
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
@@ -86,10 +91,7 @@ int run(const std::vector<std::string>& arguments) {
     }
     if (option == "--render-account")
         return SettingsWindow::renderAccountPreviews(directoryWord(rest)) ? kSuccess : kFailure;
-    if (option == "--account-demo") {
-        const auto seconds = rest.empty() ? std::nullopt : DecimalWord::read(rest.front());
-        return SettingsWindow::runDemo(SettingsPage::account, seconds.value_or(5.0));
-    }
+    if (option == "--account-demo") return SettingsWindow::runDemo(SettingsPage::account, accountDemoSeconds(rest));
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
         return kSuccess;
