@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "app/settings/AccountPage.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/MacOwnKeyPage.h"
@@ -176,8 +177,10 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
         case SettingsPage::rhythm:
             return new TypingRhythmPage([&model = model_] { return model.rhythmSnapshot(); },
                                         model_.rhythmSnapshot());
-        case SettingsPage::welcome:
         case SettingsPage::account:
+            // Made only once the model has its store (see replacePage).
+            return new AccountPage(*model_.account(), opener_);
+        case SettingsPage::welcome:
         case SettingsPage::about:
             // These pages' views are not built yet: the area stays empty.
             return nullptr;
