@@ -196,7 +196,8 @@ int runDemo(SettingsPage page, double seconds) {
     auto& mainQueue = QtMainQueue::shared();
     SettingsPreviews::Arguments arguments;
     arguments.page = page;
-    arguments.account = AccountStore::preview(mainQueue, AccountStore::LoginState::loggedOut(), std::nullopt, false);
+    arguments.account =
+        AccountStore::preview(mainQueue, AccountStore::LoginState::loggedOut(), std::nullopt, false);
     const auto model = SettingsPreviews::model(std::move(arguments), mainQueue);
 
     // Whole milliseconds within the timer's range: a negative wait closes at

@@ -75,7 +75,8 @@ std::optional<std::vector<char>> renderPNG(SettingsModel& model, bool dark, doub
             runEventLoopFor(kPassMs);
             view.repaint();
         }
-        QImage image(QSize(int(width * kPixelRatio), int(height * kPixelRatio)), QImage::Format_ARGB32_Premultiplied);
+        QImage image(QSize(int(width * kPixelRatio), int(height * kPixelRatio)),
+                     QImage::Format_ARGB32_Premultiplied);
         if (!image.isNull()) {
             image.setDevicePixelRatio(kPixelRatio);
             image.fill(Qt::transparent);

@@ -91,7 +91,8 @@ int run(const std::vector<std::string>& arguments) {
     }
     if (option == "--render-account")
         return SettingsWindow::renderAccountPreviews(directoryWord(rest)) ? kSuccess : kFailure;
-    if (option == "--account-demo") return SettingsWindow::runDemo(SettingsPage::account, accountDemoSeconds(rest));
+    if (option == "--account-demo")
+        return SettingsWindow::runDemo(SettingsPage::account, accountDemoSeconds(rest));
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
         return kSuccess;

@@ -107,8 +107,8 @@ std::vector<State> states(MainQueue& mainQueue) {
     add("account-signed-out", std::move(accountOut));
 
     auto accountIn = on(SettingsPage::account);
-    accountIn.account =
-        account(LoginState::loggedIn(AccountUser{1, std::string(kSignedInName), std::nullopt}), false, mainQueue);
+    accountIn.account = account(
+        LoginState::loggedIn(AccountUser{1, std::string(kSignedInName), std::nullopt}), false, mainQueue);
     add("account-signed-in", std::move(accountIn));
 
     add("hotkeys", on(SettingsPage::hotkeys));

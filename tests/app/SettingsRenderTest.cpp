@@ -52,7 +52,8 @@ std::map<fs::path, std::string> tree(const fs::path& root) {
     std::map<fs::path, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         std::ifstream in(entry.path(), std::ios::binary);
-        files[entry.path()] = entry.is_regular_file() ? std::string(std::istreambuf_iterator<char>(in), {}) : "";
+        files[entry.path()] =
+            entry.is_regular_file() ? std::string(std::istreambuf_iterator<char>(in), {}) : "";
     }
     return files;
 }
@@ -105,8 +106,9 @@ TEST_F(SettingsRenderTest, RenderAccountWritesItsEightImagesAndReplacesThemOnThe
                  {"account-signed-in-full", {1520, 3000}},
                  {"account-signed-out-narrow", {1240, 3000}}};
     for (const auto& size : sizes) {
-        EXPECT_EQ(QImage(QString::fromStdString((folder / ("settings-" + size.image + ".png")).string())).size(),
-                  size.pixels)
+        EXPECT_EQ(
+            QImage(QString::fromStdString((folder / ("settings-" + size.image + ".png")).string())).size(),
+            size.pixels)
             << size.image;
     }
     const QImage light(QString::fromStdString((folder / "settings-account-signed-in.png").string()));
@@ -142,7 +144,8 @@ TEST_F(SettingsRenderTest, BuildingAndRenderingTouchNeitherHomeNorKeychain) {
         auto states = SettingsPreviews::states(QtMainQueue::shared());
         std::vector<SettingsPreviews::State> rhythm;
         for (auto& state : states)
-            if (state.name == "rhythm" || state.name == "account-signed-out") rhythm.push_back(std::move(state));
+            if (state.name == "rhythm" || state.name == "account-signed-out")
+                rhythm.push_back(std::move(state));
         ::testing::internal::CaptureStdout();
         const bool written = SettingsWindow::render(rhythm, out_.path(), "t");
         const auto printed = lines(::testing::internal::GetCapturedStdout());
@@ -181,11 +184,12 @@ TEST(AccountDemoSecondsTest, OnlyAFiniteDecimalNumeralIsRead) {
     const struct {
         std::vector<std::string> rest;
         double seconds;
-    } cases[] = {{{"2.5"}, 2.5}, {{"-1"}, -1},   {{"0"}, 0},         {{"abc"}, 5},
-                 {{"inf"}, 5},   {{"nan"}, 5},   {{" 5"}, 5},        {{"0x10"}, 5},
-                 {{"1e999"}, 5}, {{}, 5},        {{"7", "junk"}, 7}, {{""}, 5}};
+    } cases[] = {{{"2.5"}, 2.5}, {{"-1"}, -1}, {{"0"}, 0},         {{"abc"}, 5},
+                 {{"inf"}, 5},   {{"nan"}, 5}, {{" 5"}, 5},        {{"0x10"}, 5},
+                 {{"1e999"}, 5}, {{}, 5},      {{"7", "junk"}, 7}, {{""}, 5}};
     for (const auto& c : cases)
-        EXPECT_EQ(SorvaneCommandLine::accountDemoSeconds(c.rest), c.seconds) << (c.rest.empty() ? "none" : c.rest[0]);
+        EXPECT_EQ(SorvaneCommandLine::accountDemoSeconds(c.rest), c.seconds)
+            << (c.rest.empty() ? "none" : c.rest[0]);
 }
 
 // Every state in every variant: over half a minute of the renderer's own
@@ -198,9 +202,10 @@ TEST_F(SettingsRenderTest, DISABLED_RenderSettingsWritesEveryStateInFourVariants
     EXPECT_EQ(names(out_.path()).size(), 68u);
     const std::regex line("render-settings [a-z-]+ -> .*\\.png");
     for (const auto& text : printed) EXPECT_TRUE(std::regex_match(text, line)) << text;
-    EXPECT_EQ(printed.front(), "render-settings welcome -> " + (out_.path() / "settings-welcome.png").string());
-    EXPECT_EQ(printed.back(),
-              "render-settings rhythm-empty-narrow -> " + (out_.path() / "settings-rhythm-empty-narrow.png").string());
+    EXPECT_EQ(printed.front(),
+              "render-settings welcome -> " + (out_.path() / "settings-welcome.png").string());
+    EXPECT_EQ(printed.back(), "render-settings rhythm-empty-narrow -> " +
+                                  (out_.path() / "settings-rhythm-empty-narrow.png").string());
     EXPECT_TRUE(previewFolders(temp_.path()).empty());
 }
 

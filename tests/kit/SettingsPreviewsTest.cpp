@@ -1,14 +1,13 @@
 // The preview models: fixed contents, files of their own, and nothing of the
 // user's (HOME, keychain, user defaults, the settings-changed notification)
 // read or touched.
-#include "kit/SettingsPreviews.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 
 #include "kit/PreviewFiles.h"
+#include "kit/SettingsPreviews.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/MemoryKeychain.h"
@@ -67,24 +66,23 @@ protected:
 TEST_F(SettingsPreviewsTest, TheSeventeenStatesInOrderTouchingNothingOfTheUsers) {
     const auto before = tree(home_.path());
     using Page = SettingsPage;
-    const std::vector<std::pair<std::string, SettingsPage>> expected = {
-        {"welcome", Page::welcome},
-        {"welcome-signed-out", Page::welcome},
-        {"welcome-signing-in", Page::welcome},
-        {"welcome-own-key", Page::welcome},
-        {"service", Page::service},
-        {"own-key-signed-out", Page::ownKey},
-        {"own-key", Page::ownKey},
-        {"own-key-filled", Page::ownKey},
-        {"privacy", Page::privacy},
-        {"account-signed-out", Page::account},
-        {"account-signed-in", Page::account},
-        {"hotkeys", Page::hotkeys},
-        {"hotkeys-off", Page::hotkeys},
-        {"general", Page::general},
-        {"about", Page::about},
-        {"rhythm", Page::rhythm},
-        {"rhythm-empty", Page::rhythm}};
+    const std::vector<std::pair<std::string, SettingsPage>> expected = {{"welcome", Page::welcome},
+                                                                        {"welcome-signed-out", Page::welcome},
+                                                                        {"welcome-signing-in", Page::welcome},
+                                                                        {"welcome-own-key", Page::welcome},
+                                                                        {"service", Page::service},
+                                                                        {"own-key-signed-out", Page::ownKey},
+                                                                        {"own-key", Page::ownKey},
+                                                                        {"own-key-filled", Page::ownKey},
+                                                                        {"privacy", Page::privacy},
+                                                                        {"account-signed-out", Page::account},
+                                                                        {"account-signed-in", Page::account},
+                                                                        {"hotkeys", Page::hotkeys},
+                                                                        {"hotkeys-off", Page::hotkeys},
+                                                                        {"general", Page::general},
+                                                                        {"about", Page::about},
+                                                                        {"rhythm", Page::rhythm},
+                                                                        {"rhythm-empty", Page::rhythm}};
     for (int round = 0; round < 2; ++round) {
         const auto states = SettingsPreviews::states(time_);
         std::vector<std::pair<std::string, SettingsPage>> names;
@@ -142,8 +140,8 @@ TEST_F(SettingsPreviewsTest, AChangeRewritesOnlyItsOwnFileAndPostsNothing) {
 }
 
 TEST_F(SettingsPreviewsTest, TheAccountNameKeepsItsThreeValuesApart) {
-    const std::optional<std::optional<std::string>> cases[] = {
-        std::nullopt, std::optional<std::string>{}, std::optional<std::string>{"Sorvane用户"}};
+    const std::optional<std::optional<std::string>> cases[] = {std::nullopt, std::optional<std::string>{},
+                                                               std::optional<std::string>{"Sorvane用户"}};
     for (const auto& name : cases) {
         SettingsPreviews::Arguments arguments;
         arguments.accountName = name;
@@ -157,7 +155,8 @@ TEST_F(SettingsPreviewsTest, NoRhythmGivenShowsNoneWhateverTheUserDefaultsHold) 
         for (int i = 0; i < 30; ++i) recorded.record(0.2);
         recorded.save();
     }
-    ASSERT_EQ(TypingRhythm(std::make_shared<FileUserDefaults>(kSorvaneBundleId)).snapshot().samples.size(), 30u);
+    ASSERT_EQ(TypingRhythm(std::make_shared<FileUserDefaults>(kSorvaneBundleId)).snapshot().samples.size(),
+              30u);
     SettingsPreviews::Arguments arguments;
     arguments.page = SettingsPage::rhythm;
     const auto model = SettingsPreviews::model(std::move(arguments), time_);
