@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPalette>
 #include <cstdio>
 #include <iostream>
 
@@ -46,6 +47,27 @@ void runEventLoopFor(int milliseconds) {
     }
 }
 
+// The controls the toolkit draws itself (pop-up buttons, check boxes, text
+// fields) take the appearance from the palette, as the window's do from the
+// system's.
+QPalette paletteOfAppearance() {
+    QPalette palette = QApplication::palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Window, SettingsTheme::background());
+        palette.setColor(group, QPalette::WindowText, SettingsTheme::label());
+        palette.setColor(group, QPalette::Base, SettingsTheme::controlBackground());
+        palette.setColor(group, QPalette::AlternateBase, SettingsTheme::card());
+        palette.setColor(group, QPalette::Text, SettingsTheme::label());
+        palette.setColor(group, QPalette::Button, SettingsTheme::controlBackground());
+        palette.setColor(group, QPalette::ButtonText, SettingsTheme::label());
+        palette.setColor(group, QPalette::PlaceholderText, SettingsTheme::tertiaryLabel());
+        palette.setColor(group, QPalette::Highlight, SettingsTheme::blue());
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Text, SettingsTheme::tertiaryLabel());
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, SettingsTheme::tertiaryLabel());
+    return palette;
+}
+
 bool writeFile(const std::filesystem::path& path, const std::vector<char>& data) {
     // Replaced in place: a reader of the folder sees the file it asked for.
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -67,6 +89,7 @@ std::optional<std::vector<char>> renderPNG(SettingsModel& model, bool dark, doub
     std::optional<std::vector<char>> png;
     {
         SettingsRootView view(model, UrlOpener::live());
+        if (dark) view.setPalette(paletteOfAppearance());
         view.setAttribute(Qt::WA_DontShowOnScreen);
         view.resize(int(width), int(height));
         // Shown to the toolkit only, so every page lays itself out as in a window.
