@@ -8,8 +8,8 @@
 #include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QLineSeries>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 
 #include "app/settings/SettingsGroup.h"
@@ -24,7 +24,9 @@ namespace {
 namespace P = TypingRhythmPresenter;
 using Tone = SettingsText::Tone;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 double msecs(TypingRhythm::Date date) {
     return double(std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count());
@@ -118,6 +120,21 @@ void annotate(QChart* chart, QPointF at, const QString& label, P::Alignment alig
     place();
 }
 
+// Qt Charts centres an axis title; this one stands at the trailing end. The
+// axis keeps its title's room, with the title itself not painted.
+void titleAtTrailingEnd(QChart* chart, QAbstractAxis* axis) {
+    axis->setTitleBrush(Qt::transparent);
+    auto* title = new QGraphicsSimpleTextItem(axis->titleText(), chart);
+    title->setFont(axis->titleFont());
+    title->setBrush(SettingsTheme::secondaryLabel());
+    const auto place = [chart, title] {
+        const QRectF box = title->boundingRect();
+        title->setPos(chart->plotArea().right() - box.width(), chart->size().height() - box.height());
+    };
+    QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
+    place();
+}
+
 QChartView* viewOf(QChart* chart, int height) {
     auto* view = new QChartView(chart);
     view->setRenderHint(QPainter::Antialiasing);
@@ -133,7 +150,8 @@ QWidget* histogramChart(const P::Page& page) {
     std::int64_t highest = 1;
     for (const auto& bar : page.bins) {
         highest = std::max(highest, bar.count);
-        if (bar.count > 0) addRect(chart, bar.xStart, bar.xEnd, double(bar.count), withOpacity(blue, bar.opacity));
+        if (bar.count > 0)
+            addRect(chart, bar.xStart, bar.xEnd, double(bar.count), withOpacity(blue, bar.opacity));
     }
     auto* x = new QCategoryAxis;
     x->setRange(0, double(P::longestMs));
@@ -151,7 +169,8 @@ QWidget* histogramChart(const P::Page& page) {
         addLine(chart, {page.p90Rule->value, 0}, {page.p90Rule->value, top},
                 rulePen(SettingsTheme::secondaryLabel(), 1, {4, 3}));
     }
-    addLine(chart, {page.pauseRule.value, 0}, {page.pauseRule.value, top}, rulePen(SettingsTheme::systemOrange(), 2));
+    addLine(chart, {page.pauseRule.value, 0}, {page.pauseRule.value, top},
+            rulePen(SettingsTheme::systemOrange(), 2));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (auto* series : chart->series()) {
@@ -164,6 +183,7 @@ QWidget* histogramChart(const P::Page& page) {
     }
     annotate(chart, {page.pauseRule.value, top}, qs(page.pauseRule.label), page.pauseRule.alignment,
              settingsFont(10, QFont::Medium), SettingsTheme::systemOrange());
+    titleAtTrailingEnd(chart, x);
     return viewOf(chart, 180);
 }
 
@@ -283,13 +303,15 @@ TypingRhythmPage::TypingRhythmPage(SnapshotSource source, TypingRhythm::Snapshot
 }
 
 void TypingRhythmPage::rebuild() {
-    const auto page = P::present(snapshot_, std::chrono::system_clock::now(), TypingRhythm::Calendar::current());
+    const auto page =
+        P::present(snapshot_, std::chrono::system_clock::now(), TypingRhythm::Calendar::current());
     summary_ = replaceRow(groups_[0], summary_, summary(page));
-    histogram_ = replaceRow(groups_[1], histogram_,
-                            page.hasSamples ? chartSection(histogramChart(page), P::Copy::histogramCaption)
-                                            : emptyText());
-    hours_ = replaceRow(groups_[2], hours_,
-                        page.hasSamples ? chartSection(hourlyChart(page), P::Copy::hoursCaption) : emptyText());
+    histogram_ = replaceRow(
+        groups_[1], histogram_,
+        page.hasSamples ? chartSection(histogramChart(page), P::Copy::histogramCaption) : emptyText());
+    hours_ =
+        replaceRow(groups_[2], hours_,
+                   page.hasSamples ? chartSection(hourlyChart(page), P::Copy::hoursCaption) : emptyText());
 }
 
 void TypingRhythmPage::refresh() {
