@@ -8,6 +8,7 @@
 
 #include "app/EngineBootstrap.h"
 #include "app/GuiApplication.h"
+#include "app/RegistrationOptions.h"
 #include "app/SettingsWindow.h"
 #include "kit/DecimalWord.h"
 #include "platform/qt/QtMainQueue.h"
@@ -78,6 +79,7 @@ double accountDemoSeconds(const std::vector<std::string>& rest) {
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (auto status = RegistrationOptions::run(option, rest)) return *status;
     if (option == "--settings") {
         const auto page = rest.empty() ? std::nullopt : settingsPageFromRaw(rest.front());
         return SettingsWindow::run(page.value_or(SettingsPage::welcome));

@@ -9,6 +9,7 @@
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/MacOwnKeyPage.h"
 #include "app/settings/RewriteServicePage.h"
+#include "app/settings/SettingsHomePage.h"
 #include "app/settings/SettingsPrivacyPage.h"
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsSymbols.h"
@@ -177,10 +178,11 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
         case SettingsPage::rhythm:
             return new TypingRhythmPage([&model = model_] { return model.rhythmSnapshot(); },
                                         model_.rhythmSnapshot());
+        case SettingsPage::welcome:
+            return new SettingsHomePage(model_, model_.billing(), opener_);
         case SettingsPage::account:
             // Made only once the model has its store (see replacePage).
             return new AccountPage(*model_.account(), opener_);
-        case SettingsPage::welcome:
         case SettingsPage::about:
             // These pages' views are not built yet: the area stays empty.
             return nullptr;
