@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "app/CommandLineOptions.h"
 #include "app/EngineBootstrap.h"
 
 namespace sorvane::SorvaneCommandLine {
@@ -60,7 +61,12 @@ std::string helpText() {
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    // In the order the options are documented: the first whole match wins.
+    if (option == "--account-status") return CommandLineOptions::printAccountStatus();
+    if (option == "--quit") return CommandLineOptions::quit();
     if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
+    if (option == "--panel-demo") return CommandLineOptions::runPanelDemo(rest);
+    if (option == "--render-hud") return CommandLineOptions::renderHud(rest);
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
         return kSuccess;
