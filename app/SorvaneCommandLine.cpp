@@ -7,6 +7,7 @@
 
 #include "app/CommandLineOptions.h"
 #include "app/EngineBootstrap.h"
+#include "app/SettingsWindow.h"
 
 namespace sorvane::SorvaneCommandLine {
 namespace {
@@ -62,6 +63,11 @@ int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     // In the order the options are documented: the first whole match wins.
+    if (option == "--settings") {
+        const auto page = rest.empty() ? std::nullopt : settingsPageFromRaw(rest.front());
+        return SettingsWindow::run(page.value_or(SettingsPage::welcome));
+    }
+    if (option == "--account") return SettingsWindow::run(SettingsPage::account);
     if (option == "--account-status") return CommandLineOptions::printAccountStatus();
     if (option == "--quit") return CommandLineOptions::quit();
     if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
