@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 using testing::ChildProcess;
 using namespace std::chrono_literals;
 
-constexpr const char* kCopyIdentifier = "org.example.SorvaneCopy";
 
 // The command that starts a child in a network namespace of its own, so that
 // nothing it does reaches the service address: as root a plain new namespace,
@@ -56,7 +55,7 @@ protected:
         ASSERT_TRUE(Files::atomicWrite(contents / "Info.plist",
                                        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist "
                                                    "version=\"1.0\">\n<dict>\n<key>CFBundleIdentifier</key><string>") +
-                                           kCopyIdentifier + "</string>\n</dict>\n</plist>\n"));
+                                           identifier_ + "</string>\n</dict>\n</plist>\n"));
     }
 
     std::unique_ptr<ChildProcess> start(std::vector<std::string> arguments = {}) {
@@ -82,6 +81,9 @@ protected:
     testing::PrivateBus bus_;
     testing::TempHome home_;
     testing::TempDir dir_;
+    // One identifier per case: `--quit` in one case must not reach another
+    // case's processes running at the same time.
+    const std::string identifier_ = "org.example.SorvaneCopy." + dir_.path().filename().string();
     fs::path executable_;
 };
 
@@ -96,7 +98,7 @@ TEST_F(CommandLineEndToEndTest, QuitEndsThisBundlesProcessesAndNothingElse) {
 
     const auto quit = run({"--quit"});
     EXPECT_EQ(quit.status, 0) << quit.err;
-    EXPECT_EQ(quit.out, std::string("quit ") + kCopyIdentifier + "\n");
+    EXPECT_EQ(quit.out, "quit " + identifier_ + "\n");
 
     EXPECT_EQ(server->wait(20s), 0);
     const std::string log = server->err();
