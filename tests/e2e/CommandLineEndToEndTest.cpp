@@ -25,14 +25,14 @@ namespace fs = std::filesystem;
 using testing::ChildProcess;
 using namespace std::chrono_literals;
 
-
 // The command that starts a child in a network namespace of its own, so that
 // nothing it does reaches the service address: as root a plain new namespace,
 // otherwise one with the user mapped to root. None when neither works here.
 std::optional<std::vector<std::string>> isolation() {
-    static const std::optional<std::vector<std::string>> prefix = []() -> std::optional<std::vector<std::string>> {
-        for (std::vector<std::string> candidate : {std::vector<std::string>{"unshare", "-n"},
-                                                   std::vector<std::string>{"unshare", "-rn"}}) {
+    static const std::optional<std::vector<std::string>> prefix =
+        []() -> std::optional<std::vector<std::string>> {
+        for (std::vector<std::string> candidate :
+             {std::vector<std::string>{"unshare", "-n"}, std::vector<std::string>{"unshare", "-rn"}}) {
             std::vector<std::string> args(candidate.begin() + 1, candidate.end());
             args.push_back("true");
             if (ChildProcess::run("/usr/bin/unshare", args, {}, 10s).status == 0) return candidate;
@@ -52,15 +52,23 @@ protected:
         // The engine's data is shared with the build bundle: read only.
         fs::create_directory_symlink(fs::path(SORVANE_BUNDLE_DIR) / "Contents" / "SharedSupport",
                                      contents / "SharedSupport");
-        ASSERT_TRUE(Files::atomicWrite(contents / "Info.plist",
-                                       std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist "
-                                                   "version=\"1.0\">\n<dict>\n<key>CFBundleIdentifier</key><string>") +
-                                           identifier_ + "</string>\n</dict>\n</plist>\n"));
+        // The build's Info.plist (with its input mode), under this copy's identifier.
+        std::string plist = *Files::readFile(fs::path(SORVANE_BUNDLE_DIR) / "Contents" / "Info.plist");
+        const std::string own = "<string>cn.kestrum.inputmethod.Sorvane</string>";
+        for (auto at = plist.find(own); at != std::string::npos; at = plist.find(own, at + 1))
+            plist.replace(at, own.size(), "<string>" + identifier_ + "</string>");
+        ASSERT_TRUE(Files::atomicWrite(contents / "Info.plist", plist));
     }
 
-    std::unique_ptr<ChildProcess> start(std::vector<std::string> arguments = {}) {
-        auto child = std::make_unique<ChildProcess>(executable_.string(), std::move(arguments),
-                                                    std::map<std::string, std::string>{{"SORVANE_LOG_STDERR", "1"}});
+    std::unique_ptr<ChildProcess> start(std::vector<std::string> arguments = {}, bool isolated = false) {
+        if (isolated) {
+            const std::vector<std::string> prefix = *isolation();
+            arguments.insert(arguments.begin(), executable_.string());
+            arguments.insert(arguments.begin(), prefix.begin() + 1, prefix.end());
+        }
+        auto child = std::make_unique<ChildProcess>(
+            isolated ? "/usr/bin/unshare" : executable_.string(), std::move(arguments),
+            std::map<std::string, std::string>{{"SORVANE_LOG_STDERR", "1"}});
         EXPECT_TRUE(child->started());
         return child;
     }
@@ -107,6 +115,49 @@ TEST_F(CommandLineEndToEndTest, QuitEndsThisBundlesProcessesAndNothingElse) {
     EXPECT_FALSE(sleeper.wait(300ms).has_value()) << "the look-alike was ended";
 }
 
+// As an installer and an uninstaller use it, with the server typed into between.
+TEST_F(CommandLineEndToEndTest, InstallTypeQuitAndUninstall) {
+    if (!isolation()) GTEST_SKIP() << "no network namespace can be made here";
+    const std::string mode = "cn.kestrum.inputmethod.Sorvane.Hans";
+    const std::string bundle = dir_.path().string() + "/SorvaneIME.app";
+    const auto expect = [&](std::vector<std::string> args, int status, const std::string& out) {
+        const auto r = runIsolated(args);
+        EXPECT_EQ(r.status, status) << args.front() << r.err;
+        EXPECT_EQ(r.out, out) << args.front();
+    };
+    expect({"--install"}, 0, "register queued " + bundle + "\n");
+    const auto ensured = runIsolated({"--ensure-enabled"});
+    EXPECT_EQ(ensured.status, 0);
+    EXPECT_TRUE(ensured.out.starts_with("ensure-enabled: ")) << ensured.out;
+    const auto status = runIsolated({"--status"});
+    EXPECT_EQ(status.status, 0);
+    EXPECT_TRUE(status.out.starts_with("id=" + mode + " registered=true ")) << status.out;
+
+    // Not a first run, so no welcome window joins in.
+    ASSERT_TRUE(Files::atomicWrite(home_.path() / "Library/SorvaneIME/state.json",
+                                   "{\n  \"welcomeShownAt\": \"2026-01-01T00:00:00Z\"\n}\n"));
+    auto server = start({}, true);
+    ASSERT_TRUE(server->waitForStderr("[Sorvane] server up", 30s)) << server->err();
+    const auto typed =
+        ChildProcess::run((fs::path(SORVANE_BUNDLE_DIR).parent_path() / "tools" / "sorvane-client").string(),
+                          {"--connection", identifier_ + "_Connection", "nihao{space}"}, {}, 30s);
+    EXPECT_EQ(typed.status, 0) << typed.err;
+    EXPECT_NE(typed.out.find("你好"), std::string::npos) << typed.out;
+    const auto quit = runIsolated({"--quit"});
+    EXPECT_EQ(quit.out, "quit " + identifier_ + "\n");
+    EXPECT_EQ(server->wait(20s), 0);
+    EXPECT_TRUE(server->err().ends_with("[Sorvane] server exiting\n")) << server->err();
+
+    const auto removed = runIsolated({"--remove-enabled"});
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_TRUE(removed.out.starts_with("remove-enabled: ")) << removed.out;
+    expect({"--disable"}, 0, "disable ok " + mode + "\n");
+    expect({"--status"}, 0,
+           "id=" + mode +
+               " registered=true enabled=false selected=false\ncurrent=com.apple.keylayout.ABC\n"
+               "ghostTest=false\n");
+}
+
 TEST_F(CommandLineEndToEndTest, AccountStatusNamesTheRouteAndNeverASecret) {
     if (!isolation()) GTEST_SKIP() << "no network namespace can be made here";
     if (!testing::onPath("gnome-keyring-daemon")) GTEST_SKIP() << "gnome-keyring-daemon is not installed";
@@ -129,7 +180,8 @@ TEST_F(CommandLineEndToEndTest, AccountStatusNamesTheRouteAndNeverASecret) {
 
     auto r = runIsolated({"--account-status"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "api=https://api.sorvane.example/brindor/api\ndeviceID=present token=present\nroute=credits\n");
+    EXPECT_EQ(r.out,
+              "api=https://api.sorvane.example/brindor/api\ndeviceID=present token=present\nroute=credits\n");
     for (const auto& secret : {token, device, key}) {
         EXPECT_EQ(r.out.find(secret), std::string::npos);
         EXPECT_EQ(r.err.find(secret), std::string::npos);
@@ -139,8 +191,9 @@ TEST_F(CommandLineEndToEndTest, AccountStatusNamesTheRouteAndNeverASecret) {
     credentials.store->remove(AccountCredentials::deviceIDAccount);
     r = runIsolated({"--account-status"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "api=https://api.sorvane.example/brindor/api\ndeviceID=none token=none\nroute=none\n"
-                     "reason=请先登录微信 · 见设置\n");
+    EXPECT_EQ(r.out,
+              "api=https://api.sorvane.example/brindor/api\ndeviceID=none token=none\nroute=none\n"
+              "reason=请先登录微信 · 见设置\n");
     // Only read: asking never makes a device id.
     EXPECT_EQ(credentials.existingDeviceID(), std::nullopt);
     secret_service_disconnect();
