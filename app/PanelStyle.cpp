@@ -4,9 +4,16 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QSvgRenderer>
 #include <QTextOption>
 #include <cmath>
 #include <map>
+
+// Resources of a static library are only linked in when referenced, and the
+// reference must stand outside any namespace.
+static void initPanelResources() {
+    Q_INIT_RESOURCE(panels);
+}
 
 namespace sorvane {
 
@@ -187,6 +194,22 @@ void drawText(QPainter& painter, std::string_view text, const TextStyle& style, 
     painter.setFont(font.font);
     painter.setPen(palette.color(style.color));
     painter.drawText(QPointF(x, y + font.metrics.ascent()), qstring(text));
+}
+
+std::optional<QImage> whiteTemplateIcon(const QString& resource, int side) {
+    initPanelResources();
+    QSvgRenderer renderer(resource);
+    if (!renderer.isValid() || renderer.defaultSize().isEmpty()) return std::nullopt;
+    const QSize pixels = renderer.defaultSize().scaled(QSize(side, side), Qt::KeepAspectRatio);
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    // Keep the drawing's alpha, whatever colour it uses.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), Qt::white);
+    painter.end();
+    return image;
 }
 
 }  // namespace sorvane
