@@ -48,15 +48,20 @@ CandidatePanel::~CandidatePanel() = default;
 void CandidatePanel::show(const PanelContent& content, Rect caretRect) {
     candidateView_->update(content);
 
+    // The one measurement of this update; the other is the drawing's.
     Size before = emptyContentFrame;
+    Size measured{};
     if (const PanelContentView* active = candidateView_->active()) {
-        const Size content = active->desiredContentSize();
-        before = {content.width + 2 * CandidateView::hInset + CandidateView::badgeGap,
-                  content.height + 2 * CandidateView::vInset};
+        measured = active->desiredContentSize();
+        before = {measured.width + 2 * CandidateView::hInset + CandidateView::badgeGap,
+                  measured.height + 2 * CandidateView::vInset};
     }
     // Windows have whole-pixel sizes; the badge is the one fractional width.
-    const double badge = std::ceil(
-        services_.metrics.measure(CandidateView::badgeText, CandidateView::badgeStyle().font).width);
+    if (!badgeWidth_) {
+        badgeWidth_ = std::ceil(
+            services_.metrics.measure(CandidateView::badgeText, CandidateView::badgeStyle().font).width);
+    }
+    const double badge = *badgeWidth_;
     const Size panel{std::ceil(before.width + badge), std::ceil(before.height)};
 
     const Rect caret = PanelGeometry::caretOrMouse(caretRect, services_.screens);
@@ -64,7 +69,7 @@ void CandidatePanel::show(const PanelContent& content, Rect caretRect) {
 
     window_->setGeometry(QtScreenProvider::toQt(frame_));
     candidateView_->setGeometry(0, 0, window_->width(), window_->height());
-    candidateView_->layoutActive();
+    candidateView_->placeActive(measured);
     candidateView_->QWidget::update();
     orderFront(*window_);
 }

@@ -4,6 +4,7 @@
 // focused, never clicked, above other windows.
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "app/CandidateView.h"
 #include "kit/PanelGeometry.h"
@@ -47,6 +48,7 @@ private:
     std::unique_ptr<QWidget> window_;
     CandidateView* candidateView_;
     Rect frame_;
+    std::optional<double> badgeWidth_;  // the badge's text never changes
 };
 
 // Window flags and attributes shared by the floating panels: frameless, on

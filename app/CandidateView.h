@@ -1,7 +1,10 @@
 #pragma once
 // The candidate panel's content: the rounded background, its border, the
 // small product badge, and whichever of the two content views is active.
+#include <QImage>
 #include <QWidget>
+#include <optional>
+#include <vector>
 
 #include "app/ChineseCandidateView.h"
 #include "app/EnglishSuggestionView.h"
@@ -29,17 +32,40 @@ public:
     QWidget* activeWidget() const;
 
     static TextStyle badgeStyle();
-    // Re-places the active view at the insets with its desired size.
-    void layoutActive();
+    // Places the active view at the insets with the size it asked for; the
+    // caller measured it already, so nothing is laid out here.
+    void placeActive(Size contentSize);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The rounded background and its border at a small size: its corners are
+    // the panel's corners, and its middle row and column hold the colours of
+    // the straight edges and of the inside, which are the same at any size.
+    struct Chrome {
+        QImage tile;
+        int corner = 0;  // device pixels of each corner square
+        // Pixel i of the middle row and column: the colour of row or column i
+        // counted from the top, left, bottom and right edge, and the inside.
+        std::vector<QColor> top, left, bottom, right;
+        QColor inside;
+        const PanelPalette* palette = nullptr;
+        qreal ratio = 0;
+    };
+    const Chrome& chrome(qreal ratio);
+    void paintChrome(QPainter& painter);
+
     ChineseCandidateView* chineseView_;
     EnglishSuggestionView* englishView_;
     PanelContentView* active_ = nullptr;
     const TextMetrics& metrics_;
+    // The panel changes size on most keys, and an antialiased fill of the
+    // whole rounded shape hands its rows to Qt's thread pool and waits. The
+    // shape is drawn once per appearance; each frame copies its corners and
+    // fills the rest with plain rectangles, which stay on this thread.
+    Chrome chrome_;
+    std::optional<Size> badge_;
 };
 
 }  // namespace sorvane

@@ -65,7 +65,7 @@ bool ChineseComposer::ensureSession() {
     return false;
 }
 
-bool ChineseComposer::handleKey(std::uint32_t keysym, std::uint32_t mask) {
+bool ChineseComposer::handleKey(std::uint32_t keysym, std::uint32_t mask, MenuCheck menu) {
     if (!ensureSession()) return false;
     const bool plain = (mask & modifierBits) == 0;
     if (plain && panelShown_ && handleLayoutKey(keysym, mask)) return true;
@@ -76,7 +76,7 @@ bool ChineseComposer::handleKey(std::uint32_t keysym, std::uint32_t mask) {
         sync();
         return taken;
     }
-    confirmPunctuationMenu(keysym, mask);
+    if (menu == MenuCheck::confirm) confirmPunctuationMenu(keysym, mask);
     bool taken = engine_.processKey(keysym, mask);
     sync();
     return taken;
@@ -160,13 +160,15 @@ void ChineseComposer::setAsciiMode(bool on) {
 
 std::optional<char32_t> ChineseComposer::pendingPunctuationKey() {
     if (!panelShown_) return std::nullopt;
-    auto context = engine_.context();
-    if (!context || context->candidates.empty()) return std::nullopt;
+    // The raw input is one string; the context is a snapshot of the whole
+    // menu. Most keys end here, after letters.
     auto raw = engine_.rawInput();
     if (!raw || raw->empty()) return std::nullopt;
     const auto last = static_cast<unsigned char>(raw->back());
     if (!isPrintableAscii(last) || isAsciiLetter(last) || isAsciiDigit(last) || last == '\'')
         return std::nullopt;
+    auto context = engine_.context();
+    if (!context || context->candidates.empty()) return std::nullopt;
     const std::string& preedit = context->preedit;
     const std::size_t start = clampedOffset(context->selStart, preedit);
     const std::size_t end = clampedOffset(context->selEnd, preedit);

@@ -34,8 +34,12 @@ public:
     ChineseComposer(const ChineseComposer&) = delete;
     ChineseComposer& operator=(const ChineseComposer&) = delete;
 
+    // Whether handleKey still has to look for a pending punctuation menu, or
+    // its caller did that for this key already.
+    enum class MenuCheck { confirm, alreadyDone };
+
     // One key of the Chinese road; true when it was taken.
-    bool handleKey(std::uint32_t keysym, std::uint32_t mask);
+    bool handleKey(std::uint32_t keysym, std::uint32_t mask, MenuCheck menu = MenuCheck::confirm);
     // A modifier press or release for the engine's own mode switching.
     void forwardModifier(RimeKeyEvent event);
     // The engine's ASCII mode; false without a session or status.

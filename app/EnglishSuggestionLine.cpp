@@ -1,5 +1,6 @@
 #include "app/EnglishSuggestionLine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -144,6 +145,11 @@ Size desiredSize(const std::vector<StyledRun>& runs, const TextMetrics& metrics)
         measured = metrics.measureWrapped(runs, maximumWidth);
     }
     return {width, std::ceil(measured.height)};
+}
+
+Size desiredSize(Size atMaximumWidth, bool wrapped) {
+    const double width = wrapped ? maximumWidth : std::min(maximumWidth, std::ceil(atMaximumWidth.width) + 1);
+    return {width, std::ceil(atMaximumWidth.height)};
 }
 
 double height(const std::vector<StyledRun>& runs, double width, const TextMetrics& metrics) {

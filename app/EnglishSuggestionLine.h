@@ -21,6 +21,11 @@ std::vector<StyledRun> build(const std::optional<EnglishPanelModel>& model, int 
 // grows in height instead.
 Size desiredSize(const std::vector<StyledRun>& runs, const TextMetrics& metrics);
 
+// The same size from one layout of the line at the maximum width: its widest
+// line, its height, and whether a line was wrapped there. Unwrapped at the
+// maximum width means unwrapped at any width, so one layout is enough.
+Size desiredSize(Size atMaximumWidth, bool wrapped);
+
 // The height of the line wrapped at `width`, rounded up.
 double height(const std::vector<StyledRun>& runs, double width, const TextMetrics& metrics);
 

@@ -2,14 +2,15 @@
 
 #include <QHideEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "app/EnglishSuggestionLine.h"
 
 namespace sorvane {
 
-EnglishSuggestionView::EnglishSuggestionView(const TextMetrics& metrics, MainQueue& queue, QWidget* parent)
+// Sizes come from Qt's own layout of the line, the one that is drawn.
+EnglishSuggestionView::EnglishSuggestionView(const TextMetrics&, MainQueue& queue, QWidget* parent)
     : QWidget(parent),
-      metrics_(metrics),
       animation_(
           queue, [this] { return stillWaiting(); }, [this] { update(); }) {
     setAttribute(Qt::WA_TranslucentBackground);
@@ -27,19 +28,40 @@ bool EnglishSuggestionView::stillWaiting() const {
     return true;
 }
 
+const EnglishSuggestionView::Prepared& EnglishSuggestionView::prepare(std::vector<StyledRun> runs,
+                                                                        double width) const {
+    const PanelPalette& palette = PanelPalette::current();
+    Prepared prepared;
+    prepared.layout = layoutRuns(runs, width, &palette);
+    prepared.lines = linesOf(*prepared.layout);
+    prepared.runs = std::move(runs);
+    prepared.palette = &palette;
+    prepared_ = std::move(prepared);
+    return *prepared_;
+}
+
 Size EnglishSuggestionView::desiredContentSize() const {
-    return EnglishSuggestionLine::desiredSize(EnglishSuggestionLine::build(model_, animationStep()),
-                                              metrics_);
+    const Prepared& prepared =
+        prepare(EnglishSuggestionLine::build(model_, animationStep()), EnglishSuggestionLine::maximumWidth);
+    return EnglishSuggestionLine::desiredSize(prepared.lines.size, prepared.lines.wrapped);
 }
 
 void EnglishSuggestionView::paintEvent(QPaintEvent*) {
-    const auto runs = EnglishSuggestionLine::build(model_, animationStep());
-    const double lineHeight = EnglishSuggestionLine::height(runs, width(), metrics_);
+    auto runs = EnglishSuggestionLine::build(model_, animationStep());
+    // Lines that fit the maximum width unwrapped fit any width from their
+    // widest up, so the size's layout is the drawing's as well.
+    const double w = width();
+    const bool reusable = prepared_ && prepared_->palette == &PanelPalette::current() && prepared_->runs == runs &&
+                          (prepared_->lines.wrapped ? w == EnglishSuggestionLine::maximumWidth
+                                                    : w >= std::ceil(prepared_->lines.size.width) &&
+                                                          w <= EnglishSuggestionLine::maximumWidth);
+    const Prepared& line = reusable ? *prepared_ : prepare(std::move(runs), w);
+    const double lineHeight = std::ceil(line.lines.size.height);
     const double y = std::max(0.0, (height() - lineHeight) * 0.5);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    layoutRuns(runs, width(), &PanelPalette::current())->draw(&painter, QPointF(0, y));
+    line.layout->draw(&painter, QPointF(0, y));
 }
 
 // Taken out of the panel (hidden itself, not merely with its window): the

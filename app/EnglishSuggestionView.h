@@ -32,8 +32,18 @@ protected:
 private:
     bool stillWaiting() const;
 
-    const TextMetrics& metrics_;
+    // The line as last laid out for the panel's size; drawing reuses it when
+    // nothing changed since, so a long line is shaped once per update.
+    struct Prepared {
+        std::vector<StyledRun> runs;
+        const PanelPalette* palette = nullptr;
+        std::unique_ptr<QTextLayout> layout;
+        LaidOutLines lines;
+    };
+    const Prepared& prepare(std::vector<StyledRun> runs, double width) const;
+
     std::optional<EnglishPanelModel> model_;
+    mutable std::optional<Prepared> prepared_;
     WaitingAnimation animation_;
 };
 

@@ -4,10 +4,12 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QStaticText>
 #include <QSvgRenderer>
 #include <QTextOption>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 // Resources of a static library are only linked in when referenced, and the
 // reference must stand outside any namespace.
@@ -79,6 +81,36 @@ const CachedFont& cachedFont(const FontSpec& spec) {
         it = cache.emplace(key, CachedFont{font, QFontMetricsF(font)}).first;
     }
     return it->second;
+}
+
+// Candidates come back key after key ("的", "是", the same words on the
+// next page), and shaping a string costs far more than drawing it. Each
+// string is shaped once per font and its glyphs kept; the tables are bounded
+// and start afresh when full. Main thread only.
+class ShapedTexts {
+public:
+    const QStaticText& get(std::string_view text, const FontSpec& spec) {
+        const long size = std::lround(spec.size);
+        const int weight = static_cast<int>(spec.weight);
+        auto it = texts_.find(std::make_tuple(size, weight, text));  // no copy of the text to look
+        if (it != texts_.end()) return it->second;
+        if (texts_.size() >= kLimit) texts_.clear();
+        const auto key = std::make_tuple(size, weight, std::string(text));
+        QStaticText shaped(qstring(text));
+        shaped.setTextFormat(Qt::PlainText);
+        shaped.setPerformanceHint(QStaticText::AggressiveCaching);
+        shaped.prepare(QTransform(), cachedFont(spec).font);
+        return texts_.emplace(key, std::move(shaped)).first->second;
+    }
+
+private:
+    static constexpr std::size_t kLimit = 4096;
+    std::map<std::tuple<long, int, std::string>, QStaticText, std::less<>> texts_;
+};
+
+ShapedTexts& shapedTexts() {
+    static auto& texts = *new ShapedTexts();  // never destroyed, like the fonts
+    return texts;
 }
 
 }  // namespace
@@ -166,6 +198,23 @@ std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, doub
     return layout;
 }
 
+LaidOutLines linesOf(const QTextLayout& layout) {
+    LaidOutLines lines;
+    const QString& text = layout.text();
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        lines.size.width = std::max(lines.size.width, line.naturalTextWidth());
+        lines.size.height += line.height();
+        const int end = line.textStart() + line.textLength();
+        if (i + 1 < layout.lineCount() && end > 0 && end <= text.size()) {
+            const QChar last = text.at(end - 1);
+            if (last != QLatin1Char('\n') && last != QChar::LineSeparator && last != QChar::ParagraphSeparator)
+                lines.wrapped = true;
+        }
+    }
+    return lines;
+}
+
 const QtTextMetrics& QtTextMetrics::shared() {
     static const QtTextMetrics metrics;
     return metrics;
@@ -173,27 +222,21 @@ const QtTextMetrics& QtTextMetrics::shared() {
 
 Size QtTextMetrics::measure(std::string_view text, const FontSpec& font) const {
     const QFontMetricsF& metrics = cachedFont(font).metrics;
-    return {metrics.horizontalAdvance(qstring(text)), metrics.height()};
+    if (text.empty()) return {0, metrics.height()};
+    return {shapedTexts().get(text, font).size().width(), metrics.height()};
 }
 
 Size QtTextMetrics::measureWrapped(const std::vector<StyledRun>& runs, double width) const {
-    const auto layout = layoutRuns(runs, width);
-    double widest = 0;
-    double height = 0;
-    for (int i = 0; i < layout->lineCount(); ++i) {
-        const QTextLine line = layout->lineAt(i);
-        widest = std::max(widest, line.naturalTextWidth());
-        height += line.height();
-    }
-    return {widest, height};
+    return linesOf(*layoutRuns(runs, width)).size;
 }
 
 void drawText(QPainter& painter, std::string_view text, const TextStyle& style, const PanelPalette& palette,
               double x, double y) {
-    const CachedFont& font = cachedFont(style.font);
-    painter.setFont(font.font);
+    if (text.empty()) return;
+    painter.setFont(cachedFont(style.font).font);
     painter.setPen(palette.color(style.color));
-    painter.drawText(QPointF(x, y + font.metrics.ascent()), qstring(text));
+    // A static text is drawn with its top-left corner at the point.
+    painter.drawStaticText(QPointF(x, y), shapedTexts().get(text, style.font));
 }
 
 std::optional<QImage> whiteTemplateIcon(const QString& resource, int side) {

@@ -37,6 +37,15 @@ private:
 std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, double width,
                                         const PanelPalette* palette = nullptr);
 
+// Lines of a laid-out paragraph: the widest natural line width, the total
+// height, and whether any line was broken to fit the width (rather than
+// ending at a line break or the end of the text).
+struct LaidOutLines {
+    Size size;
+    bool wrapped = false;
+};
+LaidOutLines linesOf(const QTextLayout& layout);
+
 class QtTextMetrics final : public TextMetrics {
 public:
     static const QtTextMetrics& shared();

@@ -73,7 +73,9 @@ InputControllerEnvironment& InputControllerEnvironment::live() {
         s.panel = &CandidatePanelPresenting::shared();
         s.showModeIndicator = [](InputMode mode, Rect caret) { ModeHUD::shared().show(mode, caret); };
         s.queue = &QtMainQueue::shared();
-        s.rhythm = std::make_shared<TypingRhythm>(UserDefaults::standard());
+        s.rhythm = std::make_shared<TypingRhythm>(
+            UserDefaults::standard(), [] { return std::chrono::system_clock::now(); },
+            TypingRhythm::Writes::onWriterThread);
         s.prediction = std::make_shared<PredictionService>(
             [] { return MacRouting::resolveRoute(); },
             [](const PredictionError& error) { MacRouting::rejected(error); },
@@ -354,7 +356,7 @@ bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
                 rawLetters_ = true;
                 SorvaneLog::log("[Sorvane] uppercase mid-composition → raw letters");
             }
-            return chinese_->handleKey(keysym, mask);
+            return chinese_->handleKey(keysym, mask, ChineseComposer::MenuCheck::alreadyDone);
         }
         // The confirmation ended the composition: the key goes on as if
         // nothing had been composing.

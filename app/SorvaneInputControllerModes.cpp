@@ -101,8 +101,10 @@ bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
     const AppSettings settings = services_.settings();
     if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
         shiftTaps_.clear();
-        SorvaneLog::debug("[Sorvane] flagsChanged key=" + keyName + " " + action + " not a toggle key (" +
-                          std::string(rawValue(settings.toggleKey)) + ")");
+        if (SorvaneLog::debugEnabled()) {
+            SorvaneLog::debug("[Sorvane] flagsChanged key=" + keyName + " " + action + " not a toggle key (" +
+                              std::string(rawValue(settings.toggleKey)) + ")");
+        }
         return false;
     }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/RimeEngine.h"
+#include "engine/RimeLibrary.h"
 
 namespace sorvane::bench {
 
@@ -46,6 +47,20 @@ inline RimeEngine* benchEngine(const char* userFolderName) {
         return e;
     }();
     return shared;
+}
+
+// librime alone on a key, as the benchmarks compare with it: the key, then
+// the context read and freed. The candidate count keeps it from being
+// optimized away.
+inline std::size_t rawKeyAndContext(const RimeApi* api, RimeSessionId session, std::uint32_t keysym) {
+    api->process_key(session, static_cast<int>(keysym), 0);
+    RIME_STRUCT(RimeContext, context);
+    std::size_t n = 0;
+    if (api->get_context(session, &context)) {
+        n = static_cast<std::size_t>(context.menu.num_candidates);
+        api->free_context(&context);
+    }
+    return n;
 }
 
 // The benchmarks' main: runs them, then ends whatever engine was started.

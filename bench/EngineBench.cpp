@@ -1,99 +1,51 @@
-// What the wrapper costs per key: the same key sequence through RimeEngine
-// (process key, then the context snapshot) and through librime's table
-// directly, in one process on one session. Ratio = wrapper time / raw time.
+// What the engine wrapper costs per key: RimeEngine's process key plus its
+// context snapshot, beside librime's table called directly (process_key +
+// get_context) on a session of its own on the same data, key by key in one
+// pass over the corpus of pinyin sentences; which goes first alternates.
 #include <benchmark/benchmark.h>
 
 #include "bench/BenchEngine.h"
-
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-
+#include "bench/KeyTimes.h"
+#include "bench/PinyinCorpus.h"
 #include "engine/RimeEngine.h"
 #include "engine/RimeLibrary.h"
 
 namespace {
 
 using namespace sorvane;
-namespace fs = std::filesystem;
+using namespace sorvane::bench;
 
-// One engine for the whole run: librime is set up once per process.
-RimeEngine* engine() { return sorvane::bench::benchEngine("sorvane-bench-engine"); }
-
-// A composition that stays the same size: "nihao" plus one letter, then
-// BackSpace; each is one key followed by a context read.
-constexpr std::uint32_t keys[] = {'m', 0xFF08};
-
-void prepare() {
-    engine()->clearComposition();
-    engine()->type("nihao");
-}
-
-std::size_t wrapperKey(std::uint32_t key) {
-    engine()->processKey(key, 0);
-    auto context = engine()->context();
-    return context ? context->candidates.size() : 0;
-}
-
-std::size_t rawKey(const RimeApi* api, RimeSessionId session, std::uint32_t key) {
-    api->process_key(session, static_cast<int>(key), 0);
-    RIME_STRUCT(RimeContext, context);
-    std::size_t n = 0;
-    if (api->get_context(session, &context)) {
-        n = static_cast<std::size_t>(context.menu.num_candidates);
-        api->free_context(&context);
-    }
-    return n;
-}
-
-void BM_WrapperKey(benchmark::State& state) {
-    prepare();
-    std::size_t i = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(wrapperKey(keys[i++ % 2]));
-}
-BENCHMARK(BM_WrapperKey);
-
-void BM_RawTableKey(benchmark::State& state) {
-    prepare();
-    const RimeApi* api = RimeLibrary::system()->api();
-    RimeSessionId session = engine()->sessionId();
-    std::size_t i = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(rawKey(api, session, keys[i++ % 2]));
-}
-BENCHMARK(BM_RawTableKey);
-
-// Both paths interleaved in one loop, so that drift of the machine falls on
-// both alike; the "ratio" counter is the wrapper's time over the raw time.
 void BM_WrapperOverRaw(benchmark::State& state) {
-    prepare();
+    RimeEngine* engine = benchEngine("sorvane-bench-engine");
     const RimeApi* api = RimeLibrary::system()->api();
-    RimeSessionId session = engine()->sessionId();
-    using Clock = std::chrono::steady_clock;
-    Clock::duration wrapped{}, raw{};
-    std::size_t i = 0;
+    const RimeSessionId raw = api->create_session();
+    const std::vector<KeyEvent> corpus = pinyinCorpus();
+    KeyTimes wrapped, table;
     for (auto _ : state) {
-        auto key = keys[i++ % 2];
-        auto t0 = Clock::now();
-        benchmark::DoNotOptimize(wrapperKey(key));
-        auto t1 = Clock::now();
-        // The same key again through the table, undone by the other key, so
-        // both paths see the same compositions.
-        benchmark::DoNotOptimize(rawKey(api, session, keys[i % 2]));
-        auto t2 = Clock::now();
-        benchmark::DoNotOptimize(rawKey(api, session, key));
-        auto t3 = Clock::now();
-        benchmark::DoNotOptimize(wrapperKey(keys[i % 2]));
-        auto t4 = Clock::now();
-        wrapped += (t1 - t0) + (t4 - t3);
-        raw += (t2 - t1) + (t3 - t2);
+        for (std::size_t i = 0; i < corpus.size(); ++i) {
+            const std::uint32_t keysym = rawKeysym(corpus[i]);
+            const auto wrapper = [&] {
+                engine->processKey(keysym, 0);
+                benchmark::DoNotOptimize(engine->context());
+            };
+            const auto direct = [&] { benchmark::DoNotOptimize(rawKeyAndContext(api, raw, keysym)); };
+            if (i % 2 == 0) {
+                wrapped.add(timed(wrapper));
+                table.add(timed(direct));
+            } else {
+                table.add(timed(direct));
+                wrapped.add(timed(wrapper));
+            }
+        }
     }
-    double w = std::chrono::duration<double, std::nano>(wrapped).count();
-    double r = std::chrono::duration<double, std::nano>(raw).count();
-    state.counters["wrapper_ns"] = benchmark::Counter(w / 2, benchmark::Counter::kAvgIterations);
-    state.counters["raw_ns"] = benchmark::Counter(r / 2, benchmark::Counter::kAvgIterations);
-    state.counters["ratio"] = r > 0 ? w / r : 0;
+    wrapped.report(state, "wrapper");
+    table.report(state, "librime");
+    state.counters["keys"] = static_cast<double>(wrapped.count());
+    state.counters["ratio_p50"] = ratio(wrapped.p50(), table.p50());
+    state.counters["ratio_p95"] = ratio(wrapped.p95(), table.p95());
+    api->destroy_session(raw);
 }
-BENCHMARK(BM_WrapperOverRaw);
+BENCHMARK(BM_WrapperOverRaw)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

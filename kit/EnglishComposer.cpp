@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <mutex>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -283,9 +285,27 @@ void EnglishComposer::runRequest(const std::shared_ptr<PendingRequest>& pending)
 
     // Called on the provider's thread: capture values and hop to the main
     // thread, where the composer decides whether the result still counts.
-    auto onPartial = [this, queue, alive, text, generation](const Suggestion& partial) {
-        queue->post([this, alive, text, generation, partial] {
-            if (alive.lock()) applySuggestion(partial, text, generation, false);
+    // Partials that come faster than the main thread takes them are merged:
+    // only the newest is shown, so a long reply is not laid out once per token.
+    struct Latest {
+        std::mutex mutex;
+        std::optional<Suggestion> partial;
+    };
+    auto latest = std::make_shared<Latest>();
+    auto onPartial = [this, queue, alive, text, generation, latest](const Suggestion& partial) {
+        {
+            std::lock_guard guard(latest->mutex);
+            const bool posted = latest->partial.has_value();
+            latest->partial = partial;
+            if (posted) return;
+        }
+        queue->post([this, alive, text, generation, latest] {
+            std::optional<Suggestion> newest;
+            {
+                std::lock_guard guard(latest->mutex);
+                newest.swap(latest->partial);
+            }
+            if (newest && alive.lock()) applySuggestion(*newest, text, generation, false);
         });
     };
     auto task = provider_->schedule(text, std::move(onPartial));
@@ -310,7 +330,7 @@ void EnglishComposer::applySuggestion(const Suggestion& suggestion, const std::s
                                       bool final) {
     if (generation_ != generation || buffer_ != text || !predictionEnabled_ || suggestion.isEmpty()) return;
     cancelWaitingTimer();
-    suggestion_ = suggestion;
+    suggestion_ = suggestion.bounded();
     if (final) pending_ = false;
     showPhase(EnglishPanelPhase::suggestion());
 }

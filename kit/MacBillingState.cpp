@@ -1,6 +1,5 @@
 #include "kit/MacBillingState.h"
 
-
 #include <cerrno>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -15,8 +14,9 @@ namespace {
 using namespace std::chrono;
 using json = nlohmann::json;
 
-void logNotWritten(const std::string& reason) {
-    SorvaneLog::log("[Sorvane] billing state not written: " + reason);
+Unexpected<FileError> notWritten(FileError error) {
+    SorvaneLog::log("[Sorvane] billing state not written: " + error.description());
+    return unexpected(std::move(error));
 }
 
 bool digits(std::string_view s, std::size_t from, std::size_t count, int& out) {
@@ -28,9 +28,10 @@ bool digits(std::string_view s, std::size_t from, std::size_t count, int& out) {
     return true;
 }
 
-void writeState(const std::filesystem::path& url, const MacBillingState& state) {
-    if (auto written = Files::atomicWrite(url, state.encoded()); !written)
-        logNotWritten(written.error().description());
+Expected<MacBillingState, FileError> writeState(const std::filesystem::path& url,
+                                                const MacBillingState& state) {
+    if (auto written = Files::atomicWrite(url, state.encoded()); !written) return notWritten(written.error());
+    return state;
 }
 
 }  // namespace
@@ -163,32 +164,26 @@ std::optional<MacBillingState> MacBillingStateFile::routeState() const {
     return MacBillingState::decode(*data);
 }
 
-void MacBillingStateFile::save(const MacBillingState& state) const {
+Expected<MacBillingState, FileError> MacBillingStateFile::save(const MacBillingState& state) const {
     // Taken so that a plain save never lands inside another process's update.
     // The lock makes the folder, so a missing folder fails here, once.
     FileLock lock(lockURL());
-    if (!lock.held()) {
-        logNotWritten(lock.error().description());
-        return;
-    }
-    writeState(url, state);
+    if (!lock.held()) return notWritten(lock.error());
+    return writeState(url, state);
 }
 
-void MacBillingStateFile::update(const std::function<void(MacBillingState&)>& change) const {
+Expected<MacBillingState, FileError> MacBillingStateFile::update(
+    const std::function<void(MacBillingState&)>& change) const {
     FileLock lock(lockURL());
-    if (!lock.held()) {
-        logNotWritten(lock.error().description());
-        return;
-    }
+    if (!lock.held()) return notWritten(lock.error());
     MacBillingState state;
     if (auto data = Files::readFile(url)) {
         state = MacBillingState::decode(*data).value_or(MacBillingState::defaultState());
     } else if (data.error().kind != FileError::Kind::notFound) {
-        logNotWritten(data.error().description());
-        return;
+        return notWritten(data.error());
     }
     change(state);
-    writeState(url, state);
+    return writeState(url, state);
 }
 
 }  // namespace sorvane

@@ -11,6 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Expected.h"
+#include "platform/Files.h"
+
 namespace sorvane {
 
 struct MacBillingState {
@@ -73,15 +76,18 @@ public:
     // What decides the route: the default state when no file exists, nothing
     // when one exists but cannot be read or decoded.
     std::optional<MacBillingState> routeState() const;
-    // Writes atomically; a failure is logged ("[Sorvane] billing state not
-    // written: ...") and the previous file stays whole.
-    void save(const MacBillingState& state) const;
+    // Writes atomically and gives the state written; a failure is logged
+    // ("[Sorvane] billing state not written: ...") and returned, and the
+    // previous file stays whole.
+    Expected<MacBillingState, FileError> save(const MacBillingState& state) const;
     // Read, change, write under an exclusive lock shared by every process, so
     // concurrent updates do not lose each other's change. A file that does not
     // decode starts over from the default state; one that exists but cannot be
     // read is left as it is (the failure is logged), since replacing it would
-    // silently move the user off their chosen route.
-    void update(const std::function<void(MacBillingState&)>& change) const;
+    // silently move the user off their chosen route. Gives the record written,
+    // or why nothing was written, so that no caller shows a change that did
+    // not land.
+    Expected<MacBillingState, FileError> update(const std::function<void(MacBillingState&)>& change) const;
 
     // The lock file beside the state file; the state file itself is replaced
     // by every write, so it cannot carry the lock.

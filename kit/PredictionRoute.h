@@ -7,6 +7,10 @@
 
 namespace sorvane {
 
+// The DeepSeek API host that the own-key route writes to and the settings
+// window checks a key against: one constant, so the two never part.
+inline constexpr const char* deepSeekBaseURL = "https://api.deepseek.com";
+
 class PredictionRoute {
 public:
     enum class Kind { ownKey, subscription };

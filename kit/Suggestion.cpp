@@ -1,20 +1,34 @@
 #include "kit/Suggestion.h"
 
+#include <unicode/utf8.h>
+
 #include "platform/Text.h"
 
 namespace sorvane {
 namespace {
 
-// Text::trimmed, with the common all-ASCII edges handled without decoding.
+// Text::trimmed of the edges alone: replies are trimmed after every token,
+// and only their ends can hold white space to drop. A broken sequence at an
+// edge ends the trimming there.
 std::string trimmed(std::string_view text) {
-    const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (!text.empty() && space(text.front())) text.remove_prefix(1);
-    while (!text.empty() && space(text.back())) text.remove_suffix(1);
-    if (!text.empty() && (static_cast<unsigned char>(text.front()) >= 0x80 ||
-                          static_cast<unsigned char>(text.back()) >= 0x80)) {
-        return Text::trimmed(text);
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    int32_t b = 0;
+    int32_t e = static_cast<int32_t>(text.size());
+    while (b < e) {
+        int32_t next = b;
+        UChar32 c;
+        U8_NEXT(p, next, e, c);
+        if (c < 0 || !Text::isWhitespaceOrNewline(static_cast<char32_t>(c))) break;
+        b = next;
     }
-    return std::string(text);
+    while (e > b) {
+        int32_t prev = e;
+        UChar32 c;
+        U8_PREV(p, b, prev, c);
+        if (c < 0 || !Text::isWhitespaceOrNewline(static_cast<char32_t>(c))) break;
+        e = prev;
+    }
+    return std::string(text.substr(static_cast<std::size_t>(b), static_cast<std::size_t>(e - b)));
 }
 
 }  // namespace
@@ -23,6 +37,16 @@ Suggestion Suggestion::joined(std::string_view normalized, std::string_view cont
     Suggestion s{trimmed(normalized), trimmed(continuation)};
     if (!s.normalized.empty() && !s.continuation.empty()) s.continuation = " " + s.continuation;
     return s;
+}
+
+Suggestion Suggestion::bounded() const {
+    // A Character is at least one byte: short texts need no counting.
+    if (normalized.size() + continuation.size() <= maximumCharacters) return *this;
+    Suggestion cut;
+    cut.normalized = Text::prefixCharacters(normalized, maximumCharacters);
+    const std::size_t used = Text::characterCount(cut.normalized);
+    if (used < maximumCharacters) cut.continuation = Text::prefixCharacters(continuation, maximumCharacters - used);
+    return cut;
 }
 
 bool Suggestion::isEmpty() const {

@@ -17,7 +17,13 @@ struct Suggestion {
     // continuation given its one leading space when both are non-empty.
     static Suggestion joined(std::string_view normalized, std::string_view continuation);
 
+    // More than any reply the request allows; a longer suggestion is cut here,
+    // so that no reply, however long, is laid out whole on every partial.
+    static constexpr std::size_t maximumCharacters = 4000;
+
     std::string full() const { return normalized + continuation; }
+    // This suggestion cut to maximumCharacters Characters, the rewrite first.
+    Suggestion bounded() const;
     // True when nothing but whitespace and newlines would be shown.
     bool isEmpty() const;
     // The printable form: normalized‹continuation›.

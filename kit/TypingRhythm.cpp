@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace sorvane {
 
@@ -193,8 +195,63 @@ TypingRhythm::Snapshot TypingRhythm::Snapshot::preview(Date now) {
 
 // MARK: TypingRhythm
 
-TypingRhythm::TypingRhythm(std::shared_ptr<UserDefaults> defaults, DateSource date)
+// One thread that writes the newest copy handed to it. A copy that is still
+// waiting when a newer one comes is dropped: the newer holds all it held.
+class TypingRhythm::Writer {
+public:
+    explicit Writer(TypingRhythm& owner) : owner_(owner), thread_([this] { run(); }) {}
+    ~Writer() {
+        {
+            std::lock_guard guard(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();  // what is waiting is written first
+    }
+
+    void hand(Stored stored) {
+        {
+            std::lock_guard guard(mutex_);
+            if (!waiting_ || waiting_->sequence < stored.sequence) waiting_ = std::move(stored);
+        }
+        changed_.notify_all();
+    }
+
+    void flush() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return !waiting_ && !writing_; });
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || waiting_; });
+            if (!waiting_) return;
+            Stored stored = std::move(*waiting_);
+            waiting_.reset();
+            writing_ = true;
+            lock.unlock();
+            owner_.write(stored);
+            lock.lock();
+            writing_ = false;
+            idle_.notify_all();
+        }
+    }
+
+    TypingRhythm& owner_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::condition_variable idle_;
+    std::optional<Stored> waiting_;
+    bool writing_ = false;
+    bool stopping_ = false;
+    std::thread thread_;  // last: starts once the rest is ready
+};
+
+TypingRhythm::TypingRhythm(std::shared_ptr<UserDefaults> defaults, DateSource date, Writes writes)
     : defaults_(std::move(defaults)), date_(std::move(date)) {
+    if (writes == Writes::onWriterThread) writer_ = std::make_unique<Writer>(*this);
     if (!defaults_) return;
     const auto data = defaults_->data(defaultsKey);
     if (!data) return;
@@ -233,7 +290,7 @@ void TypingRhythm::record(double gapSeconds) {
         // taken, so that threads recording at once save once per 50 gaps.
         if (unsaved_ >= saveEvery) due = takeForSaveLocked();
     }
-    if (due) write(*due);
+    if (due) hand(std::move(*due));
 }
 
 void TypingRhythm::save() {
@@ -244,7 +301,23 @@ void TypingRhythm::save() {
         pruneLocked(date_());
         stored = takeForSaveLocked();
     }
-    write(*stored);
+    hand(std::move(*stored));
+}
+
+void TypingRhythm::hand(Stored stored) {
+    if (writer_) {
+        writer_->hand(std::move(stored));
+    } else {
+        write(stored);
+    }
+}
+
+void TypingRhythm::flush() {
+    if (writer_) writer_->flush();
+}
+
+TypingRhythm::~TypingRhythm() {
+    writer_.reset();  // joins after the last copy is written, before the fields go
 }
 
 TypingRhythm::Stored TypingRhythm::takeForSaveLocked() {

@@ -103,9 +103,16 @@ public:
         friend bool operator==(const Snapshot&, const Snapshot&) = default;
     };
 
+    // Where a save's encoding and file write run. The input process records
+    // on its main thread, which must never wait for a disk flush; the copy
+    // of the samples is still taken at once, under the lock.
+    enum class Writes { onCaller, onWriterThread };
+
     explicit TypingRhythm(
         std::shared_ptr<UserDefaults> defaults,
-        DateSource date = [] { return std::chrono::system_clock::now(); });
+        DateSource date = [] { return std::chrono::system_clock::now(); }, Writes writes = Writes::onCaller);
+    // Finishes a save still being written.
+    ~TypingRhythm();
     TypingRhythm(const TypingRhythm&) = delete;
     TypingRhythm& operator=(const TypingRhythm&) = delete;
 
@@ -113,6 +120,8 @@ public:
     void record(double gapSeconds);
     // Writes the samples when any were recorded since the last save.
     void save();
+    // Returns once every save handed to the writer thread is written.
+    void flush();
     // Seconds; 1.0 under 20 samples, otherwise the clamped 90th percentile.
     // Cached for a minute and dropped on every new sample.
     double pause();
@@ -132,6 +141,8 @@ private:
     void pruneLocked(Date now);
     Stored takeForSaveLocked();
     void write(const Stored& stored);
+    void hand(Stored stored);
+    class Writer;
 
     std::shared_ptr<UserDefaults> defaults_;
     DateSource date_;
@@ -149,6 +160,7 @@ private:
 
     std::mutex writeLock_;  // orders writes to the user defaults
     std::uint64_t lastWritten_ = 0;
+    std::unique_ptr<Writer> writer_;  // with Writes::onWriterThread only
 };
 
 }  // namespace sorvane

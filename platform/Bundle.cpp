@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <system_error>
 
 #include "platform/Files.h"
@@ -54,5 +55,43 @@ const Bundle& Bundle::main() {
     }();
     return bundle;
 }
+
+std::optional<std::filesystem::path> Bundle::resourcePath(std::string_view name,
+                                                          std::string_view extension) const {
+    if (name.empty() || name.find('/') != std::string_view::npos) return std::nullopt;
+    std::string file(name);
+    if (!extension.empty()) file += "." + std::string(extension);
+    const auto candidate = path / "Contents" / "Resources" / file;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(candidate, ec)))
+        return std::nullopt;
+    return candidate;
+}
+
+namespace BundleResources {
+namespace {
+
+std::mutex lookupMutex;
+Lookup installedLookup;
+
+}  // namespace
+
+std::optional<std::filesystem::path> find(std::string_view name, std::string_view extension) {
+    Lookup lookup;
+    {
+        std::lock_guard lock(lookupMutex);
+        lookup = installedLookup;
+    }
+    if (lookup) return lookup(name, extension);
+    return Bundle::main().resourcePath(name, extension);
+}
+
+Lookup setLookup(Lookup lookup) {
+    std::lock_guard lock(lookupMutex);
+    std::swap(installedLookup, lookup);
+    return lookup;
+}
+
+}  // namespace BundleResources
 
 }  // namespace sorvane

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "prediction/ReplyText.h"
+
 namespace sorvane::PartialJSON {
 
 // The value of the first occurrence of "key" in the text: what has been read
@@ -21,5 +23,26 @@ struct Fields {
 
 // The "normalized" and "continuation" values.
 Fields extract(std::string_view text);
+// The same of a reply kept in NFC as it streamed in.
+Fields extract(const ReplyText& reply);
+
+// extract() of one reply as it grows, going on where the last call left off
+// in the part of the text that can no longer change.
+class Reader {
+public:
+    Fields extract(const ReplyText& reply);
+
+private:
+    struct Progress {
+        std::optional<std::size_t> start;  // the value's first Character
+        std::size_t at = 0;                // read up to this Character
+        std::string value;                 // what that gave
+        bool closed = false;               // the whole value is final
+    };
+    static std::optional<std::string> read(std::string_view key, Progress& progress, const ReplyText& reply);
+
+    Progress normalized_;
+    Progress continuation_;
+};
 
 }  // namespace sorvane::PartialJSON

@@ -71,7 +71,7 @@ public:
         HttpRefusal::DeepSeekKeyResolver resolveKey;
     };
 
-    static constexpr const char* defaultBaseURL = "https://api.deepseek.com";
+    static constexpr const char* defaultBaseURL = deepSeekBaseURL;
 
     // `onUsage` may be empty (nothing is told); without a debounce resolver
     // the fixed `debounce` is the pause.

@@ -23,10 +23,22 @@ std::optional<Suggestion> StreamingReply::take(const SSEEvent& event) {
     if (chunk.usage) usage_ = chunk.usage;
     if (chunk.delta.empty()) return std::nullopt;
     text_ += chunk.delta;
-    const PartialJSON::Fields fields = PartialJSON::extract(text_);
+    // Values only grow as the reply does: once the shown part is full, what
+    // follows cannot change it.
+    if (full_) return std::nullopt;
+    comparable_.append(chunk.delta);
+    const PartialJSON::Fields fields = reader_.extract(comparable_);
     if (!fields.normalized || fields.normalized->empty()) return std::nullopt;
     Suggestion partial = Suggestion::joined(*fields.normalized, fields.continuation.value_or(""));
-    if (partial.isEmpty() || partial == lastPartial_) return std::nullopt;
+    if (partial.normalized.size() + partial.continuation.size() > Suggestion::maximumCharacters) {
+        partial = partial.bounded();
+        full_ = Text::characterCount(partial.full()) >= Suggestion::maximumCharacters;
+    }
+    if (partial.isEmpty()) return std::nullopt;
+    // Both come from the same NFC text, so equal ones are equal byte for byte.
+    if (lastPartial_ && partial.normalized == lastPartial_->normalized &&
+        partial.continuation == lastPartial_->continuation)
+        return std::nullopt;
     lastPartial_ = partial;
     return partial;
 }
@@ -50,11 +62,11 @@ Expected<Suggestion, PredictionError> StreamingReply::finalSuggestion(std::strin
         // Members of nothing but whitespace are as empty as missing ones.
         Suggestion suggestion = Suggestion::joined(normalized, continuation);
         if (suggestion.isEmpty()) return unexpected(PredictionError::emptyResponse());
-        return suggestion;
+        return suggestion.bounded();
     }
     const PartialJSON::Fields fields = PartialJSON::extract(text);
     if (fields.normalized && !fields.normalized->empty()) {
-        return Suggestion::joined(*fields.normalized, fields.continuation.value_or(""));
+        return Suggestion::joined(*fields.normalized, fields.continuation.value_or("")).bounded();
     }
     return unexpected(PredictionError::decoding(R"(expected {"normalized","continuation"} json object)"));
 }

@@ -10,6 +10,8 @@
 #include "kit/PredictionUsage.h"
 #include "kit/Suggestion.h"
 #include "platform/Expected.h"
+#include "prediction/PartialJSON.h"
+#include "prediction/ReplyText.h"
 #include "prediction/SSELineReader.h"
 #include "prediction/SSEParser.h"
 
@@ -62,9 +64,12 @@ private:
 
     SSELineReader lines_;
     std::string text_;
+    ReplyText comparable_;  // text_ as the partial reader compares it
+    PartialJSON::Reader reader_;
     std::optional<PredictionUsage> usage_;
     std::optional<Suggestion> lastPartial_;
     bool truncated_ = false;
+    bool full_ = false;  // the partial reached Suggestion::maximumCharacters
     bool done_ = false;
 };
 

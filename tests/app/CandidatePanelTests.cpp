@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScreen>
 
 #include "app/CandidatePanel.h"
@@ -201,6 +202,43 @@ TEST(CandidatePanel, LongFailureWrapsAndTheEnglishPanelGrowsInHeight) {
     EXPECT_EQ(panel.window().width(), expectedPanelSize(content).width());
 }
 
+// Counts what the panel measures, measuring with Qt.
+class CountingMetrics final : public TextMetrics {
+public:
+    Size measure(std::string_view text, const FontSpec& font) const override {
+        ++calls;
+        return QtTextMetrics::shared().measure(text, font);
+    }
+    Size measureWrapped(const std::vector<StyledRun>& runs, double width) const override {
+        ++calls;
+        return QtTextMetrics::shared().measureWrapped(runs, width);
+    }
+    mutable int calls = 0;
+};
+
+// Per key the Chinese page is laid out twice, once for the panel's size and
+// once for drawing, and nothing else is measured: the badge and the
+// background of an unchanged size are drawn from what the first frame made.
+TEST(CandidatePanel, LaysOutTwicePerKeyAndReusesItsBackground) {
+    panelTestApp();
+    VirtualTime time;
+    FakeScreens screens = FakeScreens::laptop();
+    CountingMetrics metrics;
+    CandidatePanel panel({time, screens, metrics});
+    for (const ChinesePanelModel& page : {rowPage(), gridPage()}) {
+        CountingMetrics once;
+        layoutChineseCandidates(page, once);
+        panel.show(PanelContent::chinese(page), {300, 500, 1, 18});
+        QApplication::processEvents();  // the frame this key asks for
+        metrics.calls = 0;
+        for (int key = 0; key < 3; ++key) {
+            panel.show(PanelContent::chinese(page), {300, 500, 1, 18});
+            QApplication::processEvents();
+        }
+        EXPECT_EQ(metrics.calls, 3 * 2 * once.calls);
+    }
+}
+
 TEST(QtScreenProvider, DescribesTheRealScreensYUp) {
     panelTestApp();
     const QtScreenProvider& screens = QtScreenProvider::shared();
@@ -225,6 +263,49 @@ QImage renderPanel(CandidatePanel& panel) {
     image.fill(Qt::transparent);
     view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
+}
+
+// The background and border come out as the rounded shape drawn whole would,
+// whatever the panel's size: corners, straight edges and the inside.
+TEST(CandidatePanel, BackgroundMatchesTheWholeRoundedShapeAtEverySize) {
+    panelTestApp();
+    QApplication::setPalette(QPalette(Qt::white));
+    VirtualTime time;
+    FakeScreens screens = FakeScreens::laptop();
+    CandidatePanel panel({time, screens, QtTextMetrics::shared()});
+    for (const ChinesePanelModel& page : {rowPage(), gridPage()}) {
+        panel.show(PanelContent::chinese(page), {300, 500, 1, 18});
+        const QImage drawn = renderPanel(panel);
+        QImage whole(drawn.size(), QImage::Format_ARGB32_Premultiplied);
+        whole.setDevicePixelRatio(2);
+        whole.fill(Qt::transparent);
+        {
+            QPainter painter(&whole);
+            painter.setRenderHint(QPainter::Antialiasing);
+            QPainterPath path;
+            path.addRoundedRect(QRectF(panel.candidateView().rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+            painter.fillPath(path, PanelPalette::light().color({ColorRole::windowBackground, 0.98}));
+            painter.setPen(QPen(PanelPalette::light().color(ColorRole::separator), 1));
+            painter.drawPath(path);
+        }
+        // Clear of the content (inset 10, 7) and of the badge (bottom right).
+        int worst = 0, wx = 0, wy = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                if (y >= 14 && x >= 20) continue;
+                const QColor a = drawn.pixelColor(x, y);
+                const QColor b = whole.pixelColor(x, y);
+                const int d = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                        std::abs(a.blue() - b.blue()), std::abs(a.alpha() - b.alpha())});
+                if (d > worst) {
+                    worst = d;
+                    wx = x;
+                    wy = y;
+                }
+            }
+        }
+        EXPECT_LE(worst, 3) << drawn.width() << "x" << drawn.height() << " at " << wx << "," << wy;
+    }
 }
 
 TEST(CandidatePanel, HighlightedCandidateIsDrawnInTheHighlightColour) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "kit/EnglishComposer.h"
@@ -596,4 +597,25 @@ TEST(EnglishComposer, AComposerFreedDuringARequestDropsItsResults) {
     provider->partial(provider->requests.size() - 1, want);
     time.advance(2s);
     EXPECT_TRUE(host.events.empty());
+}
+
+// Partials that come faster than the main thread takes them are shown once,
+// as the newest; one longer than any request allows is cut to the bound.
+TEST(EnglishComposer, PartialsArrivingTogetherAreShownOnceAndBounded) {
+    Rig rig;
+    rig.type("wo xiang book");
+    rig.time.advance(1s);
+    ASSERT_FALSE(rig.provider->requests.empty());
+    const auto last = rig.provider->requests.size() - 1;
+    const auto panelsBefore = std::count(rig.host.events.begin(), rig.host.events.end(), "panel");
+    rig.provider->partial(last, {"I", ""});
+    rig.provider->partial(last, {"I want", ""});
+    std::string endless = "I want to book";
+    while (endless.size() < 3 * Suggestion::maximumCharacters) endless += " a table";
+    rig.provider->partial(last, {endless, " now"});
+    rig.time.runPending();
+    EXPECT_EQ(std::count(rig.host.events.begin(), rig.host.events.end(), "panel") - panelsBefore, 1);
+    ASSERT_TRUE(rig.host.panel);
+    EXPECT_EQ(rig.host.panel->normalized(), endless.substr(0, Suggestion::maximumCharacters));
+    EXPECT_EQ(rig.host.panel->continuation(), "");
 }

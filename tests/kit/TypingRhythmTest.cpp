@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -329,4 +331,55 @@ TEST(TypingRhythmSnapshot, PreviewIsAFixedDayBeforeNow) {
     ASSERT_EQ(later.samples.size(), a.samples.size());
     EXPECT_EQ(later.samples.front().at - a.samples.front().at, 1h);
     EXPECT_EQ(later.samples.front().ms, a.samples.front().ms);
+}
+
+namespace {
+
+// A store whose writes wait until the test opens the gate, as a slow disk would.
+class GatedDefaults final : public UserDefaults {
+public:
+    std::optional<nlohmann::json> value(std::string_view key) const override { return inner.value(key); }
+    bool setValue(std::string_view key, const nlohmann::json& value) override {
+        std::unique_lock lock(mutex);
+        ++writesStarted;
+        opened.wait(lock, [this] { return open; });
+        return inner.setValue(key, value);
+    }
+    bool remove(std::string_view key) override { return inner.remove(key); }
+    void openGate() {
+        std::lock_guard lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+
+    MemoryUserDefaults inner;
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    int writesStarted = 0;
+};
+
+}  // namespace
+
+// With the writer thread, a key never waits for the disk: the 50th gap returns
+// while its save is still blocked, the counter starts again at once, and
+// whatever is waiting is on disk after flush() or when the model goes.
+TEST(TypingRhythmWriterThread, SavesEveryFiftyGapsWithoutBlockingTheRecorder) {
+    auto defaults = std::make_shared<GatedDefaults>();
+    auto rhythm = std::make_unique<TypingRhythm>(
+        defaults, [] { return start; }, TypingRhythm::Writes::onWriterThread);
+    for (int i = 0; i < 50; ++i) rhythm->record(0.2);  // would hang here if the save ran inline
+    for (int i = 0; i < 10; ++i) rhythm->record(0.3);
+    rhythm->save();  // a newer copy while the first is still being written
+    EXPECT_FALSE(defaults->inner.data(TypingRhythm::defaultsKey));
+    defaults->openGate();
+    rhythm->flush();
+    const auto stored = nlohmann::json::parse(*defaults->inner.data(TypingRhythm::defaultsKey));
+    EXPECT_EQ(stored["ms"].size(), 60u);
+    EXPECT_LE(defaults->writesStarted, 2);  // the waiting copy was written once, not per save
+
+    for (int i = 0; i < 5; ++i) rhythm->record(0.4);
+    rhythm->save();
+    rhythm.reset();  // the last copy is written before the model goes
+    EXPECT_EQ(nlohmann::json::parse(*defaults->inner.data(TypingRhythm::defaultsKey))["ms"].size(), 65u);
 }

@@ -57,5 +57,25 @@ TEST(BundleTest, TheBuiltBundleCarriesTheProductIdentifier) {
     EXPECT_EQ(b.shortVersion, "0.1.0");
 }
 
+TEST(BundleTest, ResourcesAreRegularFilesInContentsResources) {
+    testing::TempDir dir;
+    const fs::path resources = dir.path() / "Contents" / "Resources";
+    ASSERT_TRUE(Files::atomicWrite(resources / "AppMark.png", "png"));
+    ASSERT_TRUE(Files::atomicWrite(dir.path() / "outside.txt", "x"));
+    fs::create_directories(resources / "Folder.txt");
+    fs::create_symlink(dir.path() / "outside.txt", resources / "Linked.txt");
+    const Bundle bundle = Bundle::load(dir.path());
+
+    EXPECT_EQ(bundle.resourcePath("AppMark", "png"), resources / "AppMark.png");
+    for (const char* name : {"Missing", "Folder", "Linked", "../../outside", ""})
+        EXPECT_FALSE(bundle.resourcePath(name, "txt")) << name;
+
+    // A lookup put in by a test wins until it is taken away again.
+    auto previous = BundleResources::setLookup(
+        [&](std::string_view name, std::string_view ext) { return bundle.resourcePath(name, ext); });
+    EXPECT_EQ(BundleResources::find("AppMark", "png"), resources / "AppMark.png");
+    BundleResources::setLookup(previous);
+}
+
 }  // namespace
 }  // namespace sorvane

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/Text.h"
 #include "prediction/PartialJSON.h"
 
 namespace sorvane {
@@ -63,6 +64,40 @@ TEST(PartialJSON, ExtractReadsBothKeys) {
 
 TEST(PartialJSON, BrokenUtf8IsReadAsReplacementCharacters) {
     EXPECT_EQ(PartialJSON::string("normalized", "{\"normalized\": \"a\xff\xfe"), "a\uFFFD\uFFFD");
+}
+
+// A reply read as it streams in, delta by delta, reads at every step exactly
+// as the whole text so far does: normalization that joins a delta's first
+// characters to the last ones before it, Characters that grow across a delta
+// (combining marks, CR LF, emoji sequences) and broken UTF-8 included.
+TEST(PartialJSON, StreamedReplyReadsAsTheWholeTextAtEveryDelta) {
+    const std::vector<std::vector<std::string>> replies = {
+        {"{\"normalized\": \"", "I am", " fine", "\", \"contin", "uation\": \"", " thanks", "\"}"},
+        {"{\"normalized\": \"cafe", "\u0301", " ok", "\u0308\u0301", "\"}"},
+        {"{\"normalized\": \"a\r", "\nb\", \"continuation\": \"c", "\"}"},
+        {"{\"normalized\": \"\xF0\x9F\x91\xA9\u200D", "\xF0\x9F\x92\xBB", "\u0301", " x\"}"},
+        {"{\"normal", "ized\": \"我们", "今天", "去\u0301", "餐厅\", \"continuation\": \"吃饭\"}"},
+        {"{\"normalized\": \"o", "\xCC\x88 bad \xFF", "\"}"},
+        {"{\"normalized\": \"\\u00e9", "\\n", "\u3099", "\\\"", "\"}"},
+        {"{\"normalized", "\u0301\": \"no\", \"normalized\": \"yes", "\"}"},
+        {"{\"normalized\": \"a\\", "u00", "e9b\\", "\"c", "\", \"continuation\": \"x\\u", "d83d\"}"},
+        {"{\"normalized\": \"", "long", " value ", "that ", "grows", "\", \"contin", "uation\"", ": \"", "more", "\"}"},
+    };
+    for (const auto& deltas : replies) {
+        ReplyText streamed;
+        PartialJSON::Reader reader;
+        std::string whole;
+        for (const std::string& delta : deltas) {
+            streamed.append(delta);
+            whole += delta;
+            const PartialJSON::Fields expected = PartialJSON::extract(whole);
+            for (const PartialJSON::Fields& got : {PartialJSON::extract(streamed), reader.extract(streamed)}) {
+                EXPECT_EQ(got.normalized, expected.normalized) << whole;
+                EXPECT_EQ(got.continuation, expected.continuation) << whole;
+            }
+            EXPECT_EQ(streamed.text(), Text::canonicalForm(Text::sanitizedUtf8(whole))) << whole;
+        }
+    }
 }
 
 }  // namespace
