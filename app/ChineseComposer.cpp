@@ -84,6 +84,9 @@ bool ChineseComposer::handleKey(std::uint32_t keysym, std::uint32_t mask, MenuCh
 
 bool ChineseComposer::handleLayoutKey(std::uint32_t keysym, std::uint32_t mask) {
     if (layout_ == ChinesePanelLayout::horizontal) {
+        // The row shows the first six of a page that may hold more; the
+        // number keys of the others would pick what the user cannot see.
+        if (auto digit = digitValue(keysym)) return *digit == 0 || *digit > gridWidth;
         if (keysym != KeySym::down) return false;
         layout_ = ChinesePanelLayout::vertical;
         refreshPanel();

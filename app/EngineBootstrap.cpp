@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <system_error>
@@ -66,8 +67,10 @@ void removeQuietly(const std::filesystem::path& path) {
     std::filesystem::remove_all(path, ec);
 }
 
+std::ostream* checkOutput = &std::cout;
+
 void println(const std::string& line) {
-    std::cout << line << '\n';
+    *checkOutput << line << '\n';
 }
 
 }  // namespace
@@ -140,20 +143,31 @@ bool startWithinBound(double elapsedMs) {
     return elapsedMs <= 5000;
 }
 
-int runCheck(const std::vector<std::string>& arguments) {
+int runCheck(const std::vector<std::string>& arguments) { return runCheck(arguments, std::cout, nullptr); }
+
+int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::shared_ptr<RimeLibrary> library) {
+    checkOutput = &out;
     std::string shared = (Bundle::main().path / "Contents" / "SharedSupport" / "rime").string();
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] != "--shared-dir") continue;
         if (i + 1 == arguments.size()) {
             println("FAIL --shared-dir needs a value");
-            std::cout.flush();
+            out.flush();
             return 1;
         }
         shared = expandTilde(arguments[i + 1]);
         break;
     }
-    const std::filesystem::path userDir =
-        std::filesystem::temp_directory_path() / ("sorvane-engine-check-" + newUuid());
+    std::error_code tempError;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(tempError);
+    if (tempError) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " +
+                tempError.message());
+        std::cout.flush();
+        return 1;
+    }
+    const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + newUuid());
 
     println("shared : " + shared);
     println("user   : " + userDir.string() + "  (fresh)");
@@ -170,14 +184,15 @@ int runCheck(const std::vector<std::string>& arguments) {
     check(std::filesystem::exists(t2s, ec), "opencc data present: " + t2s);
 
     auto finish = [&](int status) {
-        std::cout.flush();
+        out.flush();
         removeQuietly(userDir);
         return status;
     };
 
     auto created = RimeEngine::create({shared, userDir.string(), kAppName, distribution(),
                                        (sharedPath / "build").string(), (userDir / "build").string(),
-                                       std::nullopt, kMinLogLevel});
+                                       std::nullopt, kMinLogLevel},
+                                      std::move(library));
     if (!created) {
         println("FAIL  engine start: " + created.error().description());
         return finish(1);

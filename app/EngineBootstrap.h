@@ -2,6 +2,8 @@
 // The process's one RIME engine, started on the main thread before the
 // event loop runs, and the engine self-test of `--engine-check`.
 #include <filesystem>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,5 +45,7 @@ bool startWithinBound(double elapsedMs);
 
 // The self-test: prints to standard output, returns the exit status.
 int runCheck(const std::vector<std::string>& arguments);
+// The same printing to `out`, over a given librime (none: the system's).
+int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::shared_ptr<RimeLibrary> library);
 
 }  // namespace sorvane::EngineBootstrap

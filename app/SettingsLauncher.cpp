@@ -144,10 +144,10 @@ void Launcher::open(SettingsPage page) {
     }
 }
 
-void Launcher::postShow(SettingsPage page) {
+bool Launcher::postShow(SettingsPage page) {
     const auto center = services_.notifications ? services_.notifications() : nullptr;
-    if (!center) return;
-    center->post(showNotification, {{std::string(pageKey), std::string(rawValue(page))}});
+    if (!center) return false;
+    return center->post(showNotification, {{std::string(pageKey), std::string(rawValue(page))}});
 }
 
 Launcher& shared() {
@@ -168,8 +168,8 @@ void open(SettingsPage page) {
     shared().open(page);
 }
 
-void postShow(SettingsPage page) {
-    shared().postShow(page);
+bool postShow(SettingsPage page) {
+    return shared().postShow(page);
 }
 
 std::optional<SettingsPage> page(const std::optional<NotificationUserInfo>& userInfo) {

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/SettingsPage.h"
+#include "kit/SettingsPage.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 
@@ -39,7 +39,9 @@ public:
 
     // Main thread.
     void open(SettingsPage page);
-    void postShow(SettingsPage page);
+    // False when there is nowhere to post or the post failed (logged by the
+    // center).
+    bool postShow(SettingsPage page);
 
     // The child started last while it is known, even after it ended and
     // before its end was noted on the main queue.
@@ -61,7 +63,7 @@ private:
 // notification center and the Qt main queue. Made on first use.
 Launcher& shared();
 void open(SettingsPage page);
-void postShow(SettingsPage page);
+bool postShow(SettingsPage page);
 
 // The page a show-settings notification names; none when the user info is
 // absent, has no "page" entry or names no page (case-sensitive).

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/EngineBootstrap.h"
+#include "app/SettingsWindow.h"
 
 namespace sorvane::SorvaneCommandLine {
 namespace {
@@ -60,6 +61,11 @@ std::string helpText() {
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (option == "--settings") {
+        const auto page = rest.empty() ? std::nullopt : settingsPageFromRaw(rest.front());
+        return SettingsWindow::run(page.value_or(SettingsPage::welcome));
+    }
+    if (option == "--account") return SettingsWindow::run(SettingsPage::account);
     if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;

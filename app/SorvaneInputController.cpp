@@ -11,8 +11,8 @@
 #include "app/UpdateCenter.h"
 #include "app/WelcomeTrigger.h"
 #include "engine/KeySyms.h"
+#include "kit/LastKnownRouteReason.h"
 #include "kit/MacRouting.h"
-#include "kit/ModeMemory.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
@@ -76,11 +76,13 @@ InputControllerEnvironment& InputControllerEnvironment::live() {
         s.rhythm = std::make_shared<TypingRhythm>(
             UserDefaults::standard(), [] { return std::chrono::system_clock::now(); },
             TypingRhythm::Writes::onWriterThread);
+        // Lives as long as the process, like the service that calls it.
+        static LastKnownRouteReason routeReason([] { return MacRouting::noRouteReason(); });
         s.prediction = std::make_shared<PredictionService>(
-            [] { return MacRouting::resolveRoute(); },
+            routeReason.refreshingOnNoRoute([] { return MacRouting::resolveRoute(); }),
             [](const PredictionError& error) { MacRouting::rejected(error); },
             PredictionService::UsageHandler{}, [rhythm = s.rhythm] { return rhythm->pause(); });
-        s.noRouteReason = [] { return MacRouting::noRouteReason(); };
+        s.noRouteReason = [] { return routeReason.current(); };
         s.settings = [] { return LiveSettings::current(); };
         s.invalidateSettings = [] { LiveSettings::invalidate(); };
         s.ghostTest = [] { return GhostTest::isEnabled(); };
@@ -133,7 +135,8 @@ void SorvaneInputController::adoptSender(InputClient* sender) {
 
 std::string SorvaneInputController::host() const {
     if (!client_) return "nil";
-    return client_->bundleIdentifier().value_or("nil");
+    const auto bundleId = client_->bundleIdentifier();
+    return bundleId ? SorvaneLog::clientText(*bundleId) : "nil";
 }
 
 bool SorvaneInputController::secureInputOn() const {
@@ -160,7 +163,7 @@ void SorvaneInputController::activateServer(InputClient* sender) {
 
     environment_.active_ = this;
     const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
-    InputMode mode = ModeMemory::mode(bundleId);
+    InputMode mode = environment_.modeMemory().mode(bundleId);
     // With no toggle key no Shift could leave a remembered lock.
     if (mode == InputMode::ascii && services_.settings().toggleKey == ToggleKey::off)
         mode = InputMode::chinese;
@@ -326,6 +329,14 @@ bool SorvaneInputController::handleEvent(const KeyEvent& event, InputClient* sen
 bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
     // Any key breaks a Shift tap series (Shift+letter is typing, not a tap).
     shiftTaps_.clear();
+    // A password field gets every key as typed, in every mode: nothing of it
+    // is composed, shown, learned by the engine or sent out. What was being
+    // composed before goes in as it stands.
+    refreshPasswordInput();
+    if (secureInputOn()) {
+        if (chinese_ && chinese_->isComposing()) chinese_->commitComposition();
+        return false;
+    }
     if (asciiLocked_) return false;
     if (event.modifierFlags & commandFlags) return false;
     if (!chinese_) return false;
@@ -338,11 +349,9 @@ bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
                         shift, capsLock);
     const std::uint32_t mask = RimeModifier::mask(shift, false, false, false, capsLock);
 
-    // The trace names the key; in a password field that would put the
-    // password into the log, so there is none while secure input is on.
-    if (SorvaneLog::debugEnabled() && !(client() && client()->isSecureInputOn())) {
+    if (SorvaneLog::debugEnabled()) {
         SorvaneLog::debug("[Sorvane] keyDown code=" + std::to_string(event.keyCode) +
-                          " chars=" + event.characters + " keysym=0x" + hex(keysym) +
+                          " chars=" + SorvaneLog::clientText(event.characters) + " keysym=0x" + hex(keysym) +
                           " mask=" + std::to_string(mask) + " ascii=" + boolText(chinese_->isAsciiMode()) +
                           " composing=" + boolText(chinese_->isComposing()));
     }
@@ -363,7 +372,6 @@ bool SorvaneInputController::handleKeyDown(const KeyEvent& event) {
     }
 
     if (chinese_->isAsciiMode()) {
-        refreshPasswordInput();
         if (keysym != KeySym::voidSymbol) {
             // The engine sees English keys first so its own switches work.
             chinese_->handleKey(keysym, mask);

@@ -19,11 +19,12 @@
 #include "app/CandidatePanelPresenting.h"
 #include "app/ChineseComposer.h"
 #include "app/ComposerHost.h"
-#include "app/SettingsPage.h"
+#include "kit/SettingsPage.h"
 #include "engine/RimeEngine.h"
 #include "kit/AppSettings.h"
 #include "kit/EnglishComposer.h"
 #include "kit/InputMode.h"
+#include "kit/ModeMemory.h"
 #include "kit/ShiftDoubleTap.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -77,6 +78,8 @@ public:
     static InputControllerEnvironment& live();
 
     const Services& services() const { return services_; }
+    // The mode each application was left in, shared by its controllers.
+    ModeMemory& modeMemory() { return modeMemory_; }
     SorvaneInputController* activeController() const { return active_; }
     bool observesSettings() const { return settingsObserver_ != 0; }
 
@@ -86,6 +89,7 @@ private:
     void settingsChanged();
 
     Services services_;
+    ModeMemory modeMemory_;
     SorvaneInputController* active_ = nullptr;
     NotificationObserverId settingsObserver_ = 0;
 };
@@ -97,6 +101,9 @@ public:
     // Modifier flags that make a key a command rather than typing.
     static constexpr std::uint64_t commandFlags = 0x1C0000;
     static constexpr const char* ghostSuffix = " …ghost";
+    // The most letters of English that a Shift tap carries into the
+    // Chinese composition.
+    static constexpr std::size_t maxCarriedLetters = 64;
 
     SorvaneInputController(IMKServer* server, InputClient* client,
                            InputControllerEnvironment& environment = InputControllerEnvironment::live());

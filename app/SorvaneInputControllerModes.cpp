@@ -4,7 +4,6 @@
 #include "app/HotkeyPolicy.h"
 #include "app/SorvaneInputController.h"
 #include "kit/ModeIndicator.h"
-#include "kit/ModeMemory.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Text.h"
 
@@ -97,6 +96,17 @@ bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
         press = now;
     }
     const std::string action = press ? "press" : "release";
+
+    // In a password field the engine sees no key at all, modifiers
+    // included: a Shift held for a capital letter would reach it as a tap
+    // and switch the mode behind the user's back.
+    refreshPasswordInput();
+    if (secureInputOn()) {
+        shiftTaps_.clear();
+        shiftWithheld_ = false;
+        if (chinese_->isComposing()) chinese_->commitComposition();
+        return false;
+    }
 
     const AppSettings settings = services_.settings();
     if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
@@ -223,8 +233,13 @@ void SorvaneInputController::carryComposition() {
     const std::string buffer = english_->buffer();
     std::string word;
     if (ChineseComposer::canCompose(buffer)) {
+        // The engine's cost grows faster than the pinyin's length: only a
+        // tail is carried, the letters before it go in as typed.
+        const std::size_t headLength =
+            buffer.size() > maxCarriedLetters ? buffer.size() - maxCarriedLetters : 0;
         english_->reset();
-        chinese_->compose(buffer);
+        if (headLength > 0) insertText(buffer.substr(0, headLength));
+        chinese_->compose(buffer.substr(headLength));
         word = "composed";
     } else {
         english_->commitBuffer();
@@ -241,7 +256,7 @@ void SorvaneInputController::noteModeChange() {
     if (mode == lastKnownMode_) return;
     lastKnownMode_ = mode;
     const std::optional<std::string> bundleId = client_ ? client_->bundleIdentifier() : std::nullopt;
-    if (bundleId) ModeMemory::remember(*bundleId, mode);
+    if (bundleId) environment_.modeMemory().remember(*bundleId, mode);
     if (!chinese_->isComposing() && !english_->hasBuffer()) {
         if (services_.showModeIndicator) services_.showModeIndicator(mode, caretRect());
         SorvaneLog::log("[Sorvane] mode HUD " + std::string(ModeTile::face(mode, false).glyph) +
@@ -263,7 +278,7 @@ void SorvaneInputController::applySettings() {
     english_->reset();
     lastKnownMode_ = currentMode();
     if (client_) {
-        if (auto bundleId = client_->bundleIdentifier()) ModeMemory::remember(*bundleId, lastKnownMode_);
+        if (auto bundleId = client_->bundleIdentifier()) environment_.modeMemory().remember(*bundleId, lastKnownMode_);
     }
     SorvaneLog::log("[Sorvane] settings: toggle key off, ascii lock released → " +
                     std::string(inputModeName(lastKnownMode_)));

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <functional>
 
-#include "app/SettingsPage.h"
+#include "kit/SettingsPage.h"
 #include "kit/AppStateFile.h"
 #include "platform/MainQueue.h"
 

@@ -100,6 +100,19 @@ RimeTraits makeTraits(const TraitsInput& in, RimeTraitsStorage& strings) {
     return traits;
 }
 
+// The text of an exception that left librime; none when the call returned.
+template <class Call>
+std::optional<std::string> faultOf(Call&& call) noexcept {
+    try {
+        call();
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    } catch (...) {
+        return std::string("unknown exception");
+    }
+}
+
 bool isDirectory(const std::string& path) {
     std::error_code ec;
     return !path.empty() && fs::is_directory(path, ec);
@@ -156,32 +169,36 @@ Expected<void, RimeEngineFailure> RimeEngine::start(bool deployIfNeeded, bool fu
     RimeTraits traits = makeTraits({sharedDataDir_, userDataDir_, appName_, distribution_, logDir_,
                                     minLogLevel_, prebuiltDataDir_, stagingDir_},
                                    *traitsStorage_);
-    library_->setupOnce(&traits, traitsStorage_);
-
     auto& sink = RimeNotificationSink::shared();
-    sink.set(onNotification_);
-    if (auto setHandler = library_->entry(&RimeApi::set_notification_handler))
-        setHandler(&notificationTrampoline, &sink);
-    if (auto initialize = library_->entry(&RimeApi::initialize)) initialize(&traits);
-    started_ = true;
-
-    if (deployIfNeeded) {
-        auto startMaintenance = library_->entry(&RimeApi::start_maintenance);
-        if (startMaintenance && startMaintenance(fullCheck ? True : False)) {
-            if (auto join = library_->entry(&RimeApi::join_maintenance_thread)) join();
-        }
+    auto fault = faultOf([&] { library_->setupOnce(&traits, traitsStorage_); });
+    if (!fault) {
+        sink.set(onNotification_);
+        library_->call(&RimeApi::set_notification_handler, &notificationTrampoline, &sink);
+        fault = faultOf([&] {
+            if (auto initialize = library_->entry(&RimeApi::initialize)) initialize(&traits);
+        });
+        started_ = true;
+    }
+    if (!fault && deployIfNeeded) {
+        fault = faultOf([&] {
+            auto startMaintenance = library_->entry(&RimeApi::start_maintenance);
+            if (startMaintenance && startMaintenance(fullCheck ? True : False)) {
+                if (auto join = library_->entry(&RimeApi::join_maintenance_thread)) join();
+            }
+        });
+    }
+    if (fault) {
+        // A failed start leaves the engine not started.
+        shutdown();
+        return unexpected(RimeEngineFailure(RimeEngineError::libraryFault(*fault)));
     }
     return {};
 }
 
 Expected<RimeEngine::SessionId, RimeEngineError> RimeEngine::createSession() {
     if (!started_) return unexpected(RimeEngineError(RimeEngineError::Kind::notStarted));
-    if (sessionId_ != 0) {
-        auto find = library_->entry(&RimeApi::find_session);
-        if (find && find(sessionId_)) return sessionId_;
-    }
-    auto create = library_->entry(&RimeApi::create_session);
-    RimeSessionId id = create ? create() : 0;
+    if (sessionId_ != 0 && library_->call(Bool(False), &RimeApi::find_session, sessionId_)) return sessionId_;
+    const RimeSessionId id = library_->call(RimeSessionId(0), &RimeApi::create_session);
     if (id == 0) return unexpected(RimeEngineError(RimeEngineError::Kind::sessionCreationFailed));
     sessionId_ = id;
     return sessionId_;
@@ -189,26 +206,23 @@ Expected<RimeEngine::SessionId, RimeEngineError> RimeEngine::createSession() {
 
 void RimeEngine::destroySession() {
     if (sessionId_ == 0) return;
-    if (auto destroy = library_->entry(&RimeApi::destroy_session)) destroy(sessionId_);
+    library_->call(Bool(False), &RimeApi::destroy_session, sessionId_);
     sessionId_ = 0;
 }
 
 bool RimeEngine::hasSession() const {
-    if (sessionId_ == 0) return false;
-    auto find = library_->entry(&RimeApi::find_session);
-    return find && find(sessionId_);
+    return sessionId_ != 0 && library_->call(Bool(False), &RimeApi::find_session, sessionId_);
 }
 
 std::string RimeEngine::version() const {
-    auto getVersion = library_->entry(&RimeApi::get_version);
-    const char* v = getVersion ? getVersion() : nullptr;
+    const char* v = library_->call(static_cast<const char*>(nullptr), &RimeApi::get_version);
     return v ? std::string(v) : std::string("?");
 }
 
 bool RimeEngine::processKey(std::uint32_t keysym, std::uint32_t mask) {
     if (sessionId_ == 0) return false;
-    auto process = library_->entry(&RimeApi::process_key);
-    return process && process(sessionId_, static_cast<int>(keysym), static_cast<int>(mask));
+    return library_->call(Bool(False), &RimeApi::process_key, sessionId_, static_cast<int>(keysym),
+                          static_cast<int>(mask));
 }
 
 bool RimeEngine::processKey(RimeKeyEvent event) {
@@ -228,8 +242,8 @@ std::vector<bool> RimeEngine::type(std::string_view text) {
 
 bool RimeEngine::simulateKeySequence(std::string_view keys) {
     if (sessionId_ == 0) return false;
-    auto simulate = library_->entry(&RimeApi::simulate_key_sequence);
-    return simulate && simulate(sessionId_, std::string(keys).c_str());
+    return library_->call(Bool(False), &RimeApi::simulate_key_sequence, sessionId_,
+                          std::string(keys).c_str());
 }
 
 std::optional<std::string> RimeEngine::commit() {
@@ -238,10 +252,10 @@ std::optional<std::string> RimeEngine::commit() {
     auto free = library_->entry(&RimeApi::free_commit);
     if (!get || !free) return std::nullopt;
     RIME_STRUCT(RimeCommit, record);
-    if (!get(sessionId_, &record)) return std::nullopt;
+    if (!library_->call(Bool(False), &RimeApi::get_commit, sessionId_, &record)) return std::nullopt;
     std::optional<std::string> text;
     if (record.text) text = std::string(record.text);
-    free(&record);
+    library_->call(Bool(False), &RimeApi::free_commit, &record);
     return text;
 }
 
@@ -251,7 +265,7 @@ std::optional<RimeContextSnapshot> RimeEngine::context() {
     auto free = library_->entry(&RimeApi::free_context);
     if (!get || !free) return std::nullopt;
     RIME_STRUCT(RimeContext, record);
-    if (!get(sessionId_, &record)) return std::nullopt;
+    if (!library_->call(Bool(False), &RimeApi::get_context, sessionId_, &record)) return std::nullopt;
 
     RimeContextSnapshot s;
     s.preedit = copyText(record.composition.preedit);
@@ -278,7 +292,7 @@ std::optional<RimeContextSnapshot> RimeEngine::context() {
             s.selectLabels.emplace_back(record.select_labels[i]);
     }
     if (record.commit_text_preview) s.commitTextPreview = std::string(record.commit_text_preview);
-    free(&record);
+    library_->call(Bool(False), &RimeApi::free_context, &record);
     return s;
 }
 
@@ -288,25 +302,25 @@ std::optional<RimeStatusSnapshot> RimeEngine::status() {
     auto free = library_->entry(&RimeApi::free_status);
     if (!get || !free) return std::nullopt;
     RIME_STRUCT(RimeStatus, record);
-    if (!get(sessionId_, &record)) return std::nullopt;
+    if (!library_->call(Bool(False), &RimeApi::get_status, sessionId_, &record)) return std::nullopt;
     RimeStatusSnapshot s{
         copyText(record.schema_id), copyText(record.schema_name), record.is_disabled != 0,
         record.is_composing != 0,   record.is_ascii_mode != 0,    record.is_full_shape != 0,
         record.is_simplified != 0,  record.is_traditional != 0,   record.is_ascii_punct != 0};
-    free(&record);
+    library_->call(Bool(False), &RimeApi::free_status, &record);
     return s;
 }
 
 bool RimeEngine::selectCandidateOnPage(int index) {
     if (sessionId_ == 0 || index < 0) return false;
-    auto select = library_->entry(&RimeApi::select_candidate_on_current_page);
-    return select && select(sessionId_, static_cast<std::size_t>(index));
+    return library_->call(Bool(False), &RimeApi::select_candidate_on_current_page, sessionId_,
+                          static_cast<std::size_t>(index));
 }
 
 bool RimeEngine::selectCandidate(int index) {
     if (sessionId_ == 0 || index < 0) return false;
-    auto select = library_->entry(&RimeApi::select_candidate);
-    return select && select(sessionId_, static_cast<std::size_t>(index));
+    return library_->call(Bool(False), &RimeApi::select_candidate, sessionId_,
+                          static_cast<std::size_t>(index));
 }
 
 // librime 1.8 publishes neither entry; the answer is the neutral one.
@@ -319,59 +333,51 @@ bool RimeEngine::changePage(bool) {
 
 void RimeEngine::setCaretPos(int position) {
     if (sessionId_ == 0 || position < 0) return;
-    if (auto set = library_->entry(&RimeApi::set_caret_pos))
-        set(sessionId_, static_cast<std::size_t>(position));
+    library_->call(&RimeApi::set_caret_pos, sessionId_, static_cast<std::size_t>(position));
 }
 
 int RimeEngine::caretPos() const {
     if (sessionId_ == 0) return 0;
-    auto get = library_->entry(&RimeApi::get_caret_pos);
-    return get ? static_cast<int>(get(sessionId_)) : 0;
+    return static_cast<int>(library_->call(std::size_t{0}, &RimeApi::get_caret_pos, sessionId_));
 }
 
 std::optional<std::string> RimeEngine::rawInput() const {
     if (sessionId_ == 0) return std::nullopt;
-    auto get = library_->entry(&RimeApi::get_input);
-    const char* input = get ? get(sessionId_) : nullptr;
+    const char* input = library_->call(static_cast<const char*>(nullptr), &RimeApi::get_input, sessionId_);
     if (!input) return std::nullopt;
     return std::string(input);
 }
 
 void RimeEngine::clearComposition() {
     if (sessionId_ == 0) return;
-    if (auto clear = library_->entry(&RimeApi::clear_composition)) clear(sessionId_);
+    library_->call(&RimeApi::clear_composition, sessionId_);
 }
 
 bool RimeEngine::commitComposition() {
     if (sessionId_ == 0) return false;
-    auto commitIt = library_->entry(&RimeApi::commit_composition);
-    return commitIt && commitIt(sessionId_);
+    return library_->call(Bool(False), &RimeApi::commit_composition, sessionId_);
 }
 
 void RimeEngine::setOption(std::string_view name, bool value) {
     if (sessionId_ == 0) return;
-    if (auto set = library_->entry(&RimeApi::set_option))
-        set(sessionId_, std::string(name).c_str(), value ? True : False);
+    library_->call(&RimeApi::set_option, sessionId_, std::string(name).c_str(), value ? True : False);
 }
 
 bool RimeEngine::getOption(std::string_view name) const {
     if (sessionId_ == 0) return false;
-    auto get = library_->entry(&RimeApi::get_option);
-    return get && get(sessionId_, std::string(name).c_str());
+    return library_->call(Bool(False), &RimeApi::get_option, sessionId_, std::string(name).c_str());
 }
 
 bool RimeEngine::selectSchema(std::string_view schemaId) {
     if (sessionId_ == 0) return false;
-    auto select = library_->entry(&RimeApi::select_schema);
-    return select && select(sessionId_, std::string(schemaId).c_str());
+    return library_->call(Bool(False), &RimeApi::select_schema, sessionId_, std::string(schemaId).c_str());
 }
 
 std::optional<std::string> RimeEngine::currentSchemaId() const {
     if (sessionId_ == 0) return std::nullopt;
-    auto get = library_->entry(&RimeApi::get_current_schema);
-    if (!get) return std::nullopt;
     char buffer[256] = {};
-    if (!get(sessionId_, buffer, sizeof buffer)) return std::nullopt;
+    if (!library_->call(Bool(False), &RimeApi::get_current_schema, sessionId_, buffer, sizeof buffer))
+        return std::nullopt;
     buffer[sizeof buffer - 1] = '\0';  // librime may fill the buffer to the brim
     return std::string(buffer);
 }
@@ -382,21 +388,21 @@ std::vector<std::pair<std::string, std::string>> RimeEngine::schemaList() const 
     auto free = library_->entry(&RimeApi::free_schema_list);
     if (!get || !free) return list;
     RimeSchemaList record = {0, nullptr};
-    if (!get(&record)) return list;
+    if (!library_->call(Bool(False), &RimeApi::get_schema_list, &record)) return list;
     if (record.list) {
         for (std::size_t i = 0; i < record.size; ++i)
             list.emplace_back(copyText(record.list[i].schema_id), copyText(record.list[i].name));
     }
-    free(&record);
+    library_->call(&RimeApi::free_schema_list, &record);
     return list;
 }
 
 void RimeEngine::shutdown() {
     if (!started_) return;
     destroySession();
-    if (auto setHandler = library_->entry(&RimeApi::set_notification_handler)) setHandler(nullptr, nullptr);
+    library_->call(&RimeApi::set_notification_handler, nullptr, nullptr);
     RimeNotificationSink::shared().set(nullptr);
-    if (auto finalize = library_->entry(&RimeApi::finalize)) finalize();
+    library_->call(&RimeApi::finalize);
     started_ = false;
 }
 
@@ -443,18 +449,16 @@ Expected<RimeEngine::BuildResult, RimeEngineFailure> RimeEngine::buildPrebuiltDa
         if (onNotification) onNotification(n);
     });
 
-    library->setupOnce(&traits, strings);
-    auto setHandler = library->entry(&RimeApi::set_notification_handler);
-    if (setHandler) setHandler(&notificationTrampoline, &sink);
-    if (auto initialize = library->entry(&RimeApi::deployer_initialize)) initialize(&traits);
+    const auto fault = faultOf([&] { library->setupOnce(&traits, strings); });
+    library->call(&RimeApi::set_notification_handler, &notificationTrampoline, &sink);
+    library->call(&RimeApi::deployer_initialize, &traits);
 
     auto began = std::chrono::steady_clock::now();
-    auto deploy = library->entry(&RimeApi::deploy);
-    bool deployed = deploy && deploy();
+    const bool deployed = !fault && library->call(Bool(False), &RimeApi::deploy);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 
-    if (setHandler) setHandler(nullptr, nullptr);
-    if (auto finalize = library->entry(&RimeApi::finalize)) finalize();
+    library->call(&RimeApi::set_notification_handler, nullptr, nullptr);
+    library->call(&RimeApi::finalize);
     sink.set(nullptr);
     std::vector<RimeNotification> items;
     {

@@ -5,7 +5,7 @@ namespace sorvane {
 std::string RimeEngineError::description() const {
     switch (kind_) {
         case Kind::missingSharedDataDir:
-            return "shared data dir does not exist: " + path_ + " (run scripts/fetch-rime-data)";
+            return "shared data dir does not exist: " + detail_ + " (run scripts/fetch-rime-data)";
         case Kind::apiUnavailable:
             return "rime_get_api() returned NULL \u2014 librime is not linked correctly";
         case Kind::alreadyStarted:
@@ -18,6 +18,8 @@ std::string RimeEngineError::description() const {
             return "RimeApi.deploy() returned false";
         case Kind::noSession:
             return "no rime session; call createSession() first";
+        case Kind::libraryFault:
+            return "librime failed: " + detail_;
     }
     return {};
 }

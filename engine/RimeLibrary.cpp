@@ -37,8 +37,9 @@ bool RimeLibrary::setupOnce(RimeTraits* traits, std::shared_ptr<RimeTraitsStorag
     auto setup = entry(&RimeApi::setup);
     if (!setup) return false;
     setupStrings_ = std::move(strings);
-    setup(traits);
+    // Once tried, never again: a second start of librime's logging aborts.
     setupDone_ = true;
+    setup(traits);
     return true;
 }
 

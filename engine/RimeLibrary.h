@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sorvane {
@@ -47,6 +48,30 @@ public:
         if (offset + sizeof(F) > sizeof(api_->data_size) + static_cast<std::size_t>(api_->data_size))
             return nullptr;
         return api_->*member;
+    }
+
+    // Calls an entry. librime is C++ behind its C table: an error deep
+    // inside it (a data folder it cannot read) leaves the entry as an
+    // exception, which must never take the process down. A missing entry or
+    // an exception gives `neutral`.
+    template <class R, class... P, class... A>
+    R call(R neutral, R (*RimeApi::*member)(P...), A&&... args) const noexcept {
+        auto function = entry(member);
+        if (!function) return neutral;
+        try {
+            return function(std::forward<A>(args)...);
+        } catch (...) {
+            return neutral;
+        }
+    }
+    template <class... P, class... A>
+    void call(void (*RimeApi::*member)(P...), A&&... args) const noexcept {
+        auto function = entry(member);
+        if (!function) return;
+        try {
+            function(std::forward<A>(args)...);
+        } catch (...) {
+        }
     }
 
     // Calls setup only the first time: a second setup in one process aborts

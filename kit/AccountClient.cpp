@@ -11,7 +11,10 @@ Expected<HttpRequest, AccountFailure> AccountClient::makeRequest(
     HttpRequest request;
     request.url = AccountAPI::appendingPathComponent(baseURL, path);
     request.method = std::string(method);
+    // A limit per call, not per silence: a service trickling a byte now and
+    // then must not hold the sign-in screen longer.
     request.requestTimeout = requestTimeout;
+    request.resourceTimeout = requestTimeout;
     request.redirects = RedirectPolicy::never;
 
     request.headers = {
@@ -24,7 +27,7 @@ Expected<HttpRequest, AccountFailure> AccountClient::makeRequest(
     for (const auto& [name, value] : request.headers) {
         if (!HeaderValue::isSafe(value)) {
             return unexpected(AccountFailure(
-                OtherError{"InvalidHeaderValue", "header " + name + " holds a line break or NUL"}));
+                OtherError{"InvalidHeaderValue", "header " + name + " holds a control character"}));
         }
     }
 
@@ -47,8 +50,9 @@ Expected<AccountClient::Reply<Payload>, AccountFailure> AccountClient::send(
     auto response = session->send(*request, cancellation);
     if (!response) return unexpected(AccountFailure(response.error()));
     auto renewed = response->header("X-Renewed-Token");
-    // An empty renewal would replace a working token with nothing usable.
-    if (renewed && renewed->empty()) renewed.reset();
+    // An empty renewal would replace a working token with nothing usable, and
+    // one that cannot be sent back would fail every later call.
+    if (renewed && (renewed->empty() || !HeaderValue::isSafe(*renewed))) renewed.reset();
     return decode<Payload>(response->body, response->status, std::move(renewed));
 }
 

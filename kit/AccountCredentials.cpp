@@ -2,6 +2,7 @@
 
 #include <uuid/uuid.h>
 
+#include "kit/HeaderValue.h"
 #include "kit/SorvaneLog.h"
 
 namespace sorvane {
@@ -45,7 +46,10 @@ std::optional<std::string> AccountCredentials::existingDeviceID() const {
 }
 
 std::string AccountCredentials::deviceID() const {
-    if (auto existing = store->read(deviceIDAccount)) return std::move(*existing);
+    // A stored id that cannot go into a header would fail every account call
+    // for good; it is replaced as a missing one is.
+    if (auto existing = store->read(deviceIDAccount); existing && HeaderValue::isSafe(*existing))
+        return std::move(*existing);
     std::string id = newDeviceID();
     if (auto written = store->write(id, deviceIDAccount); !written) {
         SorvaneLog::log("[Sorvane] account device id not stored: " + written.error().description());

@@ -1,6 +1,7 @@
 #include "kit/AppSettings.h"
 
 #include "kit/SorvaneLog.h"
+#include "platform/JsonDocument.h"
 #include "platform/NotificationCenter.h"
 
 namespace sorvane {
@@ -31,9 +32,9 @@ AppSettings AppSettings::fromJson(const nlohmann::json& object) {
 }
 
 std::optional<AppSettings> AppSettings::decode(std::string_view text) {
-    auto parsed = nlohmann::json::parse(text, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-    return fromJson(parsed);
+    auto parsed = JsonDocument::parse(text);
+    if (!parsed || !parsed->is_object()) return std::nullopt;
+    return fromJson(*parsed);
 }
 
 nlohmann::json AppSettings::toJson() const {

@@ -3,15 +3,16 @@
 #include "kit/SorvaneLog.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
+#include "platform/JsonDocument.h"
 #include "platform/Text.h"
 
 namespace sorvane {
 namespace {
 
 nlohmann::json objectOrEmpty(const std::string& text) {
-    auto parsed = nlohmann::json::parse(text, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) return nlohmann::json::object();
-    return parsed;
+    auto parsed = JsonDocument::parse(text);
+    if (!parsed || !parsed->is_object()) return nlohmann::json::object();
+    return std::move(*parsed);
 }
 
 bool fail(const std::string& why) {
@@ -41,25 +42,31 @@ bool AppStateFile::update(const std::function<void(nlohmann::json& object)>& bod
     FileLock lock(lockPath);
     if (!lock.held()) return fail(lock.error().description());
     nlohmann::json object = nlohmann::json::object();
+    // Another writer's values that the library would round (a 25-digit
+    // integer) go back as they were written.
+    std::map<std::string, std::string> exactText;
     if (auto text = Files::readFile(url)) {
         // A corrupt file or one whose top level is not an object starts over.
         object = objectOrEmpty(*text);
+        exactText = JsonDocument::inexactMembers(*text);
     } else if (text.error().kind != FileError::Kind::notFound) {
         // It exists but cannot be read (permissions, I/O): writing now would
         // erase the user's accepted terms and whatever else it holds.
         return fail(text.error().description());
     }
+    const nlohmann::json original = exactText.empty() ? nlohmann::json() : object;
     body(object);
     if (!object.is_object()) object = nlohmann::json::object();
     if (auto made = Files::createDirectories(url.parent_path()); !made)
         return fail(made.error().description());
     std::string bytes;
     try {
-        bytes = object.dump(2);
+        bytes = JsonDocument::dumpKeeping(object, original, exactText);
     } catch (const nlohmann::json::exception& e) {
         return fail(e.what());
     }
-    if (auto written = Files::atomicWrite(url, bytes); !written) return fail(written.error().description());
+    if (auto written = Files::atomicWrite(url, bytes, Files::privateMode); !written)
+        return fail(written.error().description());
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "kit/MacBillingState.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -7,6 +8,7 @@
 #include "kit/SorvaneLog.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
+#include "platform/JsonDocument.h"
 
 namespace sorvane {
 namespace {
@@ -30,7 +32,8 @@ bool digits(std::string_view s, std::size_t from, std::size_t count, int& out) {
 
 Expected<MacBillingState, FileError> writeState(const std::filesystem::path& url,
                                                 const MacBillingState& state) {
-    if (auto written = Files::atomicWrite(url, state.encoded()); !written) return notWritten(written.error());
+    if (auto written = Files::atomicWrite(url, state.encoded(), Files::privateMode); !written)
+        return notWritten(written.error());
     return state;
 }
 
@@ -78,6 +81,11 @@ std::optional<MacBillingState::KeyStatus> keyStatusFromRaw(std::string_view raw)
 }
 
 std::string formatBillingDate(MacBillingState::Date date) {
+    // A zone offset can carry a date just past the four-digit years (year
+    // 10000, or year 0); clamped, it still reads back near what was written
+    // instead of as unparsable, which would mean the distant past.
+    const MacBillingState::Date latest = sys_days{year{9999} / December / 31} + hours{23} + minutes{59} + seconds{59};
+    date = std::clamp(date, MacBillingState::distantPast(), latest);
     const auto day = floor<days>(date);
     const year_month_day ymd{day};
     const hh_mm_ss time{date - day};
@@ -123,8 +131,9 @@ std::string MacBillingState::encoded() const {
 }
 
 std::optional<MacBillingState> MacBillingState::decode(std::string_view bytes) {
-    const json object = json::parse(bytes.begin(), bytes.end(), nullptr, false);
-    if (object.is_discarded() || !object.is_object()) return std::nullopt;
+    const auto parsed = JsonDocument::parse(bytes);
+    if (!parsed || !parsed->is_object()) return std::nullopt;
+    const json& object = *parsed;
 
     auto text = [&](const char* key) -> std::optional<std::string> {
         auto it = object.find(key);

@@ -58,9 +58,8 @@ MacBillingStore::MacBillingStore(Services services, MainQueue& mainQueue, bool i
 }
 
 std::unique_ptr<MacBillingStore> MacBillingStore::live(MainQueue& mainQueue) {
-    Services services;
-    services.stateFile = AppStateFile::live();
-    return std::make_unique<MacBillingStore>(std::move(services), mainQueue);
+    // The default services are the live ones, read from the current HOME.
+    return std::make_unique<MacBillingStore>(Services{}, mainQueue);
 }
 
 std::unique_ptr<MacBillingStore> MacBillingStore::preview(bool key, KeyStatus keyStatus, bool termsAccepted,

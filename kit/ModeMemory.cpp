@@ -1,26 +1,15 @@
 #include "kit/ModeMemory.h"
 
-#include <map>
+namespace sorvane {
 
-namespace sorvane::ModeMemory {
-namespace {
-
-std::map<std::string, InputMode>& modeByApp() {
-    static std::map<std::string, InputMode> modes;
-    return modes;
-}
-
-}  // namespace
-
-InputMode mode(const std::optional<std::string>& bundleId) {
+InputMode ModeMemory::mode(const std::optional<std::string>& bundleId) const {
     if (!bundleId) return InputMode::chinese;
-    const auto& modes = modeByApp();
-    const auto it = modes.find(*bundleId);
-    return it == modes.end() ? InputMode::chinese : it->second;
+    const auto it = modeByApp_.find(*bundleId);
+    return it == modeByApp_.end() ? InputMode::chinese : it->second;
 }
 
-void remember(const std::string& bundleId, InputMode mode) {
-    modeByApp()[bundleId] = mode;
+void ModeMemory::remember(const std::string& bundleId, InputMode mode) {
+    modeByApp_[bundleId] = mode;
 }
 
-}  // namespace sorvane::ModeMemory
+}  // namespace sorvane

@@ -1,15 +1,23 @@
 #pragma once
-// The input mode each client application was last left in, for the life of
-// the server process (never written to disk). Main thread only.
+// The input mode each client application was last left in. The server keeps
+// one for its life (never written to disk), in its controllers' environment.
+// Main thread only.
+#include <map>
 #include <optional>
 #include <string>
 
 #include "kit/InputMode.h"
 
-namespace sorvane::ModeMemory {
+namespace sorvane {
 
-// The remembered mode, or chinese for an absent or unknown bundle id.
-InputMode mode(const std::optional<std::string>& bundleId);
-void remember(const std::string& bundleId, InputMode mode);
+class ModeMemory {
+public:
+    // The remembered mode, or chinese for an absent or unknown bundle id.
+    InputMode mode(const std::optional<std::string>& bundleId) const;
+    void remember(const std::string& bundleId, InputMode mode);
 
-}  // namespace sorvane::ModeMemory
+private:
+    std::map<std::string, InputMode> modeByApp_;
+};
+
+}  // namespace sorvane

@@ -1,6 +1,7 @@
 #pragma once
 // Token counts that a finished request reports, and how a sent request ended.
 #include <cstdint>
+#include <limits>
 
 namespace sorvane {
 
@@ -9,10 +10,19 @@ struct PredictionUsage {
     int64_t cacheMissTokens = 0;  // prompt tokens that were not
     int64_t outputTokens = 0;     // tokens of the completion
 
-    int64_t promptTokens() const { return cacheHitTokens + cacheMissTokens; }
-    int64_t totalTokens() const { return promptTokens() + outputTokens; }
+    // The counts come from the service; sums of absurd ones saturate at the
+    // ends of the range instead of overflowing.
+    int64_t promptTokens() const { return saturatingSum(cacheHitTokens, cacheMissTokens); }
+    int64_t totalTokens() const { return saturatingSum(promptTokens(), outputTokens); }
 
     friend bool operator==(const PredictionUsage&, const PredictionUsage&) = default;
+
+private:
+    static int64_t saturatingSum(int64_t a, int64_t b) {
+        int64_t sum = 0;
+        if (!__builtin_add_overflow(a, b, &sum)) return sum;
+        return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    }
 };
 
 class PredictionUsageEvent {

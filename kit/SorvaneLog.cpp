@@ -1,6 +1,7 @@
 #include "kit/SorvaneLog.h"
 
 #include "platform/LogSink.h"
+#include "platform/Text.h"
 
 namespace sorvane::SorvaneLog {
 namespace {
@@ -18,5 +19,10 @@ void debug(std::string_view message) { emit(LogLevel::debug, message); }
 void error(std::string_view message) { emit(LogLevel::error, message); }
 
 bool debugEnabled() { return Logging::sink()->isEnabled(LogLevel::debug); }
+
+std::string clientText(std::string_view text) {
+    if (text.size() <= kMaxClientTextBytes) return std::string(text);
+    return std::string(text.substr(0, Text::codePointBoundaryAtOrBefore(text, kMaxClientTextBytes)));
+}
 
 }  // namespace sorvane::SorvaneLog

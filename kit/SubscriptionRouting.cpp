@@ -39,4 +39,10 @@ std::optional<std::string> memoizedDeviceID() {
     return m.cachedDeviceID;
 }
 
+void forgetMemoizedDeviceID() {
+    auto& m = memo();
+    std::lock_guard guard(m.lock);
+    m.cachedDeviceID.reset();
+}
+
 }  // namespace sorvane::SubscriptionRouting

@@ -23,4 +23,8 @@ std::map<std::string, std::string> proxyHeaders(std::string_view deviceID);
 // process does). Thread-safe.
 std::optional<std::string> memoizedDeviceID();
 
+// Forgets the memo, as a process starting afresh would have none: for tests
+// that stand for several processes in one.
+void forgetMemoizedDeviceID();
+
 }  // namespace sorvane::SubscriptionRouting

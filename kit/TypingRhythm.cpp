@@ -26,6 +26,13 @@ Date dateOfSeconds(std::int64_t seconds) {
     return Date(std::chrono::seconds(seconds));
 }
 
+// Stored times come from a file any program can write; one past the clock's
+// range (about 9.2e9 s for nanosecond time points) cannot become a date.
+bool representable(std::int64_t seconds) {
+    const auto limit = std::chrono::duration_cast<std::chrono::seconds>(Date::max().time_since_epoch()).count();
+    return seconds <= limit && seconds >= -limit;
+}
+
 Date dateOfSeconds(double seconds) {
     return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
 }
@@ -355,8 +362,9 @@ TypingRhythm::Snapshot TypingRhythm::snapshot() {
     pruneLocked(date_());
     Snapshot snapshot;
     snapshot.samples.reserve(at_.size());
-    for (std::size_t i = 0; i < at_.size(); ++i)
-        snapshot.samples.push_back(Sample{dateOfSeconds(at_[i]), ms_[i]});
+    for (std::size_t i = 0; i < at_.size(); ++i) {
+        if (representable(at_[i])) snapshot.samples.push_back(Sample{dateOfSeconds(at_[i]), ms_[i]});
+    }
     return snapshot;
 }
 

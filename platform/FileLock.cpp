@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace sorvane {
 
-FileLock::FileLock(const std::filesystem::path& path) {
+FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait) {
     if (auto made = Files::createDirectories(path.parent_path()); !made) {
         error_ = made.error();
         return;
@@ -25,12 +26,23 @@ FileLock::FileLock(const std::filesystem::path& path) {
         error_ = Files::errorFromErrno(openError, path);
         return;
     }
-    while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno == EINTR) continue;
-        error_ = Files::errorFromErrno(errno, path);
-        ::close(fd_);
-        fd_ = -1;
-        return;
+    // flock has no time-out of its own: poll, backing off to 50 ms.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        if (code == EINTR) continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (code != EWOULDBLOCK || now >= deadline) {
+            heldElsewhere_ = code == EWOULDBLOCK;
+            error_ = Files::errorFromErrno(code, path);
+            if (code == EWOULDBLOCK) error_.message = "Lock held by another writer for too long (" + path.string() + ")";
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
 }
 

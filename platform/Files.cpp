@@ -5,10 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <set>
+
+#include "platform/LogSink.h"
 
 namespace sorvane::Files {
 namespace fs = std::filesystem;
@@ -16,7 +25,8 @@ namespace fs = std::filesystem;
 FileError errorFromErrno(int code, const fs::path& path) {
     FileError e;
     e.code = code;
-    e.kind = code == ENOENT    ? FileError::Kind::notFound
+    // A path through a plain file ("settings.json/x") cannot exist either.
+    e.kind = code == ENOENT || code == ENOTDIR ? FileError::Kind::notFound
              : (code == EACCES || code == EPERM) ? FileError::Kind::permissionDenied
                                                  : FileError::Kind::io;
     e.message = std::string(std::strerror(code)) + " (" + path.string() + ")";
@@ -39,23 +49,66 @@ fs::path runtimeDirectory() {
     return fs::temp_directory_path();
 }
 
-Expected<std::string, FileError> readFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return unexpected(errorFromErrno(errno, path));
+namespace {
+
+FileError refusal(FileError::Kind kind, const fs::path& path, std::size_t limit) {
+    FileError e;
+    e.kind = kind;
+    e.message = (kind == FileError::Kind::notRegular ? std::string("Not a regular file")
+                                                     : "Larger than " + std::to_string(limit) + " bytes") +
+                " (" + path.string() + ")";
+    return e;
+}
+
+// A refused file is read again on every lookup of some readers; one record
+// per path says it all.
+void logRefusalOnce(const FileError& error) {
+    static std::mutex mutex;
+    static std::set<std::string> logged;
+    {
+        std::lock_guard lock(mutex);
+        if (logged.size() >= 256 || !logged.insert(error.message).second) return;
+    }
+    auto sink = Logging::sink();
+    if (sink->isEnabled(LogLevel::standard)) sink->write(LogLevel::standard, "[Sorvane] file not read: " + error.message);
+}
+
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+Expected<std::string, FileError> readFile(const fs::path& path, std::size_t limit) {
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+    if (file.fd < 0) return unexpected(errorFromErrno(errno, path));
+    struct stat st{};
+    if (::fstat(file.fd, &st) != 0) return unexpected(errorFromErrno(errno, path));
+    auto refuse = [&](FileError::Kind kind) {
+        FileError error = refusal(kind, path, limit);
+        logRefusalOnce(error);
+        return unexpected(std::move(error));
+    };
+    if (!S_ISREG(st.st_mode)) return refuse(FileError::Kind::notRegular);
+    if (static_cast<std::uint64_t>(st.st_size) > limit) return refuse(FileError::Kind::tooLarge);
     std::string data;
     char buf[16384];
+    // Reads one byte past the limit, so a file that grows meanwhile is caught.
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const std::size_t want = std::min(sizeof buf, limit + 1 - data.size());
+        const ssize_t n = ::read(file.fd, buf, want);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int code = errno;
-            ::close(fd);
-            return unexpected(errorFromErrno(code, path));
+            return unexpected(errorFromErrno(errno, path));
         }
         data.append(buf, static_cast<std::size_t>(n));
+        if (data.size() > limit) return refuse(FileError::Kind::tooLarge);
     }
-    ::close(fd);
     return data;
 }
 
@@ -66,22 +119,59 @@ Expected<void, FileError> createDirectories(const fs::path& path) {
     return {};
 }
 
-Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view bytes) {
+namespace {
+
+bool isOurTemporary(std::string_view entry, std::string_view prefix) {
+    if (!entry.starts_with(prefix) || entry.size() != prefix.size() + 16) return false;
+    for (char c : entry.substr(prefix.size())) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// A writer killed between creating its temporary file and the rename leaves
+// the file behind, holding what it was about to write. One older than a
+// minute belongs to no write still running.
+void removeStaleTemporaries(const fs::path& dir, std::string_view prefix) {
+    DIR* listing = ::opendir(dir.c_str());
+    if (!listing) return;
+    const auto cutoff = std::chrono::system_clock::now() - std::chrono::minutes(1);
+    const std::time_t cutoffSeconds = std::chrono::system_clock::to_time_t(cutoff);
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!isOurTemporary(entry->d_name, prefix)) continue;
+        struct stat st{};
+        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(st.st_mode) && st.st_mtim.tv_sec < cutoffSeconds) ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    }
+    ::closedir(listing);
+}
+
+}  // namespace
+
+Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view bytes, unsigned mode, std::size_t limit) {
+    if (bytes.size() > limit) return unexpected(refusal(FileError::Kind::tooLarge, path, limit));
     const fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     if (auto made = createDirectories(dir); !made) return made;
 
+    const std::string prefix = "." + path.filename().string() + ".tmp-";
+    removeStaleTemporaries(dir, prefix);
     thread_local std::mt19937_64 rng{std::random_device{}()};
     char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".tmp-%016llx", static_cast<unsigned long long>(rng()));
-    const fs::path temp = dir / ("." + path.filename().string() + suffix);
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
+    const fs::path temp = dir / (prefix + suffix);
 
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 07777));
     if (fd < 0) return unexpected(errorFromErrno(errno, temp));
     auto fail = [&](int code) -> Expected<void, FileError> {
         ::close(fd);
         ::unlink(temp.c_str());
         return unexpected(errorFromErrno(code, path));
     };
+    // The replacement keeps what the user set on the old file, or tightens
+    // it; it is set before anything is written into the temporary file.
+    if (struct stat old{}; ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (::fchmod(fd, static_cast<mode_t>(old.st_mode & mode & 07777)) != 0) return fail(errno);
+    }
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);

@@ -12,7 +12,9 @@
 namespace sorvane {
 
 struct FileError {
-    enum class Kind { notFound, permissionDenied, io };
+    // notRegular: a FIFO, device, folder or socket where a data file belongs;
+    // tooLarge: over the size a data file may have. Both read as unreadable.
+    enum class Kind { notFound, permissionDenied, io, notRegular, tooLarge };
     Kind kind = Kind::io;
     int code = 0;         // errno
     std::string message;  // "No such file or directory (path)"
@@ -42,10 +44,26 @@ std::filesystem::path logsDirectory();
 // $XDG_RUNTIME_DIR, else the temporary folder.
 std::filesystem::path runtimeDirectory();
 
-Expected<std::string, FileError> readFile(const std::filesystem::path& path);
+// The most a data file of ours (settings, state, route state, user
+// defaults) may hold, read or written.
+inline constexpr std::size_t dataFileLimit = 1 << 20;
+
+// Modes of new files: shared ones, and private ones that hold anything of the
+// user's (their temporary files too).
+inline constexpr unsigned publicMode = 0644;
+inline constexpr unsigned privateMode = 0600;
+
+// Reads a regular file of at most `limit` bytes. It is opened without
+// blocking, so a FIFO or device planted in its place is refused instead of
+// hanging the reader; each refusal of a path is logged once per process.
+Expected<std::string, FileError> readFile(const std::filesystem::path& path, std::size_t limit = dataFileLimit);
 // Temp file in the same folder, fsync, rename; creates the folder first.
-// On failure the old file is left whole.
-Expected<void, FileError> atomicWrite(const std::filesystem::path& path, std::string_view bytes);
+// On failure the old file is left whole. A new file gets `mode` (less the
+// umask); a replaced one keeps its mode or, when `mode` is narrower, is
+// tightened to it. Bytes over `limit` are refused. Our own temporary files
+// of this name older than a minute (left by a killed writer) are removed.
+Expected<void, FileError> atomicWrite(const std::filesystem::path& path, std::string_view bytes,
+                                      unsigned mode = publicMode, std::size_t limit = dataFileLimit);
 Expected<void, FileError> createDirectories(const std::filesystem::path& path);
 std::optional<FileStamp> stamp(const std::filesystem::path& path);
 

@@ -10,9 +10,18 @@
 #include <cerrno>
 #include <exception>
 
+#include "platform/LineReader.h"
+
 namespace sorvane {
 
 std::string URLError::token() const { return "URLError(" + std::to_string(code) + ")"; }
+
+bool isSendableHeaderText(std::string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+    });
+}
 
 std::optional<std::string> HttpResponse::header(std::string_view name) const {
     auto same = [](std::string_view a, std::string_view b) {
@@ -80,44 +89,23 @@ URLError mapCurlError(CURLcode result, long osErrno, const char* detail) {
     }
 }
 
-// Splits the body into lines across chunk boundaries; a CR may be followed by
-// an LF in the next chunk, which then belongs to the same line ending.
+// Hands the body over line by line as it arrives.
 class LineSplitter {
 public:
     explicit LineSplitter(const HttpClient::LineHandler& onLine) : onLine_(onLine) {}
-
     void feed(const char* data, size_t size) {
-        for (size_t i = 0; i < size; ++i) {
-            char c = data[i];
-            if (skipLF_) {
-                skipLF_ = false;
-                if (c == '\n') continue;
-            }
-            if (c == '\n' || c == '\r') {
-                skipLF_ = c == '\r';
-                emit();
-            } else {
-                line_.push_back(c);
-                pending_ = true;
-            }
-        }
+        reader_.feed(std::string_view(data, size), [this](std::string_view line) { deliver(line); });
     }
-
     void finish() {
-        if (pending_) emit();
+        reader_.finish([this](std::string_view line) { deliver(line); });
     }
 
 private:
-    void emit() {
-        pending_ = false;
-        if (onLine_) onLine_(line_);
-        line_.clear();
+    void deliver(std::string_view line) {
+        if (onLine_) onLine_(line);
     }
-
     const HttpClient::LineHandler& onLine_;
-    std::string line_;
-    bool pending_ = false;
-    bool skipLF_ = false;
+    LineReader reader_;
 };
 
 struct Transfer {
@@ -128,6 +116,9 @@ struct Transfer {
     bool headDelivered = false;
     std::chrono::steady_clock::time_point lastActivity;
     curl_off_t lastUploaded = 0;
+    std::size_t bodyLimit = 0;
+    std::size_t bodyBytes = 0;
+    bool overLimit = false;
     std::exception_ptr failure;  // thrown by a caller's handler
 
     void deliverHead() {
@@ -169,15 +160,23 @@ size_t onBodyData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     size_t bytes = size * count;
     t->lastActivity = std::chrono::steady_clock::now();
+    // What fits within the limit is still handed over; then curl ends the
+    // transfer with a write error.
+    const size_t taken = std::min(bytes, t->bodyLimit - t->bodyBytes);
+    t->bodyBytes += taken;
     try {
         t->deliverHead();
         if (t->lines) {
-            t->lines->feed(data, bytes);
+            t->lines->feed(data, taken);
         } else {
-            t->response.body.append(data, bytes);
+            t->response.body.append(data, taken);
         }
     } catch (...) {
         t->failure = std::current_exception();
+        return 0;
+    }
+    if (taken < bytes) {
+        t->overLimit = true;
         return 0;
     }
     return bytes;
@@ -217,10 +216,16 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     }};
     if (!easy) return unexpected(makeError(URLError::unknown, "out of memory"));
 
+    for (const auto& [name, value] : request.headers) {
+        if (name.empty() || !isSendableHeaderText(name) || !isSendableHeaderText(value))
+            return unexpected(URLError{URLError::badHeader, "A request header holds a control character."});
+    }
+
     std::optional<LineSplitter> splitter;
     Transfer t;
     t.easy = easy;
     t.onHead = onHead;
+    t.bodyLimit = request.bodyLimit;
     if (onLine) t.lines = &splitter.emplace(*onLine);
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -322,6 +327,8 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
     }
+    if (t.overLimit)
+        return unexpected(URLError{URLError::dataLengthExceedsMaximum, "The reply exceeded the maximum length."});
     if (result != CURLE_OK) {
         long osErrno = 0;
         curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);

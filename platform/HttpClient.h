@@ -26,6 +26,10 @@ struct URLError {
         cannotConnectToHost = -1004,
         networkConnectionLost = -1005,
         notConnectedToInternet = -1009,
+        // The reply was longer than the request's bodyLimit.
+        dataLengthExceedsMaximum = -1103,
+        // A header name or value holds a control character; nothing was sent.
+        badHeader = -1000,
     };
 
     int code = unknown;
@@ -54,7 +58,15 @@ struct HttpRequest {
     // Bounds the whole transfer, however much moves.
     std::chrono::milliseconds resourceTimeout{7 * 24 * 3600 * 1000LL};
     RedirectPolicy redirects = RedirectPolicy::never;
+    // Replies are hostile input: a body longer than this ends the transfer
+    // with URLError::dataLengthExceedsMaximum.
+    std::size_t bodyLimit = 1 << 20;
 };
+
+// A header name or value that can go on the wire as it is: no control
+// character (0x00-0x1F but tab, and 0x7F) that could end the line or smuggle
+// in another header.
+bool isSendableHeaderText(std::string_view text);
 
 struct HttpResponse {
     int status = 0;
@@ -101,6 +113,9 @@ public:
     using LineHandler = std::function<void(std::string_view line)>;
 
     virtual ~HttpClient() = default;
+
+    // Both modes refuse, before anything is sent, a request with a header
+    // that is not isSendableHeaderText.
 
     // Whole-body mode: the response with its body.
     virtual Expected<HttpResponse, URLError> send(const HttpRequest& request,

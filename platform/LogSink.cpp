@@ -8,6 +8,9 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
+
+#include <sys/uio.h>
 
 namespace sorvane {
 namespace {
@@ -43,15 +46,23 @@ bool JournaldLogSink::isEnabled(LogLevel level) const {
 
 void JournaldLogSink::write(LogLevel level, std::string_view message) {
     if (!isEnabled(level)) return;
-    // The text is always an argument, never the format.
-    const std::string text(message);
-    sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", priorityOf(level),
-                    "SYSLOG_IDENTIFIER=Sorvane", "SORVANE_SUBSYSTEM=cn.kestrum.inputmethod.Sorvane",
-                    "SORVANE_CATEGORY=ime", nullptr);
+    // The text is one field's value, never a format.
+    const std::vector<std::string> record = fields(level, message);
+    std::vector<iovec> parts;
+    parts.reserve(record.size());
+    for (const std::string& field : record)
+        parts.push_back(iovec{const_cast<char*>(field.data()), field.size()});
+    sd_journal_sendv(parts.data(), static_cast<int>(parts.size()));
     if (mirrorToStderr_) {
+        const std::string text(message);
         std::fprintf(stderr, "%s\n", text.c_str());
         std::fflush(stderr);
     }
+}
+
+std::vector<std::string> JournaldLogSink::fields(LogLevel level, std::string_view message) {
+    return {"MESSAGE=" + std::string(message), "PRIORITY=" + std::to_string(priorityOf(level)),
+            "SYSLOG_IDENTIFIER=Sorvane", "SORVANE_SUBSYSTEM=cn.kestrum.inputmethod.Sorvane", "SORVANE_CATEGORY=ime"};
 }
 
 namespace Logging {

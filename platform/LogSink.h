@@ -1,7 +1,9 @@
 #pragma once
 // Where log records go: journald in the product, a capturing sink in tests.
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvane {
 
@@ -24,6 +26,9 @@ public:
     JournaldLogSink();
     bool isEnabled(LogLevel level) const override;
     void write(LogLevel level, std::string_view message) override;
+
+    // The journal fields of one record, each "NAME=value", in sending order.
+    static std::vector<std::string> fields(LogLevel level, std::string_view message);
 
 private:
     bool debugEnabled_;

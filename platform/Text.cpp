@@ -179,13 +179,43 @@ bool isWhitespaceCharacter(std::string_view character) {
     return isWhitespace(cps.front());
 }
 
-std::string trimmed(std::string_view utf8) {
+namespace {
+
+template <class Trims>
+std::string trimmedBy(std::string_view utf8, Trims trims) {
     auto cps = codePoints(utf8);
     std::size_t b = 0, e = cps.size();
-    while (b < e && isWhitespaceOrNewline(cps[b])) ++b;
-    while (e > b && isWhitespaceOrNewline(cps[e - 1])) --e;
+    while (b < e && trims(cps[b])) ++b;
+    while (e > b && trims(cps[e - 1])) --e;
     std::string out;
     for (std::size_t i = b; i < e; ++i) out += fromCodePoint(cps[i]);
+    return out;
+}
+
+}  // namespace
+
+std::string trimmed(std::string_view utf8) {
+    return trimmedBy(utf8, isWhitespaceOrNewline);
+}
+
+bool isHorizontalWhitespace(char32_t c) {
+    return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+bool isNewline(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+std::string trimmedHorizontally(std::string_view utf8) {
+    return trimmedBy(utf8, isHorizontalWhitespace);
+}
+
+std::vector<std::string> lines(std::string_view utf8) {
+    std::vector<std::string> out(1);
+    for (char32_t c : codePoints(utf8)) {
+        if (isNewline(c)) out.emplace_back();
+        else out.back() += fromCodePoint(c);
+    }
     return out;
 }
 

@@ -40,6 +40,15 @@ bool isWhitespaceOrNewline(char32_t c);
 bool isWhitespaceCharacter(std::string_view character);
 // Trims whitespace and newlines from both ends.
 std::string trimmed(std::string_view utf8);
+// Tab and the space separators (general category Zs); no line breaks.
+bool isHorizontalWhitespace(char32_t c);
+// U+000A...U+000D, U+0085, U+2028 and U+2029.
+bool isNewline(char32_t c);
+// Trims horizontal whitespace only from both ends.
+std::string trimmedHorizontally(std::string_view utf8);
+// The lines of a text split at every newline character (CR LF gives an
+// empty line between), each as written.
+std::vector<std::string> lines(std::string_view utf8);
 // Code points of a UTF-8 text (invalid bytes become U+FFFD).
 std::u32string codePoints(std::string_view utf8);
 std::string fromCodePoint(char32_t c);

@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 
 #include "platform/FileLock.h"
+#include "platform/JsonDocument.h"
 #include "platform/LogSink.h"
 
 namespace sorvane {
@@ -18,10 +21,26 @@ void logLine(const std::string& text) {
     if (sink->isEnabled(LogLevel::standard)) sink->write(LogLevel::standard, text);
 }
 
-nlohmann::json parseObject(const std::string& text) {
-    auto parsed = nlohmann::json::parse(text, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) return nlohmann::json::object();
+std::optional<nlohmann::json> parseObject(const std::string& text) {
+    auto parsed = JsonDocument::parse(text);
+    if (!parsed || !parsed->is_object()) return std::nullopt;
     return parsed;
+}
+
+// "<file>.corrupt-20261207T090512.123Z": beside the file, never over an
+// earlier copy kept the same way.
+fs::path corruptCopyPath(const fs::path& file) {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", &utc);
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".corrupt-%s.%03dZ", stamp, static_cast<int>(millis));
+    return fs::path(file.string() + suffix);
 }
 
 }  // namespace
@@ -96,7 +115,7 @@ nlohmann::json FileUserDefaults::readFresh() const {
             cachedStamp_.reset();
             return object;
         }
-        object = parseObject(*text);
+        object = parseObject(*text).value_or(nlohmann::json::object());
     }
     cachedStamp_ = stamp;
     cached_ = object;
@@ -137,7 +156,16 @@ bool FileUserDefaults::change(std::string_view key, const nlohmann::json* value)
     // written its keys since we last looked.
     nlohmann::json object = nlohmann::json::object();
     if (auto text = Files::readFile(path_)) {
-        object = parseObject(*text);
+        if (auto parsed = parseObject(*text)) {
+            object = std::move(*parsed);
+        } else {
+            // What another program or a damaged disk left here may still be
+            // the user's: set it aside rather than overwrite it.
+            const fs::path copy = corruptCopyPath(path_);
+            if (::rename(path_.c_str(), copy.c_str()) != 0)
+                return fail(Files::errorFromErrno(errno, path_).description());
+            logLine("[Sorvane] user defaults unreadable as a JSON object, kept as " + copy.string());
+        }
     } else if (text.error().kind != FileError::Kind::notFound) {
         // Replacing a file we cannot read would drop every other key in it.
         return fail(text.error().description());
@@ -153,7 +181,8 @@ bool FileUserDefaults::change(std::string_view key, const nlohmann::json* value)
     } catch (const nlohmann::json::exception& e) {
         return fail(e.what());
     }
-    if (auto written = Files::atomicWrite(path_, bytes); !written) return fail(written.error().description());
+    if (auto written = Files::atomicWrite(path_, bytes, Files::privateMode); !written)
+        return fail(written.error().description());
     cachedStamp_.reset();
     return true;
 }

@@ -23,8 +23,11 @@ struct PredictionService::Control {
 
 namespace {
 
-// An error body is read only this far (in Characters) before it is mapped.
+// An error body is read only this far (in Characters) before it is mapped,
+// and never kept past a byte count that holds those Characters in any
+// ordinary text.
 constexpr std::size_t errorBodyLimit = 401;
+constexpr std::size_t errorBodyByteLimit = 64 * 1024;
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -63,6 +66,12 @@ std::shared_ptr<SuggestionTask> PredictionService::schedule(const std::string& t
     }
     if (PredictionText::wordCount(text) < minWords_) return nullptr;
 
+    // The pause runs from now: read when the worker gets to the task, a worker
+    // busy with the previous request would add its whole wait to this one.
+    const double pause = debounceResolver_ ? debounceResolver_() : debounce_;
+    auto at = std::chrono::steady_clock::now();
+    if (pause > 0) at += std::chrono::nanoseconds(static_cast<std::int64_t>(pause * 1e9));
+
     auto task = std::make_shared<SuggestionTask>();
     auto control = std::make_shared<Control>();
     control->task = task;
@@ -73,21 +82,9 @@ std::shared_ptr<SuggestionTask> PredictionService::schedule(const std::string& t
         executor_.wake();
     });
     inFlight_ = task;
-    executor_.post([this, task, control, text, onPartial = std::move(onPartial)]() mutable {
-        startAfterPause(task, std::move(control), std::move(text), std::move(onPartial));
-    });
-    return task;
-}
-
-void PredictionService::startAfterPause(const std::shared_ptr<SuggestionTask>& task, std::shared_ptr<Control> control,
-                                        std::string text, PartialHandler onPartial) {
-    // The pause is read once, on the executor, as the request is set up.
-    const double pause = debounceResolver_ ? debounceResolver_() : debounce_;
-    auto at = std::chrono::steady_clock::now();
-    if (pause > 0) at += std::chrono::nanoseconds(static_cast<std::int64_t>(pause * 1e9));
     executor_.postAt(
         at,
-        [this, task, control = std::move(control), text = std::move(text), onPartial = std::move(onPartial)] {
+        [this, task, control = std::move(control), text, onPartial = std::move(onPartial)] {
             if (task->isCancelled()) {
                 task->finish(unexpected(SuggestionFailure(CancellationError{})));
                 return;
@@ -100,6 +97,7 @@ void PredictionService::startAfterPause(const std::shared_ptr<SuggestionTask>& t
             }
         },
         [task] { return task->isCancelled(); });
+    return task;
 }
 
 void PredictionService::cancelInFlight() {
@@ -231,8 +229,10 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     metrics.format = format_;
     int status = 0;
     std::string errorBody;
-    // We end the transfer ourselves once "[DONE]" or enough of an error body
-    // has been read; the transport then reports a cancellation that is none.
+    // We end the transfer ourselves once enough of an error body has been
+    // read; the transport then reports a cancellation that is none. After
+    // "[DONE]" the transfer runs to its end instead, so that its connection
+    // stays open for the next request.
     bool stoppedByUs = false;
     auto stop = [&] {
         stoppedByUs = true;
@@ -243,40 +243,52 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     auto onLine = [&](std::string_view line) {
         if (stoppedByUs || control.isCancelled()) return;
         if (status != 200) {
-            errorBody.append(line);
-            if (errorBody.size() >= errorBodyLimit && Text::characterCount(errorBody) >= errorBodyLimit) stop();
+            // Enough for the mapping's 300 Characters, however long each one
+            // is, and no more.
+            errorBody.append(line.substr(0, errorBodyByteLimit - std::min(errorBody.size(), errorBodyByteLimit)));
+            if (errorBody.size() >= errorBodyByteLimit ||
+                (errorBody.size() >= errorBodyLimit && Text::characterCount(errorBody) >= errorBodyLimit))
+                stop();
             return;
         }
+        if (reply.isDone()) return;
         const bool hadText = !reply.text().empty();
         std::optional<Suggestion> partial = reply.take(SSEParser::parse(line));
         if (!hadText && !reply.text().empty()) metrics.firstDeltaLatency = secondsSince(start);
-        if (reply.isDone()) {
-            stop();
-            return;
-        }
         if (!partial || control.isCancelled()) return;
         if (!metrics.firstDisplayableLatency) metrics.firstDisplayableLatency = secondsSince(start);
         if (onPartial) onPartial(*partial);
     };
+    // A refusal of the route is news for the route's owner even when the
+    // request is given up while the body is still being read.
+    auto refusal = [&] {
+        PredictionError error = HttpRefusal::error(status, errorBody, route, session_.resolveKey);
+        if (error.isRouteRejection() && onSubscriptionRejected_) onSubscriptionRejected_(error);
+        return error;
+    };
 
     auto response = session_.client->stream(httpRequest, onHead, onLine, &control.http);
-    const bool ended = response || (stoppedByUs && response.error().code == URLError::cancelled);
+    // Once "[DONE]" is in, the reply is whole: a transfer that then fails to
+    // end cleanly (cancelled, cut, stalled) only loses its connection.
+    const bool ended = response || (stoppedByUs && response.error().code == URLError::cancelled) ||
+                       (status == 200 && reply.isDone());
     if (!ended) {
         if (control.isCancelled() || response.error().code == URLError::cancelled) {
+            if (status != 0 && status != 200) refusal();
             report(PredictionUsageEvent::cancelled());
             return cancelled();
         }
-        // Time-outs and lost connections go to the caller as they are.
+        // Time-outs, lost connections and over-long replies go to the caller
+        // as they are.
         return unexpected(SuggestionFailure(response.error()));
     }
 
     if (status != 200) {
+        PredictionError error = refusal();
         if (control.isCancelled()) {
             report(PredictionUsageEvent::cancelled());
             return cancelled();
         }
-        PredictionError error = HttpRefusal::error(status, errorBody, route, session_.resolveKey);
-        if (error.isRouteRejection() && onSubscriptionRejected_) onSubscriptionRejected_(error);
         return unexpected(SuggestionFailure(std::move(error)));
     }
 

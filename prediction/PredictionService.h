@@ -5,8 +5,9 @@
 // hands growing partial suggestions to the caller. At most one request is in
 // flight: each new schedule cancels the last.
 //
-// Everything runs on the service's own serial executor (one worker thread):
-// the pause resolver, the route resolver and the request itself. The partial,
+// The pause is read when a request is scheduled, on the caller's thread; the
+// rest runs on the service's own serial executor (one worker thread): the
+// route resolver and the request itself. The partial,
 // refusal and usage callbacks are called there, synchronously and in stream
 // order; callers that touch the interface hop to the main thread themselves.
 #include <atomic>
@@ -117,8 +118,6 @@ private:
     // A task's cancellation as the request loop sees it.
     struct Control;
 
-    void startAfterPause(const std::shared_ptr<SuggestionTask>& task, std::shared_ptr<Control> control,
-                         std::string text, PartialHandler onPartial);
     Expected<Detailed, SuggestionFailure> run(const std::string& text, const PartialHandler& onPartial,
                                               Control& control);
     Expected<Detailed, SuggestionFailure> send(const std::string& key, const PartialHandler& onPartial,

@@ -59,14 +59,19 @@ Expected<Suggestion, PredictionError> StreamingReply::finalSuggestion(std::strin
         };
         const std::string normalized = member("normalized");
         const std::string continuation = member("continuation");
-        // Members of nothing but whitespace are as empty as missing ones.
+        // Members of nothing but whitespace are as empty as missing ones; a
+        // rewrite that is there but blank rewrites nothing, whatever follows.
         Suggestion suggestion = Suggestion::joined(normalized, continuation);
-        if (suggestion.isEmpty()) return unexpected(PredictionError::emptyResponse());
+        const auto rewrite = json.find("normalized");
+        const bool blankRewrite = rewrite != json.end() && rewrite->is_string() && suggestion.normalized.empty();
+        if (suggestion.isEmpty() || blankRewrite) return unexpected(PredictionError::emptyResponse());
         return suggestion.bounded();
     }
     const PartialJSON::Fields fields = PartialJSON::extract(text);
-    if (fields.normalized && !fields.normalized->empty()) {
-        return Suggestion::joined(*fields.normalized, fields.continuation.value_or("")).bounded();
+    if (fields.normalized) {
+        Suggestion suggestion = Suggestion::joined(*fields.normalized, fields.continuation.value_or(""));
+        if (suggestion.normalized.empty()) return unexpected(PredictionError::emptyResponse());
+        return suggestion.bounded();
     }
     return unexpected(PredictionError::decoding(R"(expected {"normalized","continuation"} json object)"));
 }

@@ -10,9 +10,9 @@
 #include "kit/PredictionUsage.h"
 #include "kit/Suggestion.h"
 #include "platform/Expected.h"
+#include "platform/LineReader.h"
 #include "prediction/PartialJSON.h"
 #include "prediction/ReplyText.h"
-#include "prediction/SSELineReader.h"
 #include "prediction/SSEParser.h"
 
 namespace sorvane {
@@ -62,7 +62,7 @@ private:
         if (auto partial = take(SSEParser::parse(line))) onPartial(*partial);
     }
 
-    SSELineReader lines_;
+    LineReader lines_;
     std::string text_;
     ReplyText comparable_;  // text_ as the partial reader compares it
     PartialJSON::Reader reader_;

@@ -15,6 +15,26 @@
 namespace sorvane {
 namespace {
 
+std::size_t utf8Size(const QString& text) {
+    return static_cast<std::size_t>(text.toUtf8().size());
+}
+
+// A long string without word breaks costs the engine and the layout far
+// more than its length; no key of any keyboard types more than a few
+// characters.
+QString faultOfCharacters(const QString& characters) {
+    if (utf8Size(characters) > IMKServer::kMaxKeyCharactersBytes)
+        return QStringLiteral("key characters longer than %1 bytes").arg(IMKServer::kMaxKeyCharactersBytes);
+    return {};
+}
+
+QString faultOfBundleIdentifier(const QString& bundleId) {
+    if (utf8Size(bundleId) > IMKServer::kMaxBundleIdentifierBytes)
+        return QStringLiteral("bundle identifier longer than %1 bytes")
+            .arg(IMKServer::kMaxBundleIdentifierBytes);
+    return {};
+}
+
 // Why a key event's values cannot be used; empty when they can.
 QString faultOfKey(uint keyCode, double timestamp) {
     if (keyCode > 0xFFFF) return QStringLiteral("key code %1 out of range").arg(keyCode);
@@ -87,7 +107,20 @@ IMKServer::~IMKServer() {
 }
 
 uint IMKServer::OpenSession(const QString& bundleId) {
+    if (const QString fault = faultOfBundleIdentifier(bundleId); !fault.isEmpty()) {
+        sendErrorReply(QDBusError::InvalidArgs, fault);
+        return 0;
+    }
     const QString owner = message().service();
+    const auto held = std::count_if(sessions_.begin(), sessions_.end(),
+                                    [&](const auto& kv) { return kv.second.owner == owner; });
+    if (static_cast<std::size_t>(held) >= kMaxSessionsPerConnection) {
+        sendErrorReply(
+            QDBusError::LimitsExceeded,
+            QStringLiteral("a connection may hold at most %1 sessions").arg(kMaxSessionsPerConnection));
+        return 0;
+    }
+    const bool firstOfOwner = held == 0;
     const uint id = nextSession_++;
     Session s;
     s.owner = owner;
@@ -96,8 +129,6 @@ uint IMKServer::OpenSession(const QString& bundleId) {
     s.client = std::make_unique<IMKSessionClient>(connection_, owner, id, bundle);
     if (factory_) s.controller = factory_(this, *s.client);
     if (!s.controller) s.controller = std::make_unique<IMKInputController>(this, s.client.get());
-    const bool firstOfOwner = std::none_of(sessions_.begin(), sessions_.end(),
-                                           [&](const auto& kv) { return kv.second.owner == owner; });
     sessions_.emplace(id, std::move(s));
     if (firstOfOwner) {
         watcher_->addWatchedService(owner);
@@ -137,6 +168,10 @@ IMKServer::Session* IMKServer::sessionOfCaller(uint session) {
 IMKServer::Session* IMKServer::sessionOfCaller(uint session, const imkwire::ClientState& state) {
     Session* s = sessionOfCaller(session);
     if (!s) return nullptr;
+    if (const QString fault = faultOfBundleIdentifier(state.bundleIdentifier); !fault.isEmpty()) {
+        sendErrorReply(QDBusError::InvalidArgs, fault);
+        return nullptr;
+    }
     // Panels are placed from the caret; a rectangle of NaN or infinity
     // would put them nowhere.
     if (state.hasCaret && !(std::isfinite(state.caretX) && std::isfinite(state.caretY) &&
@@ -153,12 +188,19 @@ void IMKServer::CloseSession(uint session) {
     closeSession(sessions_.find(session), true);
 }
 
-void IMKServer::closeSession(std::map<uint, Session>::iterator it, bool deactivate) {
+// The controller finishes its composition into its own field while that is
+// still the active one; from then on the session is sent nothing.
+void IMKServer::deactivate(uint id, Session& s) {
+    if (activeSession_ != id) return;
+    s.controller->deactivateServer(s.client.get());
+    s.client->setActive(false);
+    activeSession_ = 0;
+}
+
+void IMKServer::closeSession(std::map<uint, Session>::iterator it, bool deactivateFirst) {
     Session& s = it->second;
-    if (deactivate && s.active) {
-        s.active = false;
-        s.controller->deactivateServer(s.client.get());
-    }
+    if (deactivateFirst) deactivate(it->first, s);
+    if (activeSession_ == it->first) activeSession_ = 0;
     const QString owner = s.owner;
     s.controller.reset();
     sessions_.erase(it);
@@ -185,15 +227,22 @@ void IMKServer::ownerVanished(const QString& owner) {
 void IMKServer::Activate(uint session, const imkwire::ClientState& state) {
     Session* s = sessionOfCaller(session, state);
     if (!s) return;
-    s->active = true;
+    if (activeSession_ != 0 && activeSession_ != session) {
+        auto previous = sessions_.find(activeSession_);
+        if (previous != sessions_.end()) deactivate(previous->first, previous->second);
+    }
+    activeSession_ = session;
+    s->client->setActive(true);
     s->controller->activateServer(s->client.get());
 }
 
 void IMKServer::Deactivate(uint session) {
-    Session* s = sessionOfCaller(session);
-    if (!s) return;
-    s->active = false;
-    s->controller->deactivateServer(s->client.get());
+    if (Session* s = sessionOfCaller(session)) deactivate(session, *s);
+}
+
+IMKServer::Session* IMKServer::activeSessionOfCaller(uint session, const imkwire::ClientState& state) {
+    Session* s = sessionOfCaller(session, state);
+    return s && activeSession_ == session ? s : nullptr;
 }
 
 bool IMKServer::deliver(Session& s, const KeyEvent& event) {
@@ -211,7 +260,13 @@ bool IMKServer::KeyDown(uint session, const imkwire::ClientState& state, uint ke
         sendErrorReply(QDBusError::InvalidArgs, fault);
         return false;
     }
-    Session* s = sessionOfCaller(session, state);
+    for (const QString& text : {characters, charactersIgnoringModifiers}) {
+        if (const QString fault = faultOfCharacters(text); !fault.isEmpty()) {
+            sendErrorReply(QDBusError::InvalidArgs, fault);
+            return false;
+        }
+    }
+    Session* s = activeSessionOfCaller(session, state);
     if (!s) return false;
     KeyEvent event{KeyEventType::keyDown,
                    static_cast<std::uint16_t>(keyCode),
@@ -228,7 +283,7 @@ bool IMKServer::FlagsChanged(uint session, const imkwire::ClientState& state, ui
         sendErrorReply(QDBusError::InvalidArgs, fault);
         return false;
     }
-    Session* s = sessionOfCaller(session, state);
+    Session* s = activeSessionOfCaller(session, state);
     if (!s) return false;
     KeyEvent event{
         KeyEventType::flagsChanged, static_cast<std::uint16_t>(keyCode), {}, {}, modifierFlags, timestamp};
@@ -236,11 +291,12 @@ bool IMKServer::FlagsChanged(uint session, const imkwire::ClientState& state, ui
 }
 
 void IMKServer::CommitComposition(uint session, const imkwire::ClientState& state) {
-    if (Session* s = sessionOfCaller(session, state)) s->controller->commitComposition(s->client.get());
+    if (Session* s = activeSessionOfCaller(session, state)) s->controller->commitComposition(s->client.get());
 }
 
+// The panels show the active session's composition: nobody else hides them.
 void IMKServer::HidePalettes(uint session) {
-    if (Session* s = sessionOfCaller(session)) s->controller->hidePalettes();
+    if (Session* s = sessionOfCaller(session); s && activeSession_ == session) s->controller->hidePalettes();
 }
 
 QList<imkwire::WireMenuItem> IMKServer::Menu(uint session) {
@@ -250,7 +306,7 @@ QList<imkwire::WireMenuItem> IMKServer::Menu(uint session) {
 }
 
 bool IMKServer::PerformMenuAction(uint session, const imkwire::ClientState& state, const QString& action) {
-    Session* s = sessionOfCaller(session, state);
+    Session* s = activeSessionOfCaller(session, state);
     if (!s) return false;
     return s->controller->performMenuAction(action.toStdString(), s->client.get());
 }

@@ -3,6 +3,11 @@
 // bus, keeps one session per client text field, gives each session a
 // controller from the factory and forwards the application's calls to it on
 // the main thread. See IMKWire.h for the protocol.
+//
+// Every application's typing passes through here and all controllers share
+// one engine, so one session at a time is active across all connections:
+// only it types, and only it is sent text. Activating a session deactivates
+// the one active before, as a focus change does on the desktop.
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
@@ -45,6 +50,12 @@ public:
     void setControllerFactory(ControllerFactory factory) { factory_ = std::move(factory); }
     std::size_t sessionCount() const { return sessions_.size(); }
 
+    // What one client may send; past these the call fails with InvalidArgs
+    // (or LimitsExceeded for sessions) and the server goes on serving.
+    static constexpr std::size_t kMaxKeyCharactersBytes = 256;
+    static constexpr std::size_t kMaxBundleIdentifierBytes = 255;
+    static constexpr std::size_t kMaxSessionsPerConnection = 1024;
+
 public Q_SLOTS:
     Q_SCRIPTABLE uint OpenSession(const QString& bundleId);
     Q_SCRIPTABLE void CloseSession(uint session);
@@ -66,7 +77,6 @@ private:
         QString owner;  // unique bus name of the application
         std::unique_ptr<IMKSessionClient> client;
         std::unique_ptr<IMKInputController> controller;
-        bool active = false;
     };
 
     IMKServer(QDBusConnection connection, std::string connectionName, std::string bundleIdentifier,
@@ -74,8 +84,12 @@ private:
     // The caller's session, or none after replying with an error.
     Session* sessionOfCaller(uint session);
     Session* sessionOfCaller(uint session, const imkwire::ClientState& state);
+    // The same, but none (without an error) unless the session is active:
+    // an inactive session's keys and commands are not handled.
+    Session* activeSessionOfCaller(uint session, const imkwire::ClientState& state);
     bool deliver(Session& s, const KeyEvent& event);
-    void closeSession(std::map<uint, Session>::iterator it, bool deactivate);
+    void deactivate(uint id, Session& s);
+    void closeSession(std::map<uint, Session>::iterator it, bool deactivateFirst);
     void ownerVanished(const QString& owner);
     void confirmOwnerPresent(const QString& owner);
 
@@ -85,6 +99,7 @@ private:
     ControllerFactory factory_;
     std::map<uint, Session> sessions_;
     uint nextSession_ = 1;
+    uint activeSession_ = 0;  // 0: none
     QDBusServiceWatcher* watcher_ = nullptr;
     bool registered_ = false;
 };

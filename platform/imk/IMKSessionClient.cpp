@@ -41,6 +41,7 @@ void IMKSessionClient::insertText(const std::string& text) {
 }
 
 void IMKSessionClient::send(const char* member, const QList<QVariant>& arguments) {
+    if (!active_) return;
     // Targeted: other applications on the bus never see this field's text.
     QDBusMessage signal = QDBusMessage::createTargetedSignal(owner_, path_, imkwire::kSessionInterface,
                                                              QString::fromLatin1(member));

@@ -16,6 +16,9 @@ public:
                      std::optional<std::string> bundleId);
 
     void update(const imkwire::ClientState& state);
+    // Text operations reach the application only while its session is the
+    // active one; others are dropped.
+    void setActive(bool active) { active_ = active; }
 
     std::optional<std::string> bundleIdentifier() const override { return bundleId_; }
     std::optional<CaretRect> caretRect(int characterIndex) const override;
@@ -34,6 +37,7 @@ private:
     std::optional<std::string> bundleId_;
     std::optional<CaretRect> caret_;
     bool secure_ = false;
+    bool active_ = false;
     std::uint64_t modifierFlags_ = 0;
 };
 

@@ -19,7 +19,12 @@
 //   SetMarkedText(s text, i selLocation, i selLength, a(iii) styleRuns)
 //   InsertText(s text)
 // A session belongs to the bus connection that opened it; calls naming
-// another connection's session fail with kErrorUnknownSession.
+// another connection's session fail with kErrorUnknownSession. One session
+// of all is active: Activate deactivates the one before, KeyDown,
+// FlagsChanged, CommitComposition, HidePalettes and PerformMenuAction on an
+// inactive session are not handled, and only the active session is sent
+// text. Characters over 256 bytes and bundle ids over 255 bytes fail with
+// InvalidArgs; a connection's 1,025th session with LimitsExceeded.
 #include <QDBusArgument>
 #include <QList>
 #include <QMetaType>

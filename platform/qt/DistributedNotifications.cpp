@@ -3,11 +3,13 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMetaType>
 #include <QMap>
 #include <QMetaType>
 #include <QVariant>
+#include <atomic>
 
 #include "kit/SorvaneLog.h"
 
@@ -27,6 +29,28 @@ DistributedNotifications::DistributedNotifications() {
     if (auto* app = QCoreApplication::instance(); app && thread() != app->thread()) {
         moveToThread(app->thread());
     }
+}
+
+DistributedNotifications::~DistributedNotifications() {
+    if (!busName_.isEmpty()) QDBusConnection::disconnectFromBus(busName_);
+}
+
+QDBusConnection DistributedNotifications::bus() {
+    std::lock_guard lock(mutex_);
+    if (busName_.isEmpty()) {
+        // Qt keeps its default session connection, and libdbus the session
+        // address, for the whole process, even after that bus has gone; a
+        // named connection to the address of now ends with its center.
+        static std::atomic<int> serial{0};
+        busName_ = QStringLiteral("sorvane-notifications-%1").arg(++serial);
+        const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+        if (address.isEmpty()) {
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName_);
+        } else {
+            QDBusConnection::connectToBus(address, busName_);
+        }
+    }
+    return QDBusConnection(busName_);
 }
 
 std::shared_ptr<DistributedNotifications> DistributedNotifications::shared() {
@@ -50,7 +74,7 @@ bool DistributedNotifications::post(std::string_view name, const NotificationUse
                         " (not a notification name)");
         return false;
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = this->bus();
     if (!bus.isConnected()) {
         SorvaneLog::log("[Sorvane] notification not posted: " + std::string(name) + " (" +
                         bus.lastError().message().toStdString() + ")");
@@ -80,7 +104,7 @@ NotificationObserverId DistributedNotifications::observe(std::string_view name, 
     }
     const auto signal = signalName(name);
     if (needsConnect && signal) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
+        QDBusConnection bus = this->bus();
         // Empty service: the signal is taken from any sender.
         if (!bus.isConnected() ||
             !bus.connect(QString(), QString::fromLatin1(kObjectPath), qs(signal->interface),
@@ -89,6 +113,11 @@ NotificationObserverId DistributedNotifications::observe(std::string_view name, 
                             bus.lastError().message().toStdString() + ")");
             std::lock_guard lock(mutex_);
             connected_.erase(std::string(name));
+        } else {
+            // The match rule goes out without a reply; one call on the same
+            // connection makes sure the bus has it before we go on, so that
+            // nothing posted after observe() returns is missed.
+            bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.DBus"));
         }
     }
     return id;

@@ -4,7 +4,9 @@
 // "cn.kestrum.inputmethod.Sorvane.settingsChanged" is member "settingsChanged"
 // of interface "cn.kestrum.inputmethod.Sorvane". The user info travels as a
 // string map (a{ss}).
+#include <QDBusConnection>
 #include <QDBusMessage>
+#include <QString>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -22,7 +24,11 @@ class DistributedNotifications final : public QObject, public NotificationCenter
     Q_OBJECT
 public:
     // Lives in the application object's thread; observers are called there.
+    // Each center has a session-bus connection of its own, opened on first
+    // use (on the bus of DBUS_SESSION_BUS_ADDRESS at that time) and closed
+    // with it.
     DistributedNotifications();
+    ~DistributedNotifications() override;
 
     bool post(std::string_view name, const NotificationUserInfo& userInfo = {}) override;
     NotificationObserverId observe(std::string_view name, Callback callback) override;
@@ -48,7 +54,10 @@ private:
         std::string name;
         Callback callback;
     };
+    QDBusConnection bus();
+
     std::mutex mutex_;
+    QString busName_;  // guarded by mutex_; empty until first use
     NotificationObserverId nextId_ = 1;
     std::vector<Observer> observers_;
     std::set<std::string> connected_;

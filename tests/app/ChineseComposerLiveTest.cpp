@@ -109,7 +109,7 @@ protected:
     void pick(std::string_view text) {
         int index = indexOf(text);
         ASSERT_GE(index, 0) << text;
-        ASSERT_LT(index, 9) << text << " is not reachable by a digit";
+        ASSERT_LT(index, 6) << text << " is not shown in the row";
         EXPECT_EQ(model().candidates()[index].label, std::to_string(index + 1));
         EXPECT_TRUE(key('1' + index));
     }
@@ -250,10 +250,20 @@ TEST_F(ChineseComposerLive, ControlDownIsNotAGridKey) {
     EXPECT_EQ(model().highlightedIndex(), 0) << "a modified arrow is the engine's, which ignores it";
 }
 
-TEST_F(ChineseComposerLive, RowLabelsAreTheEnginesAndDigitsSelect) {
+TEST_F(ChineseComposerLive, RowLabelsAreTheEnginesAndOnlyShownCandidatesAreDigitSelected) {
     type("nihao");
     EXPECT_EQ(labels(model()),
               (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
+    // The row shows six: the keys of the other candidates are taken and do
+    // nothing.
+    const std::size_t shows = panel.shown.size();
+    for (std::uint32_t hidden : {std::uint32_t{'7'}, std::uint32_t{'8'}, std::uint32_t{'9'},
+                                 std::uint32_t{'0'}, KeySym::keypadDigit(7), KeySym::keypadDigit(0)}) {
+        EXPECT_TRUE(key(hidden)) << hidden;
+        EXPECT_EQ(host.field.insertedText(), "") << hidden;
+        EXPECT_EQ(engine->rawInput(), "nihao") << hidden;
+    }
+    EXPECT_EQ(panel.shown.size(), shows);
     const std::string second = model().candidates()[1].text;
     EXPECT_TRUE(key('2'));
     EXPECT_EQ(host.field.insertedText(), second);

@@ -19,6 +19,7 @@
 #include "app/SorvaneInputController.h"
 #include "app/WelcomeTrigger.h"
 #include "kit/ModeIndicator.h"
+#include "kit/ModeMemory.h"
 #include "platform/imk/KeyScript.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryUserDefaults.h"
@@ -113,8 +114,9 @@ protected:
         s.prediction = provider_;
         s.rhythm = std::make_shared<TypingRhythm>(std::make_shared<MemoryUserDefaults>());
         s.noRouteReason = [] { return std::string("no route"); };
-        s.settings = [] { return LiveSettings::current(); };
-        s.invalidateSettings = [] { LiveSettings::invalidate(); };
+        // The process's cache would keep the first test's HOME: this one's own.
+        s.settings = [this] { return settings_.current(); };
+        s.invalidateSettings = [this] { settings_.invalidate(); };
         s.ghostTest = [this] { return ghost_; };
         s.openSettings = [this](SettingsPage page) { opened_.push_back(page); };
         s.noteActivation = [this] {
@@ -211,6 +213,8 @@ protected:
     std::shared_ptr<RecordingNotificationCenter> center_ = std::make_shared<RecordingNotificationCenter>();
     std::vector<IndicatorShow> indicator_;
     std::vector<SettingsPage> opened_;
+    // This home's settings, not the process's cache of the first home seen.
+    LiveSettings::Cache settings_{AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", center_}};
     bool ghost_ = false;
     int activationNotes_ = 0;
     WelcomeTrigger welcome_{

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 
 #include "app/EngineBootstrap.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/FakeRime.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
 
@@ -76,6 +78,44 @@ TEST(EngineBootstrapTest, StartsOnceLogsTheStartAndNotificationsOnlyThroughTheQu
 
     EXPECT_TRUE(EngineBootstrap::shutdown());
     EXPECT_EQ(EngineBootstrap::engine(), nullptr);
+}
+
+// Against an engine that answers no status and no context: every failed
+// check is listed again at the end, and the schema reads "?".
+TEST(EngineBootstrapTest, SelfTestSummarisesItsFailures) {
+    testing::TempDir shared;  // a folder, but no OpenCC data in it
+    testing::FakeRime rime;
+    rime.getAnswer = false;
+    std::ostringstream out;
+    EXPECT_EQ(EngineBootstrap::runCheck({"--shared-dir", shared.path().string()}, out, rime.library()), 1);
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    const std::string t2s = (shared.path() / "opencc" / "t2s.json").string();
+    const std::vector<std::string> tail = {
+        "schema : ?",
+        "PASS  engine started and session created",
+        "PASS  start under 5 s (a slower start means <shared>/build was not used)",
+        "preedit: (none)",
+        "cand 1 : (none)",
+        "FAIL  first candidate for \"nihao\" is 你好",
+        "PASS  option zh_hans is on (OpenCC simplification)",
+        "cand 1 : zhongguo -> (none)",
+        "FAIL  first candidate for \"zhongguo\" is 中国, not 中國",
+        "cand 1 : fazhan -> (none)",
+        "FAIL  first candidate for \"fazhan\" is 发展, not 發展",
+        "cand 1 : guojia -> (none)",
+        "FAIL  first candidate for \"guojia\" is 国家, not 國家",
+        "  failed: opencc data present: " + t2s,
+        "  failed: first candidate for \"nihao\" is 你好",
+        "  failed: first candidate for \"zhongguo\" is 中国, not 中國",
+        "  failed: first candidate for \"fazhan\" is 发展, not 發展",
+        "  failed: first candidate for \"guojia\" is 国家, not 國家",
+        "FAIL: 5 check(s) failed",
+    };
+    ASSERT_EQ(lines.size(), 5 + tail.size()) << out.str();
+    EXPECT_EQ(lines[2], "FAIL  opencc data present: " + t2s);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.end()), tail);
 }
 
 }  // namespace

@@ -115,12 +115,26 @@ TEST(EnglishSuggestionLine, LongFailureWrapsAtTheMaximumWidth) {
 }
 
 TEST(EnglishSuggestionLine, ExactlyAtTheLimitDoesNotWrap) {
-    const FakeTextMetrics metrics;
-    // 74 × 7 = 518 at 14 points, + 1 = 519: stays one line.
-    const auto line = Line::build(model(EnglishPanelPhase::suggestion(), std::string(74, 'a')), 0);
+    // Counts the measurements: a line that fits is measured once, not again
+    // for wrapping.
+    struct CountingMetrics final : TextMetrics {
+        FakeTextMetrics fake;
+        mutable int wrapped = 0;
+        Size measure(std::string_view text, const FontSpec& font) const override { return fake.measure(text, font); }
+        Size measureWrapped(const std::vector<StyledRun>& runs, double width) const override {
+            ++wrapped;
+            return fake.measureWrapped(runs, width);
+        }
+    };
+    // 67 × 7 typed, 3 × 5.5 of gap, 22 + 2 × 5.5 of failure text: 518.5,
+    // rounded up 519, + 1 = exactly 520.
+    const auto line = Line::build(model(EnglishPanelPhase::failed("xx"), std::string(67, 'a')), 0);
+    CountingMetrics metrics;
+    ASSERT_EQ(std::ceil(metrics.fake.measureWrapped(line, 100000).width) + 1, 520);
     const Size size = Line::desiredSize(line, metrics);
-    EXPECT_EQ(size.width, 519);
+    EXPECT_EQ(size.width, 520);
     EXPECT_EQ(size.height, std::ceil(14 * 1.2 + 0.1));
+    EXPECT_EQ(metrics.wrapped, 1);
 }
 
 }  // namespace

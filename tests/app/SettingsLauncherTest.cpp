@@ -201,8 +201,14 @@ TEST_F(LauncherTest, TheChildGetsNoDescriptorsBeyondTheStandardOnes) {
     const fs::path path = dir_.path() / "fds";
     std::ofstream(path) << "#!/bin/sh\nls /proc/$$/fd > '" << (dir_.path() / "fd-list").string() << "'\n";
     fs::permissions(path, fs::perms::owner_all);
-    const int extra = ::open("/dev/null", O_RDONLY);  // not close-on-exec
-    ASSERT_GE(extra, 3);
+    // Not close-on-exec, and far above what the shell itself uses (it keeps
+    // its script and saved descriptors from 10 up), whatever this process
+    // has open already.
+    const int opened = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(opened, 3);
+    const int extra = ::fcntl(opened, F_DUPFD, 200);
+    ::close(opened);
+    ASSERT_GE(extra, 200);
     program_ = path;
     auto l = launcher();
     l->open(SettingsPage::welcome);

@@ -76,7 +76,7 @@ TEST(SorvaneCommandLineTest, HelpGoesToStandardOutputWithStatusZero) {
 
 TEST(SorvaneCommandLineTest, UnknownArgumentsAreUsageErrorsOnStandardError) {
     // Letter case counts; options of parts not built yet are unknown too.
-    for (const char* option : {"--bogus", "--HELP", "-H", "", "--engine-check=x", "--settings"}) {
+    for (const char* option : {"--bogus", "--HELP", "-H", "", "--engine-check=x", "--Settings"}) {
         const auto r = runExecutable({option});
         EXPECT_EQ(r.status, 2) << option;
         EXPECT_EQ(r.out, "") << option;

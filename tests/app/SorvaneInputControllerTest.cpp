@@ -2,7 +2,6 @@
 // field, the panel, the mode indicator and the log received out.
 #include <gtest/gtest.h>
 
-#include "kit/ModeMemory.h"
 #include "tests/app/ControllerHarness.h"
 
 namespace sorvane {
@@ -173,6 +172,74 @@ TEST_F(InputControllerTest, CompositionIsCarriedIntoEnglishAndBack) {
                                         "[Sorvane] Shift mid-composition 英 → 中, committed 6 chars"}));
 }
 
+TEST_F(InputControllerTest, ShiftCarriesAtMostTheLast64LettersIntoPinyin) {
+    for (std::size_t length : {std::size_t{64}, std::size_t{65}, std::size_t{300}}) {
+        std::string letters;
+        while (letters.size() < length) letters += "nihao";
+        letters.resize(length);
+        Field field;
+        auto& c = controller(field);
+        play(c, field, "{activate}{shift}{wait 500}" + letters + "{shift}");
+        EXPECT_EQ(c.currentMode(), InputMode::chinese) << length;
+        EXPECT_EQ(field.text, letters.substr(0, length - 64)) << length;
+        EXPECT_EQ(engine_->rawInput(), letters.substr(length - 64)) << length;
+        play(c, field, "{escape}{deactivate}");
+    }
+}
+
+TEST_F(InputControllerTest, LogRecordsQuoteAtMost255BytesOfABundleId) {
+    Field field;
+    field.client.bundleId = std::string(254, 'x') + "中";
+    auto& c = controller(field);
+    play(c, field, "{activate}");
+    EXPECT_EQ(messagesContaining("[Sorvane] activate").back(),
+              "[Sorvane] activate host=" + std::string(254, 'x') +
+                  " mode=chinese ascii=false prediction=true ghost=false");
+}
+
+TEST_F(InputControllerTest, APasswordFieldGetsThePlainKeysInEveryMode) {
+    const struct {
+        const char* mode;
+        const char* script;
+    } rows[] = {
+        {"chinese", "{activate}"},
+        {"english", "{activate}{shift}{wait 500}"},
+        {"ascii", "{activate}{shift}{shift}{wait 500}"},
+    };
+    for (const auto& row : rows) {
+        Field field;
+        auto& c = controller(field);
+        play(c, field, row.script);
+        ASSERT_EQ(inputModeName(c.currentMode()), std::string(row.mode));
+        // The capital's Shift is a tap for the engine, were it to see it.
+        const auto answers = play(c, field, "{secure on}Mima{space}{return}");
+        EXPECT_EQ(answers, std::vector<bool>(8, false)) << row.mode;
+        EXPECT_EQ(field.text, "Mima \n") << row.mode;
+        EXPECT_EQ(inputModeName(c.currentMode()), std::string(row.mode));
+        EXPECT_EQ(field.client.markedText(), "") << row.mode;
+        EXPECT_FALSE(engine_->rawInput().value_or("").size()) << row.mode;
+        EXPECT_TRUE(panel_.shown.empty()) << row.mode;
+        play(c, field, "{secure off}{deactivate}");
+    }
+    // Nothing typed in the field was traced either.
+    for (const auto& trace : messagesContaining("[Sorvane] keyDown"))
+        EXPECT_EQ(trace.find("chars=m"), std::string::npos) << trace;
+}
+
+TEST_F(InputControllerTest, AChineseCompositionOpenWhenSecureInputComesOnGoesInAsItStands) {
+    Field field;
+    auto& c = controller(field);
+    play(c, field, "{activate}nihao");
+    const std::string standing = panel_.lastChinese()->candidates().front().text;
+    const auto answers = play(c, field, "{secure on}pw");
+    EXPECT_EQ(answers, (std::vector<bool>{false, false}));
+    EXPECT_EQ(field.text, standing + "pw");
+    EXPECT_EQ(field.client.markedText(), "");
+    EXPECT_FALSE(c.isComposingAnything());
+    EXPECT_EQ(messagesContaining("[Sorvane] password input"),
+              (std::vector<std::string>{"[Sorvane] password input on → prediction=false"}));
+}
+
 TEST_F(InputControllerTest, DoubleTapOverAPinyinCompositionCommitsAndLocks) {
     Field field;
     auto& c = controller(field);
@@ -267,16 +334,18 @@ TEST_F(InputControllerTest, ActivationInAPasswordFieldTurnsPredictionOff) {
         "[Sorvane] activate host=com.example.editor mode=chinese ascii=false prediction=false ghost=false");
 }
 
-TEST_F(InputControllerTest, SecureInputIsCheckedWhenShiftCarriesPinyinIntoEnglish) {
+TEST_F(InputControllerTest, AShiftTapInAPasswordFieldSwitchesNothingAndCommitsTheComposition) {
     Field field;
     auto& c = controller(field);
-    play(c, field, "{activate}nihao{secure on}{shift}");
-    EXPECT_EQ(c.currentMode(), InputMode::english);
+    play(c, field, "{activate}nihao");
+    const std::string standing = panel_.lastChinese()->candidates().front().text;
+    play(c, field, "{secure on}{shift}");
+    EXPECT_EQ(c.currentMode(), InputMode::chinese);
     EXPECT_FALSE(c.english().predictionEnabled());
-    // Not held as marked text in a password field: it goes in as typed.
     EXPECT_EQ(c.english().buffer(), "");
-    EXPECT_EQ(field.text, "nihao");
+    EXPECT_EQ(field.text, standing);
     EXPECT_EQ(field.client.markedText(), "");
+    EXPECT_TRUE(messagesContaining("[Sorvane] mode").empty());
 }
 
 TEST_F(InputControllerTest, SettingsChangeToToggleKeyOffReleasesTheLock) {
@@ -292,7 +361,7 @@ TEST_F(InputControllerTest, SettingsChangeToToggleKeyOffReleasesTheLock) {
     EXPECT_FALSE(c.asciiLocked());
     EXPECT_EQ(c.currentMode(), InputMode::chinese);
     EXPECT_EQ(c.lastKnownMode(), InputMode::chinese);
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.editor")), InputMode::chinese);
+    EXPECT_EQ(environment().modeMemory().mode(std::string("com.example.editor")), InputMode::chinese);
     EXPECT_EQ(
         messagesContaining("[Sorvane] settings:"),
         (std::vector<std::string>{"[Sorvane] settings: toggle key off, ascii lock released → chinese"}));
@@ -327,11 +396,11 @@ TEST_F(InputControllerTest, ModeIsRememberedPerApplication) {
     auto& a = controller(notes);
     auto& b = controller(mail);
     play(a, notes, "{activate}{shift}{deactivate}");
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.notes")), InputMode::english);
+    EXPECT_EQ(environment().modeMemory().mode(std::string("com.example.notes")), InputMode::english);
     play(b, mail, "{activate}");
     EXPECT_EQ(b.currentMode(), InputMode::chinese);
     play(b, mail, "{shift}{shift}{deactivate}");
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.mail")), InputMode::ascii);
+    EXPECT_EQ(environment().modeMemory().mode(std::string("com.example.mail")), InputMode::ascii);
     play(a, notes, "{activate}");
     EXPECT_EQ(a.currentMode(), InputMode::english);
     EXPECT_EQ(

@@ -3,6 +3,7 @@
 // tool as the application.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -25,13 +26,35 @@ using namespace std::chrono_literals;
 constexpr const char* kConnection = "cn.kestrum.inputmethod.Sorvane_Connection";
 const std::string kServerUp = "[Sorvane] server up — connection=";
 
+// File modes stop only a user who obeys them: as root, the child runs as
+// nobody, and what it must reach is handed to nobody first.
+constexpr uid_t kNobody = 65534;
+
+std::pair<std::string, std::vector<std::string>> unprivileged(const std::string& program,
+                                                              std::vector<std::string> arguments) {
+    if (geteuid() != 0) return {program, arguments};
+    std::vector<std::string> wrapped{"--reuid=65534", "--regid=65534", "--clear-groups", "--", program};
+    wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
+    return {"/usr/bin/setpriv", wrapped};
+}
+
+void handToChild(const fs::path& path) {
+    if (geteuid() != 0) return;
+    ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0) << path;
+}
+
 std::string clientTool() {
     return (fs::path(SORVANE_BUNDLE_DIR).parent_path() / "tools" / "sorvane-client").string();
 }
 
 class ServerProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(bus_.ok()); }
+    void SetUp() override {
+        ASSERT_TRUE(bus_.ok());
+        // A fresh HOME would open the welcome window after the first activation.
+        ASSERT_TRUE(Files::atomicWrite(home_.path() / "Library" / "SorvaneIME" / "state.json",
+                                       "{\n  \"welcomeShownAt\": \"2026-01-01T00:00:00Z\"\n}\n"));
+    }
 
     std::unique_ptr<ChildProcess> startServer(const std::string& executable = SORVANE_EXECUTABLE) {
         auto server =
@@ -125,6 +148,51 @@ TEST_F(ServerProcessTest, EngineStartFailureIsLoggedAndTheServerStillServes) {
     EXPECT_TRUE(server->err().ends_with("[Sorvane] server exiting\n")) << server->err();
 }
 
+TEST_F(ServerProcessTest, AnUnreadableUserDataFolderLeavesTheServerUpWithoutTheEngine) {
+    const fs::path rime = home_.path() / "Library" / "SorvaneIME" / "rime";
+    fs::create_directories(rime);
+    for (const fs::path& p : {home_.path(), home_.path() / "Library", rime.parent_path(), rime})
+        handToChild(p);
+    fs::permissions(rime, fs::perms::none);
+    const auto [program, arguments] = unprivileged(SORVANE_EXECUTABLE, {});
+    ChildProcess server(program, arguments, {{"SORVANE_LOG_STDERR", "1"}});
+    ASSERT_TRUE(server.waitForStderr(kServerUp, 30s)) << server.err();
+    const std::string err = server.err();
+    const auto failed = err.find("[Sorvane] engine start failed: ");
+    EXPECT_NE(failed, std::string::npos) << err;
+    EXPECT_EQ(err.find("[Sorvane] engine start failed: ", failed + 1), std::string::npos) << err;
+    EXPECT_EQ(err.find("[Sorvane] librime "), std::string::npos) << err;
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.wait(20s), 0) << server.err();
+    EXPECT_TRUE(server.err().ends_with("[Sorvane] server exiting\n")) << server.err();
+}
+
+TEST_F(ServerProcessTest, TheEngineCheckFailsCleanlyOnAnUnreadableFolderOrABadTemporaryDirectory) {
+    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::others_exec);
+    const fs::path tmp = dir_.path() / "tmp";
+    const fs::path shared = dir_.path() / "rime";
+    fs::create_directories(tmp);
+    fs::create_directories(shared / "build");
+    for (const fs::path& p : {tmp, shared, shared / "build"}) handToChild(p);
+    fs::permissions(shared, fs::perms::none);
+    const auto [program, arguments] =
+        unprivileged(SORVANE_EXECUTABLE, {"--engine-check", "--shared-dir", shared});
+    const auto check = ChildProcess::run(program, arguments, {{"TMPDIR", tmp.string()}});
+    EXPECT_EQ(check.status, 1) << check.out << check.err;
+    EXPECT_NE(check.out.find("\nFAIL  engine start: "), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("Permission denied"), std::string::npos) << check.out;
+    for (const auto& entry : fs::directory_iterator(tmp))  // librime's own logs may stay
+        EXPECT_FALSE(entry.path().filename().string().starts_with("sorvane-engine-check-")) << entry.path();
+
+    const fs::path file = dir_.path() / "file";
+    ASSERT_TRUE(Files::atomicWrite(file, "x"));
+    for (const fs::path& bad : {dir_.path() / "missing", file}) {
+        const auto r = ChildProcess::run(SORVANE_EXECUTABLE, {"--engine-check"}, {{"TMPDIR", bad.string()}});
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_TRUE(r.out.starts_with("FAIL  temporary directory " + bad.string() + ": ")) << r.out << r.err;
+    }
+}
+
 TEST_F(ServerProcessTest, TheConnectionNameFollowsTheBundleIdentifier) {
     const struct {
         const char* dict;
@@ -179,7 +247,9 @@ TEST_F(ServerProcessTest, AClientKilledMidSessionHasItsSessionClosed) {
     ASSERT_TRUE(server->waitForStderr(kServerUp, 30s)) << server->err();
     // Control keys pass through to the application, so the client sees them.
     ChildProcess client(clientTool(), {"{ctrl+a}{ctrl+b}{wait 20000}"});
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    // Generous: the client connects while the server may still be busy
+    // starting up on a loaded machine.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (client.out().find("key code=11") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);

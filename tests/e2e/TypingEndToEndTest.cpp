@@ -116,6 +116,27 @@ TEST_F(TypingEndToEndTest, ThePasswordFieldGetsThePlainKeys) {
         << server_->err();
 }
 
+TEST_F(TypingEndToEndTest, APasswordFieldInChineseModeGetsPlainLettersAndTheEngineLearnsNone) {
+    const auto typed = type("{secure on}mima{space}{return}");
+    ASSERT_EQ(typed.status, 0) << typed.err;
+    EXPECT_EQ(typed.out.find("marked"), std::string::npos) << typed.out;
+    EXPECT_TRUE(typed.out.ends_with("field \"mima \\n\"\n")) << typed.out;
+    // What the engine does learn from ordinary typing, for comparison.
+    const auto ordinary = type("nihao{space}");
+    ASSERT_EQ(ordinary.status, 0) << ordinary.err;
+
+    server_->signal(SIGTERM);
+    ASSERT_EQ(server_->wait(20s), 0);
+    server_.reset();
+    std::string stored;
+    for (const auto& entry :
+         fs::recursive_directory_iterator(home_.path() / "Library" / "SorvaneIME" / "rime"))
+        if (entry.is_regular_file()) stored += Files::readFile(entry.path()).valueOr("");
+    EXPECT_NE(stored.find("ni hao"), std::string::npos);
+    for (const char* trace : {"mima", "mi ma", "密码"})
+        EXPECT_EQ(stored.find(trace), std::string::npos) << trace;
+}
+
 TEST_F(TypingEndToEndTest, ASettingsChangeFromTheOtherProcessReleasesTheLock) {
     ChildProcess client(clientTool(),
                         {"--bundle", "com.example.notes", "{shift}{shift}{wait 3000}ni{space}"});

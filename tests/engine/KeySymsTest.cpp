@@ -1,14 +1,72 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "engine/KeySyms.h"
 
 namespace sorvane {
 namespace {
 
-TEST(KeySyms, TablesHaveTheirRows) {
-    EXPECT_EQ(KeySyms::fixedKeySyms().size(), 69u);
-    EXPECT_EQ(KeySyms::ansiKeySyms().size(), 47u);
-    EXPECT_EQ(KeySyms::namedKeySyms().size(), 96u);
+// Every row by value, written from the hardware codes and X11 values rather
+// than from the constants the tables are built of.
+TEST(KeySyms, TablesHoldTheirRows) {
+    std::map<std::uint16_t, std::uint32_t> fixed = {
+        {0x39, 0xFFE5}, {0x37, 0xFFEB}, {0x36, 0xFFEC}, {0x3B, 0xFFE3}, {0x3E, 0xFFE4}, {0x3A, 0xFFE9},
+        {0x3D, 0xFFEA}, {0x38, 0xFFE1}, {0x3C, 0xFFE2}, {0x3F, 0xFFED}, {0x33, 0xFF08}, {0x75, 0xFFFF},
+        {0x35, 0xFF1B}, {0x24, 0xFF0D}, {0x31, 0x20},   {0x30, 0xFF09}, {0x72, 0xFF6A}, {0x7E, 0xFF52},
+        {0x7D, 0xFF54}, {0x7B, 0xFF51}, {0x7C, 0xFF53}, {0x74, 0xFF55}, {0x79, 0xFF56}, {0x73, 0xFF50},
+        {0x77, 0xFF57}, {0x47, 0xFF0B}, {0x41, 0xFFAE}, {0x51, 0xFFBD}, {0x4E, 0xFFAD}, {0x43, 0xFFAA},
+        {0x45, 0xFFAB}, {0x4B, 0xFFAF}, {0x4C, 0xFF8D}, {0x0A, 0xA7},   {0x5D, 0xA5},   {0x5E, 0x5F},
+        {0x5F, 0x2C},   {0x66, 0xFF2F}, {0x68, 0xFF2E},
+    };
+    const std::uint16_t functionKeys[] = {0x7A, 0x78, 0x63, 0x76, 0x60, 0x61, 0x62, 0x64, 0x65, 0x6D,
+                                          0x67, 0x6F, 0x69, 0x6B, 0x71, 0x6A, 0x40, 0x4F, 0x50, 0x5A};
+    for (std::uint32_t n = 0; n < 20; ++n) fixed[functionKeys[n]] = 0xFFBE + n;
+    const std::uint16_t keypadDigits[] = {0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5B, 0x5C};
+    for (std::uint32_t n = 0; n < 10; ++n) fixed[keypadDigits[n]] = 0xFFB0 + n;
+    EXPECT_EQ(KeySyms::fixedKeySyms(), fixed);
+
+    std::map<std::uint16_t, std::uint32_t> ansi = {
+        {0x32, '`'}, {0x1B, '-'}, {0x18, '='}, {0x21, '['}, {0x1E, ']'}, {0x2A, '\\'},
+        {0x29, ';'}, {0x27, '\''}, {0x2B, ','}, {0x2F, '.'}, {0x2C, '/'},
+    };
+    const std::string_view letters = "asdfhgzxcvbqwerytouipljknm";
+    const std::uint16_t letterKeys[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B, 0x0C, 0x0D,
+                                        0x0E, 0x0F, 0x10, 0x11, 0x1F, 0x20, 0x22, 0x23, 0x25, 0x26, 0x28, 0x2D, 0x2E};
+    for (std::size_t n = 0; n < letters.size(); ++n) ansi[letterKeys[n]] = static_cast<std::uint32_t>(letters[n]);
+    const std::uint16_t digitKeys[] = {0x1D, 0x12, 0x13, 0x14, 0x15, 0x17, 0x16, 0x1A, 0x1C, 0x19};  // 0 ... 9
+    for (std::uint32_t n = 0; n < 10; ++n) ansi[digitKeys[n]] = '0' + n;
+    EXPECT_EQ(KeySyms::ansiKeySyms(), ansi);
+
+    std::map<std::string, std::uint32_t> named = {
+        {"space", 0x20},       {"Return", 0xFF0D},    {"Linefeed", 0xFF0A},  {"Tab", 0xFF09},
+        {"Escape", 0xFF1B},    {"BackSpace", 0xFF08}, {"Delete", 0xFFFF},    {"Clear", 0xFF0B},
+        {"Insert", 0xFF63},    {"Home", 0xFF50},      {"End", 0xFF57},       {"Page_Up", 0xFF55},
+        {"Page_Down", 0xFF56}, {"Prior", 0xFF55},     {"Next", 0xFF56},      {"Up", 0xFF52},
+        {"Down", 0xFF54},      {"Left", 0xFF51},      {"Right", 0xFF53},     {"Begin", 0xFF58},
+        {"Menu", 0xFF67},      {"Help", 0xFF6A},      {"Shift_L", 0xFFE1},   {"Shift_R", 0xFFE2},
+        {"Control_L", 0xFFE3}, {"Control_R", 0xFFE4}, {"Alt_L", 0xFFE9},     {"Alt_R", 0xFFEA},
+        {"Super_L", 0xFFEB},   {"Super_R", 0xFFEC},   {"Meta_L", 0xFFE7},    {"Meta_R", 0xFFE8},
+        {"Caps_Lock", 0xFFE5}, {"KP_Enter", 0xFF8D},
+    };
+    const char* punctuation[] = {"exclam",    "quotedbl",   "numbersign",  "dollar",     "percent",    "ampersand",
+                                 "apostrophe", "parenleft", "parenright",  "asterisk",   "plus",       "comma",
+                                 "minus",     "period",     "slash"};
+    for (std::uint32_t n = 0; n < 15; ++n) named[punctuation[n]] = 0x21 + n;
+    const char* morePunctuation[] = {"colon", "semicolon", "less", "equal", "greater", "question", "at"};
+    for (std::uint32_t n = 0; n < 7; ++n) named[morePunctuation[n]] = 0x3A + n;
+    const char* brackets[] = {"bracketleft", "backslash", "bracketright", "asciicircum", "underscore", "grave"};
+    for (std::uint32_t n = 0; n < 6; ++n) named[brackets[n]] = 0x5B + n;
+    const char* braces[] = {"braceleft", "bar", "braceright", "asciitilde"};
+    for (std::uint32_t n = 0; n < 4; ++n) named[braces[n]] = 0x7B + n;
+    for (std::uint32_t n = 1; n <= 20; ++n) named["F" + std::to_string(n)] = 0xFFBE + n - 1;
+    for (std::uint32_t n = 0; n <= 9; ++n) named["KP_" + std::to_string(n)] = 0xFFB0 + n;
+    ASSERT_EQ(named.size(), 96u);
+    const auto& table = KeySyms::namedKeySyms();
+    const std::map<std::string, std::uint32_t> byName(table.begin(), table.end());
+    EXPECT_EQ(byName, named);
+    EXPECT_EQ(table.size(), 96u) << "no name twice";
 }
 
 struct PressCase {

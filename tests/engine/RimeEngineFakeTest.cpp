@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "engine/RimeEngine.h"
-#include "tests/engine/FakeRime.h"
+#include "tests/support/FakeRime.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -347,6 +347,38 @@ TEST_F(RimeEngineFake, MissingEntriesGiveNeutralAnswers) {
     }
 }
 
+TEST_F(RimeEngineFake, AStartThatLibrimeThrowsInFailsAndLeavesItNotStarted) {
+    // setup first: it is tried once per library, and never again.
+    for (const char* entry : {"setup", "initialize", "start_maintenance", "join_maintenance_thread"}) {
+        auto engine = make(options());
+        fake.calls.clear();
+        fake.throwing = entry;
+        auto started = engine->start(true, false);
+        fake.throwing.clear();
+        ASSERT_FALSE(started.hasValue()) << entry;
+        EXPECT_EQ(
+            describe(started.error()),
+            std::string("librime failed: boost::filesystem::status: Permission denied: \"") + entry + "\"");
+        EXPECT_FALSE(engine->isStarted()) << entry;
+        EXPECT_EQ(count("finalize"), std::string(entry) == "setup" ? 0u : 1u) << entry;
+    }
+    auto engine = make(options());
+    EXPECT_TRUE(engine->start(true, false).hasValue());
+}
+
+TEST_F(RimeEngineFake, ThrowingEntriesGiveNeutralAnswers) {
+    FakeRime::current = &fake;
+    auto engine = startedWithSession();
+    fake.throwing = "*";
+    for (const auto& op : operations()) EXPECT_TRUE(op.neutral(*engine)) << op.name;
+    EXPECT_EQ(engine->version(), "?");
+    EXPECT_TRUE(engine->schemaList().empty());
+    EXPECT_FALSE(engine->createSession().hasValue());
+    engine->shutdown();
+    EXPECT_FALSE(engine->isStarted());
+    fake.throwing.clear();
+}
+
 TEST_F(RimeEngineFake, EntriesBeyondTheDeclaredSizeCountAsMissing) {
     auto engine = startedWithSession();
     // A table from a librime that ends before get_version.
@@ -406,7 +438,7 @@ TEST_F(RimeEngineFake, ContextIsCopied) {
     fake.selStart = 6;
     fake.selEnd = 9;
     fake.cursorPos = 9;
-    fake.candidates = {{"吗", ""}, {"妈", "mā"}, {"马", ""}};
+    fake.candidates = {{"吗", ""}, {"妈", "mā"}, {"马", "\x01"}};  // an empty comment is none too
     fake.pageNo = 2;
     fake.pageSize = 12;
     fake.lastPage = false;

@@ -24,7 +24,9 @@ TEST(AccountClient, RequestHeadersInOrder) {
     ASSERT_TRUE(request);
     EXPECT_EQ(request->url, "https://api.example/brindor/api/auth/me");
     EXPECT_EQ(request->method, "GET");
+    // 15 s for the whole call, not only between bytes.
     EXPECT_EQ(request->requestTimeout, std::chrono::seconds(15));
+    EXPECT_EQ(request->resourceTimeout, std::chrono::seconds(15));
     EXPECT_EQ(request->redirects, RedirectPolicy::never);
     const HttpHeaders expected = {
         {"X-Device-ID", "0F8E6C1A-2B3C-4D5E-8F90-A1B2C3D4E5F6"},
@@ -56,10 +58,11 @@ TEST(AccountClient, EmptyTokenStillSendsBearer) {
 }
 
 TEST(AccountClient, RefusesWhatCannotBeSent) {
-    auto broken =
-        clientFor("https://api.example/brindor/api", "tok\r\nX-Evil: 1").makeRequest("GET", "auth/me");
-    ASSERT_FALSE(broken);
-    EXPECT_EQ(AccountError::logToken(broken.error()), "InvalidHeaderValue");
+    for (const char* token : {"tok\r\nX-Evil: 1", "tok\x01", "tok\x7f"}) {
+        auto broken = clientFor("https://api.example/brindor/api", token).makeRequest("GET", "auth/me");
+        ASSERT_FALSE(broken);
+        EXPECT_EQ(AccountError::logToken(broken.error()), "InvalidHeaderValue");
+    }
 
     auto notUTF8 =
         clientFor("https://api.example/brindor/api")
@@ -156,6 +159,20 @@ TEST(AccountClient, RenewalIsLostWithAFailureAndIgnoredWhenEmpty) {
     auto empty = client.me();
     ASSERT_TRUE(empty);
     EXPECT_FALSE(empty->renewedToken);
+    // One that could not be sent back is no renewal either.
+    service.reply("auth/me", {200, R"({"success":true,"data":{"id":1}})", {{"X-Renewed-Token", "N\x01"}}});
+    auto unsendable = client.me();
+    ASSERT_TRUE(unsendable);
+    EXPECT_FALSE(unsendable->renewedToken);
+}
+
+TEST(AccountClient, ReplyOverOneMebibyteIsATransportFailure) {
+    FakeAccountService service;
+    const std::string padding(1 << 20, ' ');
+    service.reply("auth/me", {200, R"({"success":true})" + padding});
+    auto result = clientFor(service.baseURL(), "T").me();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(AccountError::logToken(result.error()), "URLError(-1103)");
 }
 
 TEST(AccountClient, LogoutThrowsEveryDecodeFailure) {

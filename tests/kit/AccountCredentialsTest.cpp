@@ -49,6 +49,18 @@ TEST(AccountCredentials, StoredEmptyDeviceIDCountsAsPresent) {
     EXPECT_EQ(keychain->adds(), 0);
 }
 
+// One that cannot go into a header would fail every account call for good.
+TEST(AccountCredentials, StoredDeviceIDThatCannotBeSentIsReplaced) {
+    for (const char* unsendable : {"ID\x01", "ID\x7f", "ID\r\nX-Evil: 1"}) {
+        ScopedMemoryKeychain keychain;
+        keychain->put(kService, "brindor-device-id", unsendable);
+        const std::string id = AccountCredentials::live().deviceID();
+        EXPECT_TRUE(isCanonicalUpperUUID(id)) << id;
+        EXPECT_EQ(keychain->get(kService, "brindor-device-id"), id);
+        EXPECT_EQ(AccountCredentials::live().deviceID(), id);
+    }
+}
+
 TEST(AccountCredentials, DeviceIDThatCannotBeStoredIsStillGivenAndLogged) {
     ScopedMemoryKeychain keychain;
     ScopedLogCapture log;

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "kit/MacBillingState.h"
+#include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/CapturingLogSink.h"
@@ -104,6 +106,15 @@ TEST(MacBillingState, Dates) {
                             "2026-12-06T14:50:00+0200", "2026-12-06T14:50:00Zjunk", "", "yesterday"}) {
         EXPECT_EQ(parseBillingDate(bad), std::nullopt) << bad;
     }
+    // A zone offset can carry a date past the four-digit years either way:
+    // written back clamped, it reads as about the same date again.
+    const auto late = parseBillingDate("9999-12-31T23:59:59-01:00");
+    ASSERT_TRUE(late);
+    EXPECT_EQ(formatBillingDate(*late), "9999-12-31T23:59:59Z");
+    EXPECT_EQ(formatBillingDate(MacBillingState::distantPast() - hours{1}), "0001-01-01T00:00:00Z");
+    EXPECT_EQ(MacBillingState::decode(MacBillingState(Source::credits, std::nullopt, std::nullopt, *late).encoded())
+                  ->verifiedAt,
+              at(9999, 12, 31, 23, 59, 59));
     EXPECT_TRUE(MacBillingState(Source::ownKey).usesOwnKey(system_clock::now()));
     EXPECT_FALSE(MacBillingState{}.usesOwnKey(system_clock::now()));
 }
@@ -127,6 +138,11 @@ TEST(MacBillingStateFile, RouteStateDefaultsOnlyWhenTheFileIsMissing) {
     fs::remove(file.url);
     fs::create_directories(file.url);  // exists but cannot be read as a file
     EXPECT_EQ(file.routeState(), std::nullopt);
+    // A file where the folder belongs: billing.json cannot exist, as when
+    // it is missing.
+    fs::remove_all(home.path() / "Library/SorvaneIME");
+    writeText(home.path() / "Library/SorvaneIME", "not a folder");
+    EXPECT_EQ(file.routeState(), MacBillingState::defaultState());
 }
 
 TEST(MacBillingStateFile, UpdateWithoutAFileCreatesFolderAndWritesDefaultPlusChange) {
@@ -164,13 +180,15 @@ TEST(MacBillingStateFile, UpdateLeavesAFileThatCannotBeReadAndLogs) {
     TempHome home;
     ScopedLogCapture log;
     MacBillingStateFile file(home.path() / "Library/SorvaneIME/billing.json");
-    fs::create_directories(file.url);  // reading fails with an I/O error
+    fs::create_directories(file.url);  // not a regular file: refused as unreadable
     bool called = false;
     file.update([&](MacBillingState&) { called = true; });
     EXPECT_FALSE(called);
     EXPECT_TRUE(fs::is_directory(file.url));
-    ASSERT_EQ(log->messages().size(), 1u);
-    EXPECT_EQ(log->messages()[0].rfind("[Sorvane] billing state not written: ", 0), 0u) << log->messages()[0];
+    EXPECT_EQ(log->messages(),
+              (std::vector<std::string>{"[Sorvane] file not read: Not a regular file (" + file.url.string() + ")",
+                                        "[Sorvane] billing state not written: Not a regular file (" +
+                                            file.url.string() + ")"}));
 }
 
 TEST(MacBillingStateFile, UpdateLeavesAFileWithoutReadPermission) {
@@ -190,6 +208,31 @@ TEST(MacBillingStateFile, UpdateLeavesAFileWithoutReadPermission) {
     ::chmod(file.url.c_str(), 0644);
     EXPECT_EQ(readText(file.url), original);
     EXPECT_TRUE(log->contains("[Sorvane] billing state not written: "));
+}
+
+// A writer stopped while it holds the lock costs the other one 2 s, then a
+// write failure: logged, the old content kept.
+TEST(MacBillingStateFile, LockHeldTooLongFailsTheWriteAfterTwoSeconds) {
+    TempHome home;
+    MacBillingStateFile file(home.path() / "Library/SorvaneIME/billing.json");
+    file.save(MacBillingState(Source::ownKey));
+    struct stat st{};
+    ASSERT_EQ(::stat(file.url.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the route state is the user's";
+    const std::string before = readText(file.url);
+    FileLock peer(file.lockURL());
+    ASSERT_TRUE(peer.held());
+    ScopedLogCapture log;
+    const auto started = steady_clock::now();
+    file.save(MacBillingState{});
+    const auto waited = steady_clock::now() - started;
+    EXPECT_GE(waited, 2s);
+    EXPECT_LT(waited, 3s);
+    EXPECT_EQ(log->messages(),
+              (std::vector<std::string>{"[Sorvane] billing state not written: Lock held by another writer for too "
+                                        "long (" +
+                                        file.lockURL().string() + ")"}));
+    EXPECT_EQ(readText(file.url), before);
 }
 
 TEST(MacBillingStateFile, SaveFailureIsLoggedAndLeavesTheOldFile) {

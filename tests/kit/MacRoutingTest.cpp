@@ -36,7 +36,12 @@ constexpr const char* kOwnKey = "sk-own-0123456789abcdef";
 // system would see them.
 class MacRoutingTest : public ::testing::Test {
 protected:
-    void SetUp() override { unsetenv("DEEPSEEK_API_KEY"); }
+    // Each case is a fresh process: no device id found yet.
+    void SetUp() override {
+        unsetenv("DEEPSEEK_API_KEY");
+        SubscriptionRouting::forgetMemoizedDeviceID();
+    }
+    void TearDown() override { SubscriptionRouting::forgetMemoizedDeviceID(); }
 
     fs::path billingPath() const { return home_.path() / "Library/SorvaneIME/billing.json"; }
     void writeBilling(const std::string& text) {
@@ -253,9 +258,10 @@ TEST_F(MacRoutingTest, RejectionLeavesARouteFileThatCannotBeRead) {
     MacRouting::rejected(PredictionError::ownKeyInvalid());
     EXPECT_TRUE(fs::is_directory(billingPath()));
     const auto messages = log->messages();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].rfind("[Sorvane] billing state not written: ", 0), 0u);
-    EXPECT_EQ(messages[1], "[Sorvane] own DeepSeek key rejected (invalid)");
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], "[Sorvane] file not read: Not a regular file (" + billingPath().string() + ")");
+    EXPECT_EQ(messages[1].rfind("[Sorvane] billing state not written: ", 0), 0u);
+    EXPECT_EQ(messages[2], "[Sorvane] own DeepSeek key rejected (invalid)");
 }
 
 TEST_F(MacRoutingTest, OtherRefusalsAreOnlyLogged) {

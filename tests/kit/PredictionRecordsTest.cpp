@@ -5,6 +5,8 @@
 #include "kit/PredictionError.h"
 #include "kit/PredictionRoute.h"
 #include "kit/PredictionUsage.h"
+
+#include <limits>
 #include "kit/Suggestion.h"
 
 namespace sorvane {
@@ -66,6 +68,14 @@ TEST(PredictionUsage, DerivedCounts) {
     const PredictionUsage usage{64, 36, 20};
     EXPECT_EQ(usage.promptTokens(), 100);
     EXPECT_EQ(usage.totalTokens(), 120);
+    // Counts come from the service: absurd ones saturate instead of wrapping.
+    constexpr auto most = std::numeric_limits<std::int64_t>::max();
+    constexpr auto least = std::numeric_limits<std::int64_t>::min();
+    EXPECT_EQ((PredictionUsage{most, 1, 0}).promptTokens(), most);
+    EXPECT_EQ((PredictionUsage{most - 1, 1, 0}).promptTokens(), most);
+    EXPECT_EQ((PredictionUsage{1, 2, most}).totalTokens(), most);
+    EXPECT_EQ((PredictionUsage{least, -1, 0}).promptTokens(), least);
+    EXPECT_EQ((PredictionUsage{0, 0, least}).totalTokens(), least);
     EXPECT_EQ(PredictionUsageEvent::completed(usage), PredictionUsageEvent::completed(usage));
     EXPECT_NE(PredictionUsageEvent::completed(PredictionUsage{}), PredictionUsageEvent::cancelled());
 }

@@ -86,15 +86,16 @@ TEST(ShiftDoubleTapTest, ClearForgetsAWaitingFirstTap) {
 }
 
 TEST(ModeMemoryTest, RemembersPerBundleIdAndDefaultsToChinese) {
-    EXPECT_EQ(ModeMemory::mode(std::nullopt), InputMode::chinese);
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.unknown")), InputMode::chinese);
-    ModeMemory::remember("com.example.a", InputMode::english);
-    ModeMemory::remember("com.example.b", InputMode::ascii);
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.a")), InputMode::english);
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.b")), InputMode::ascii);
-    ModeMemory::remember("com.example.a", InputMode::chinese);
-    EXPECT_EQ(ModeMemory::mode(std::string("com.example.a")), InputMode::chinese);
-    EXPECT_EQ(ModeMemory::mode(std::string("")), InputMode::chinese);
+    ModeMemory memory;
+    EXPECT_EQ(memory.mode(std::nullopt), InputMode::chinese);
+    EXPECT_EQ(memory.mode(std::string("com.example.unknown")), InputMode::chinese);
+    memory.remember("com.example.a", InputMode::english);
+    memory.remember("com.example.b", InputMode::ascii);
+    EXPECT_EQ(memory.mode(std::string("com.example.a")), InputMode::english);
+    EXPECT_EQ(memory.mode(std::string("com.example.b")), InputMode::ascii);
+    memory.remember("com.example.a", InputMode::chinese);
+    EXPECT_EQ(memory.mode(std::string("com.example.a")), InputMode::chinese);
+    EXPECT_EQ(memory.mode(std::string("")), InputMode::chinese);
 }
 
 }  // namespace

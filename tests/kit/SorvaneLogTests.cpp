@@ -18,6 +18,30 @@ namespace {
 
 using testing::ScopedLogCapture;
 
+TEST(SorvaneLog, ClientTextsAreCutTo255BytesAtACharacterBoundary) {
+    const std::string a255(255, 'a');
+    const struct {
+        std::string text;
+        std::size_t keptBytes;
+    } rows[] = {
+        {a255, 255},
+        {a255 + "a", 255},
+        {std::string(253, 'a') + "é", 255},
+        {std::string(254, 'a') + "é", 254},  // the é would end at byte 256
+        {[] {
+             std::string s;
+             for (int i = 0; i < 86; ++i) s += "中";
+             return s;
+         }(),
+         255},
+        {std::string(254, 'a') + "中", 254},
+        {"", 0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(SorvaneLog::clientText(row.text), row.text.substr(0, row.keptBytes)) << row.text.size();
+    }
+}
+
 TEST(SorvaneLog, TextsAreKeptVerbatimAtTheirLevels) {
     ScopedLogCapture capture;
     const std::vector<std::string> texts = {
@@ -94,6 +118,24 @@ TEST(JournaldLogSink, MirrorsTextLiterallyAndSkipsDisabledDebug) {
     ::close(fd);
     unsetenv("SORVANE_LOG_STDERR");
     EXPECT_EQ(Files::readFile(path).valueOr("?"), "[Sorvane] 50% %s %n → 中\n\n");
+}
+
+// What goes to the journal, field by field (a private journal namespace to
+// read records back from is not available everywhere the tests run).
+TEST(JournaldLogSink, RecordFieldsCarryPriorityAndNames) {
+    const std::vector<std::string> tail = {"SYSLOG_IDENTIFIER=Sorvane",
+                                           "SORVANE_SUBSYSTEM=cn.kestrum.inputmethod.Sorvane",
+                                           "SORVANE_CATEGORY=ime"};
+    const struct {
+        LogLevel level;
+        const char* priority;
+    } cases[] = {{LogLevel::standard, "PRIORITY=5"}, {LogLevel::debug, "PRIORITY=7"}, {LogLevel::error, "PRIORITY=3"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> expected = {"MESSAGE=[Sorvane] 50% %s → 中", c.priority};
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        EXPECT_EQ(JournaldLogSink::fields(c.level, "[Sorvane] 50% %s → 中"), expected) << c.priority;
+    }
+    EXPECT_EQ(JournaldLogSink::fields(LogLevel::standard, "").front(), "MESSAGE=");
 }
 
 TEST(JournaldLogSink, DebugWhenEnabled) {

@@ -226,6 +226,17 @@ TEST(TypingRhythm, LoadingDoesNotPrune) {
     EXPECT_TRUE(rhythm->snapshot().samples.empty());  // the snapshot prunes
 }
 
+// Stored times past the clock's range (about 9.2e9 s) are left out of the
+// snapshot, as gaps that are not numbers are never recorded.
+TEST(TypingRhythm, OutOfRangeStoredTimesAreIgnored) {
+    Fixture f;
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count();
+    f.defaults->setData(TypingRhythm::defaultsKey, "{\"at\":[" + std::to_string(now) +
+                                                       ",9300000000,9223372036854775807],\"ms\":[100,200,300]}");
+    auto rhythm = f.make();
+    EXPECT_EQ(rhythm->snapshot().samples, (std::vector<Sample>{{start, 100}}));
+}
+
 TEST(TypingRhythm, ThreadsRecordingAtOnceSaveOncePerFiftyGaps) {
     auto defaults = std::make_shared<CountingDefaults>();
     TypingRhythm rhythm(defaults);
@@ -326,6 +337,17 @@ TEST(TypingRhythmSnapshot, PreviewIsAFixedDayBeforeNow) {
         EXPECT_GE(hour.count, 20);
         EXPECT_LE(hour.count, 79);
     }
+    // The generator's day, pinned: 13 hours with samples, every gap in place.
+    ASSERT_EQ(a.samples.size(), 575u);
+    std::int64_t sum = 0;
+    for (const auto& sample : a.samples) sum += sample.ms;
+    EXPECT_EQ(sum, 188098);
+    const std::int64_t firstGaps[] = {204, 190, 780, 814, 461, 256, 790, 307};
+    for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(a.samples[i].ms, firstGaps[i]) << i;
+    EXPECT_EQ(a.samples.back().ms, 271);
+    EXPECT_EQ(a.samples.front().at, now - 24h);
+    EXPECT_EQ(a.samples[33].at, now - 23h) << "the second hour starts after the first hour's 33 samples";
+    EXPECT_EQ(a.percentileMs(0.9), 630);
     // Shifted with now, sample for sample.
     const auto later = Snapshot::preview(now + 1h);
     ASSERT_EQ(later.samples.size(), a.samples.size());
@@ -382,4 +404,10 @@ TEST(TypingRhythmWriterThread, SavesEveryFiftyGapsWithoutBlockingTheRecorder) {
     rhythm->save();
     rhythm.reset();  // the last copy is written before the model goes
     EXPECT_EQ(nlohmann::json::parse(*defaults->inner.data(TypingRhythm::defaultsKey))["ms"].size(), 65u);
+}
+
+TEST(TypingRhythmSnapshot, RulesTextInFull) {
+    EXPECT_EQ(TypingRhythm::rulesText(),
+              "只统计Sorvane模式里同一句话相邻两个键的间隔。删除键、每句的第一个键、超过 2 秒的停顿都不计入。"
+              "记录只保存在这台设备上，超过 24 小时的自动删除，最多保留 2000 个。");
 }

@@ -3,10 +3,16 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/FileLock.h"
 #include "platform/Files.h"
+#include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/TempHome.h"
 
@@ -93,7 +99,81 @@ TEST(Files, ReadErrorsAreClassified) {
               "No such file or directory (" + (dir.path() / "nope").string() + ")");
     auto folder = Files::readFile(dir.path());
     ASSERT_FALSE(folder);
-    EXPECT_EQ(folder.error().kind, FileError::Kind::io);
+    EXPECT_EQ(folder.error().kind, FileError::Kind::notRegular);
+    // A path through a plain file is as missing as one through no folder.
+    ASSERT_TRUE(Files::atomicWrite(dir.path() / "plain", "x"));
+    auto through = Files::readFile(dir.path() / "plain" / "state.json");
+    ASSERT_FALSE(through);
+    EXPECT_EQ(through.error().kind, FileError::Kind::notFound);
+}
+
+// A FIFO or a device in place of a data file must neither hang the reader nor
+// fill its memory; each such path is logged once.
+TEST(Files, ReadsOnlyRegularFilesUpToTheLimit) {
+    TempDir dir;
+    const auto fifo = dir.path() / "settings.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto zero = dir.path() / "billing.json";
+    fs::create_symlink("/dev/zero", zero);
+    const auto edge = dir.path() / "edge.json";
+    const auto over = dir.path() / "over.json";
+    std::ofstream(edge, std::ios::binary) << std::string(Files::dataFileLimit, 'x');
+    std::ofstream(over, std::ios::binary) << std::string(Files::dataFileLimit + 1, 'x');
+
+    testing::ScopedLogCapture log;
+    const auto started = std::chrono::steady_clock::now();
+    for (int twice = 0; twice < 2; ++twice) {
+        EXPECT_EQ(Files::readFile(fifo).error().kind, FileError::Kind::notRegular);
+        EXPECT_EQ(Files::readFile(zero).error().kind, FileError::Kind::notRegular);
+        EXPECT_EQ(Files::readFile(over).error().kind, FileError::Kind::tooLarge);
+        EXPECT_EQ(Files::readFile(edge).value().size(), Files::dataFileLimit);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(log->messages(), (std::vector<std::string>{
+                                   "[Sorvane] file not read: Not a regular file (" + fifo.string() + ")",
+                                   "[Sorvane] file not read: Not a regular file (" + zero.string() + ")",
+                                   "[Sorvane] file not read: Larger than 1048576 bytes (" + over.string() + ")",
+                               }));
+}
+
+TEST(Files, AtomicWriteModesLimitAndLeftovers) {
+    TempDir dir;
+    auto mode = [](const fs::path& p) {
+        struct stat st{};
+        ::stat(p.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    const auto secret = dir.path() / "billing.json";
+    ASSERT_TRUE(Files::atomicWrite(secret, "{}", Files::privateMode));
+    EXPECT_EQ(mode(secret), 0600u);
+    // A later write keeps what the user set, or tightens it.
+    ::chmod(secret.c_str(), 0400);
+    ASSERT_TRUE(Files::atomicWrite(secret, "{}", Files::privateMode));
+    EXPECT_EQ(mode(secret), 0400u);
+    ::chmod(secret.c_str(), 0644);
+    ASSERT_TRUE(Files::atomicWrite(secret, "{}", Files::privateMode));
+    EXPECT_EQ(mode(secret), 0600u);
+
+    // At the limit is written, past it refused with the old file kept.
+    ASSERT_TRUE(Files::atomicWrite(secret, std::string(Files::dataFileLimit, 'x'), Files::privateMode));
+    const auto refused = Files::atomicWrite(secret, std::string(Files::dataFileLimit + 1, 'y'), Files::privateMode);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, FileError::Kind::tooLarge);
+    EXPECT_EQ(Files::readFile(secret).value(), std::string(Files::dataFileLimit, 'x'));
+
+    // A killed writer's temporary file goes once it is a minute old; a fresh
+    // one (a write under way) and other files' stay.
+    const auto stale = dir.path() / ".billing.json.tmp-0123456789abcdef";
+    const auto fresh = dir.path() / ".billing.json.tmp-fedcba9876543210";
+    const auto other = dir.path() / ".state.json.tmp-0123456789abcdef";
+    for (const auto& p : {stale, fresh, other}) std::ofstream(p) << "private";
+    const timespec old[2] = {{std::time(nullptr) - 61, 0}, {std::time(nullptr) - 61, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, stale.c_str(), old, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), old, 0), 0);
+    ASSERT_TRUE(Files::atomicWrite(secret, "{}", Files::privateMode));
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(fresh));
+    EXPECT_TRUE(fs::exists(other));
 }
 
 TEST(Files, StampChangesWithEveryReplacement) {
@@ -108,6 +188,36 @@ TEST(Files, StampChangesWithEveryReplacement) {
     ASSERT_TRUE(Files::atomicWrite(path, "abc"));
     // Same size and maybe the same time, but a new inode.
     EXPECT_NE(Files::stamp(path), first);
+}
+
+}  // namespace
+}  // namespace sorvane
+
+namespace sorvane {
+namespace {
+
+// The try mode tells a lock held elsewhere from one that could not be taken,
+// and never follows a link planted at the lock's path.
+TEST(FileLockTry, HeldElsewhereAndCouldNotOpenAreTold) {
+    testing::TempDir dir;
+    const auto path = dir.path() / "one.lock";
+    {
+        FileLock first(path, FileLock::tryOnce);
+        ASSERT_TRUE(first.held());
+        FileLock second(path, FileLock::tryOnce);
+        EXPECT_FALSE(second.held());
+        EXPECT_TRUE(second.heldElsewhere());
+    }
+    EXPECT_TRUE(FileLock(path, FileLock::tryOnce).held()) << "closing released it";
+
+    const auto target = dir.path() / "elsewhere";
+    const auto link = dir.path() / "planted.lock";
+    std::filesystem::create_symlink(target, link);
+    FileLock planted(link, FileLock::tryOnce);
+    EXPECT_FALSE(planted.held());
+    EXPECT_FALSE(planted.heldElsewhere());
+    EXPECT_EQ(planted.error().code, ELOOP);
+    EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 }  // namespace

@@ -510,3 +510,72 @@ TEST(HttpClient, ServerClosingAnIdleConnectionIsNoFailure) {
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_NE(ports[0], ports[1]);
 }
+
+// Nothing leaves with a header that holds a control character: it could end
+// the line and smuggle in a header of its own.
+TEST(HttpClient, HeaderWithAControlCharacterIsRefusedBeforeSending) {
+    LoopbackServer server;
+    std::atomic<int> hits{0};
+    std::string seenTabbed;
+    server->Get("/", [&](const httplib::Request& req, httplib::Response& res) {
+        ++hits;
+        seenTabbed = req.get_header_value("X-Tabbed");
+        res.set_content("ok", "text/plain");
+    });
+    server.start();
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"X-Token", "a\r\nX-Evil: 1"}, {"X-Token", "a\nb"}, {"X-Token", std::string("a\0b", 3)},
+        {"X-Token", "a\x01"},         {"X-Token", "a\x7f"}, {"X-Bad\x1f", "v"},
+        {"", "v"},
+    };
+    for (const auto& header : refused) {
+        HttpRequest request = at(server.baseURL() + "/");
+        request.headers = {header};
+        auto result = CurlHttpClient::shared().send(request);
+        ASSERT_FALSE(result) << ::testing::PrintToString(header);
+        EXPECT_EQ(result.error().code, URLError::badHeader);
+        auto streamed = CurlHttpClient::shared().stream(request, nullptr, [](std::string_view) {});
+        ASSERT_FALSE(streamed);
+        EXPECT_EQ(streamed.error().code, URLError::badHeader);
+    }
+    EXPECT_EQ(hits, 0);
+    HttpRequest tabbed = at(server.baseURL() + "/");
+    tabbed.headers = {{"X-Tabbed", "a\tb"}};
+    ASSERT_TRUE(CurlHttpClient::shared().send(tabbed));
+    EXPECT_EQ(seenTabbed, "a\tb");
+}
+
+// A reply body is read up to its limit and no further, whole or streamed.
+TEST(HttpClient, BodyOverItsLimitEndsTheTransfer) {
+    LoopbackServer server;
+    const std::size_t limit = 1 << 20;
+    server->Get("/exact", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(limit, 'x'), "text/plain");
+    });
+    server->Get("/over", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(limit + 1, 'x'), "text/plain");
+    });
+    server->Get("/endless", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/event-stream", [](size_t, httplib::DataSink& sink) {
+            const std::string line = std::string(1023, 'y') + "\n";
+            for (int i = 0; i < 4096; ++i)
+                if (!sink.write(line.data(), line.size())) return false;
+            sink.done();
+            return true;
+        });
+    });
+    server.start();
+    HttpRequest request = at(server.baseURL() + "/exact");
+    ASSERT_EQ(request.bodyLimit, limit);
+    auto exact = CurlHttpClient::shared().send(request);
+    ASSERT_TRUE(exact) << exact.error().description;
+    EXPECT_EQ(exact->body.size(), limit);
+    auto over = CurlHttpClient::shared().send(at(server.baseURL() + "/over"));
+    ASSERT_FALSE(over);
+    EXPECT_EQ(over.error().code, URLError::dataLengthExceedsMaximum);
+    Streamed out;
+    auto endless = streamFrom(server.baseURL() + "/endless", out);
+    ASSERT_FALSE(endless);
+    EXPECT_EQ(endless.error().code, URLError::dataLengthExceedsMaximum);
+    EXPECT_EQ(out.lines.size(), 1024u) << "exactly the lines within the limit";
+}

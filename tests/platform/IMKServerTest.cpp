@@ -210,6 +210,7 @@ TEST_F(IMKServerTest, ActivationSeesTheClientsStateAndEveryCallUpdatesIt) {
 TEST_F(IMKServerTest, KeyEventsArriveField_for_field) {
     startServer();
     App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
     const KeyEvent down{KeyEventType::keyDown, 0, "\x01", "a", ModifierFlag::control | 0x1, 12.25};
     const KeyEvent shift{
         KeyEventType::flagsChanged, 60, "", "", ModifierFlag::shift | ModifierFlag::deviceRightShift, 12.5};
@@ -221,6 +222,7 @@ TEST_F(IMKServerTest, KeyEventsArriveField_for_field) {
 TEST_F(IMKServerTest, UnrecognizedEventTypesNeverReachTheController) {
     startServer(EventMask::keyDown);
     App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
     EXPECT_EQ(*app.client->flagsChanged({KeyEventType::flagsChanged, 56, "", "", ModifierFlag::shift, 0}),
               false);
     EXPECT_EQ(*app.client->keyDown(key(45, "n")), true);
@@ -228,16 +230,101 @@ TEST_F(IMKServerTest, UnrecognizedEventTypesNeverReachTheController) {
     EXPECT_EQ(journal_.events[0].type, KeyEventType::keyDown);
 }
 
-TEST_F(IMKServerTest, EachSessionHasItsOwnControllerAndReceivesOnlyItsOwnText) {
+TEST_F(IMKServerTest, OnlyTheActiveSessionTypesAndActivationMovesAcrossConnections) {
     startServer();
-    App& first = openApp("com.example.a");
-    App& second = openApp("com.example.b");
+    App& a = openApp("com.example.a");
+    App& b = openApp("com.example.b");
     EXPECT_EQ(journal_.controllers, 2);
-    ASSERT_TRUE(first.client->keyDown(key(0, "a")));
-    ASSERT_TRUE(second.client->keyDown(key(11, "b")));
-    ASSERT_TRUE(second.client->keyDown(key(36, "\r")));
-    EXPECT_EQ(first.received, (std::vector<std::string>{"marked a sel=1,0 runs=1"}));
-    EXPECT_EQ(second.received, (std::vector<std::string>{"marked b sel=1,0 runs=1", "insert b"}));
+    ASSERT_TRUE(a.client->activate());
+    ASSERT_TRUE(a.client->keyDown(key(0, "a")));
+    auto inactiveCannotReachA = [&](App& app) {
+        // Not handled, and nothing reaches the controller.
+        const std::size_t events = journal_.events.size(), lines = journal_.lines.size();
+        EXPECT_EQ(*app.client->keyDown(key(11, "b")), false);
+        EXPECT_EQ(*app.client->keyDown(key(53, "\x1b")), false);
+        EXPECT_EQ(*app.client->flagsChanged({KeyEventType::flagsChanged, 56, "", "", ModifierFlag::shift, 0}),
+                  false);
+        ASSERT_TRUE(app.client->commitComposition());
+        ASSERT_TRUE(app.client->hidePalettes());
+        EXPECT_EQ(*app.client->performMenuAction("openSettings:"), false);
+        EXPECT_EQ(journal_.events.size(), events);
+        EXPECT_EQ(journal_.lines.size(), lines);
+    };
+    inactiveCannotReachA(b);
+    EXPECT_EQ(a.received, (std::vector<std::string>{"marked a sel=1,0 runs=1"}));
+    EXPECT_TRUE(b.received.empty());
+
+    // B's activation ends A's: A's composition goes into A's own field.
+    ASSERT_TRUE(b.client->activate());
+    EXPECT_EQ(a.received, (std::vector<std::string>{"marked a sel=1,0 runs=1", "insert a"}));
+    ASSERT_TRUE(b.client->keyDown(key(11, "b")));
+    ASSERT_TRUE(b.client->keyDown(key(36, "\r")));
+    EXPECT_EQ(b.received, (std::vector<std::string>{"marked b sel=1,0 runs=1", "insert b"}));
+    inactiveCannotReachA(a);
+    ASSERT_TRUE(b.client->deactivate());
+    inactiveCannotReachA(b);
+    EXPECT_EQ(journal_.lines[0].substr(0, 28), "activate bundle=com.example.");
+    EXPECT_EQ(journal_.lines[1], "deactivate");
+    EXPECT_EQ(journal_.lines[2].substr(0, 30), "activate bundle=com.example.b ");
+    EXPECT_EQ(journal_.lines[3], "deactivate");
+}
+
+TEST_F(IMKServerTest, WhatAClientSendsIsBoundedAtTheEdge) {
+    startServer();
+    App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
+    QDBusConnection ownerBus = QDBusConnection(app.connectionName);
+    auto keyDown = [&](const QString& chars, const QString& bundle) {
+        imkwire::ClientState state;
+        state.hasBundleIdentifier = true;
+        state.bundleIdentifier = bundle;
+        QDBusMessage m =
+            QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "KeyDown");
+        m << uint(*app.client->session()) << QVariant::fromValue(state) << uint(0) << chars << chars
+          << qulonglong(0) << 0.0;
+        return ownerBus.call(m, QDBus::BlockWithGui, 5000);
+    };
+    const QString e256 = QString("é").repeated(128);  // 256 bytes in UTF-8
+    const QString b255 = QString("b").repeated(255);
+    const struct {
+        QString chars, bundle;
+        const char* fault;  // none: accepted
+    } rows[] = {
+        {e256, "com.example.notes", nullptr},
+        {e256 + "a", "com.example.notes", "key characters longer than 256 bytes"},
+        {"a", b255, nullptr},
+        {"a", b255 + "b", "bundle identifier longer than 255 bytes"},
+    };
+    for (const auto& row : rows) {
+        const QDBusMessage reply = keyDown(row.chars, row.bundle);
+        if (!row.fault) {
+            EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+            continue;
+        }
+        EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
+        EXPECT_EQ(reply.errorMessage().toStdString(), row.fault);
+    }
+    EXPECT_EQ(journal_.events.size(), 2u);
+
+    // Opening: the same bundle bound, and at most 1,024 sessions per
+    // connection; the server goes on serving.
+    QDBusConnection hoarder = connect("hoarder");
+    auto open = [&](const QString& bundle) {
+        QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath,
+                                                        imkwire::kServerInterface, "OpenSession");
+        m << bundle;
+        return hoarder.call(m, QDBus::BlockWithGui, 5000);
+    };
+    EXPECT_EQ(open(b255 + "b").errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(open(b255).type(), QDBusMessage::ReplyMessage);
+    for (int i = 1; i < 1024; ++i)
+        ASSERT_EQ(open("com.example.many").type(), QDBusMessage::ReplyMessage) << i;
+    const QDBusMessage refused = open("com.example.many");
+    EXPECT_EQ(refused.errorName().toStdString(), "org.freedesktop.DBus.Error.LimitsExceeded");
+    EXPECT_EQ(server_->sessionCount(), 1025u);
+    EXPECT_EQ(*app.client->keyDown(key(11, "b")), true);
+    App& another = openApp();
+    EXPECT_TRUE(another.client->session());
 }
 
 TEST_F(IMKServerTest, AnotherConnectionCannotUseASession) {
@@ -320,6 +407,7 @@ TEST_F(IMKServerTest, ClientThatLeavesTheBusHasItsSessionsDeactivatedAndClosed) 
                                         "deactivate", "destroyed"}));
     EXPECT_TRUE(log->contains("left the bus; closed 1 session(s)"));
     // The server goes on serving the others.
+    ASSERT_TRUE(staying.client->activate());
     EXPECT_EQ(*staying.client->keyDown(key(11, "b")), true);
     EXPECT_EQ(staying.received, (std::vector<std::string>{"marked b sel=1,0 runs=1"}));
 }
@@ -353,6 +441,7 @@ TEST_F(IMKServerTest, ClosingASessionDeactivatesItFirst) {
 TEST_F(IMKServerTest, CommitRequestHidePalettesMenuAndActionsReachTheController) {
     startServer();
     App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
     ASSERT_TRUE(app.client->keyDown(key(0, "a")));
     ASSERT_TRUE(app.client->commitComposition());
     ASSERT_TRUE(app.client->hidePalettes());
@@ -362,6 +451,7 @@ TEST_F(IMKServerTest, CommitRequestHidePalettesMenuAndActionsReachTheController)
     EXPECT_EQ(*app.client->performMenuAction("openSettings:"), true);
     EXPECT_EQ(*app.client->performMenuAction("bogus:"), false);
     EXPECT_EQ(app.received, (std::vector<std::string>{"marked a sel=1,0 runs=1", "insert a"}));
+    journal_.lines.erase(journal_.lines.begin());  // the activation
     EXPECT_EQ(journal_.lines, (std::vector<std::string>{"commit request", "hide palettes",
                                                         "action openSettings:", "action bogus:"}));
 }
@@ -377,6 +467,7 @@ TEST_F(IMKServerTest, ASecondServerForTheSameNameIsRefusedWithAReason) {
                       "is owned by another process"));
     // The first one still serves.
     App& app = openApp();
+    ASSERT_TRUE(app.client->activate());
     EXPECT_EQ(*app.client->keyDown(key(0, "a")), true);
 }
 

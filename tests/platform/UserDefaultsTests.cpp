@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/UserDefaults.h"
@@ -136,11 +137,42 @@ TEST_F(FileUserDefaultsTest, GetSeesOtherWritersAtOnce) {
     EXPECT_FALSE(store.value("k"));
 }
 
-TEST_F(FileUserDefaultsTest, CorruptFileReadsEmptyAndIsReplacedOnSet) {
-    write("{\"k\": ");
+// What cannot be parsed as a JSON object (also one nested too deeply) may
+// still be the user's: it is set aside, with one log line, and the write goes
+// on in a fresh file, created private.
+TEST_F(FileUserDefaultsTest, CorruptFileIsSetAsideThenReplacedOnSet) {
+    const std::string tooDeep = "{\"k\":" + std::string(64, '[') + std::string(64, ']') + "}";
+    for (const std::string& bad : {std::string("{\"k\": "), std::string("[1]"), tooDeep}) {
+        write(bad);
+        EXPECT_FALSE(store.value("k"));
+        ScopedLogCapture capture;
+        ASSERT_TRUE(store.setBool("k", true));
+        EXPECT_EQ(json::parse(Files::readFile(file).value()), (json{{"k", true}}));
+        struct stat st{};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        std::vector<std::filesystem::path> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(file.parent_path()))
+            if (entry.path().filename().string().starts_with("cn.example.json.corrupt-")) kept.push_back(entry.path());
+        ASSERT_EQ(kept.size(), 1u) << bad;
+        EXPECT_EQ(Files::readFile(kept[0]).value(), bad);
+        EXPECT_EQ(capture->messages(), (std::vector<std::string>{"[Sorvane] user defaults unreadable as a JSON "
+                                                                 "object, kept as " +
+                                                                 kept[0].string()}));
+        std::filesystem::remove(kept[0]);
+    }
+    // Nesting up to the limit is read as it is.
+    write("{\"k\":" + std::string(63, '[') + std::string(63, ']') + "}");
+    EXPECT_TRUE(store.value("k"));
+}
+
+TEST_F(FileUserDefaultsTest, FifoInPlaceOfTheFileIsNotWaitedForNorReplaced) {
+    std::filesystem::create_directories(file.parent_path());
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    ScopedLogCapture capture;
     EXPECT_FALSE(store.value("k"));
-    ASSERT_TRUE(store.setBool("k", true));
-    EXPECT_EQ(json::parse(Files::readFile(file).value()), (json{{"k", true}}));
+    EXPECT_FALSE(store.setBool("k", true));
+    EXPECT_TRUE(std::filesystem::is_fifo(file));
 }
 
 TEST_F(FileUserDefaultsTest, UnreadableFileIsNotReplaced) {

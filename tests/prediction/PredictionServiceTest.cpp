@@ -63,6 +63,7 @@ struct Received {
     httplib::Headers headers;
     json body;
     std::chrono::steady_clock::time_point at;
+    int port = 0;  // the client's side of the connection
 
     std::string userText() const { return body["messages"][1]["content"].get<std::string>(); }
 };
@@ -75,7 +76,7 @@ public:
     explicit FakeCompletions(Handler handler) : handler_(std::move(handler)) {
         server_->Post(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
             Received received{req.path, req.headers, json::parse(req.body, nullptr, false),
-                              std::chrono::steady_clock::now()};
+                              std::chrono::steady_clock::now(), req.remote_port};
             {
                 std::lock_guard lock(mutex_);
                 requests_.push_back(received);
@@ -497,6 +498,9 @@ TEST(PredictionService, ReplyThatIsNotAStream) {
     const std::vector<Case> cases = {
         {R"({"normalized":"I think","continuation":"so."})", PredictionError::emptyResponse()},
         {"", PredictionError::emptyResponse()},
+        // A rewrite of blanks only, whole or cut off, is no rewrite.
+        {frame(R"({"normalized": " \t ", "continuation": "so."})"), PredictionError::emptyResponse()},
+        {frame(R"({"normalized": "   )"), PredictionError::emptyResponse()},
         {"data: {\"choices\":[{\"delta\":{\"content\":\"hello\"}}]}\n", PredictionError::decoding(
                                                                         R"(expected {"normalized","continuation"} json object)")},
     };
@@ -664,4 +668,87 @@ TEST(PredictionService, DefaultSettings) {
     EXPECT_EQ(service.cachedCount(), 0u);
     EXPECT_EQ(service.prefixSuggestion(Suggestion{"I think", " it works."}, "i THINK it"),
               (Suggestion{"I think it", " works."}));
+}
+
+// The body's end arriving after "[DONE]" is read, so the connection stays
+// open: three rewrites, one connection.
+TEST(PredictionService, DoneLeavesTheConnectionForTheNextRequest) {
+    FakeCompletions fake([](const Received&, httplib::Response& res) {
+        // The terminating chunk goes out in its own packet, after "[DONE]".
+        FakeCompletions::stream(res, recordedStream());
+    });
+    sorvane::CurlHttpClient client;
+    PredictionService::Session session;
+    session.client = &client;
+    session.baseURL = fake.baseURL();
+    PredictionService service([] { return std::optional(ownKeyRoute()); }, {}, {}, [] { return 0.0; }, session);
+    for (const char* text : {"wo juede", "this design is", "a bit over"}) {
+        auto result = service.request(text, nullptr);
+        ASSERT_TRUE(result) << text;
+        EXPECT_EQ(*result, finalOfRecorded);
+    }
+    auto requests = fake.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].port, requests[0].port);
+    EXPECT_EQ(requests[2].port, requests[0].port);
+}
+
+// The pause runs from the moment of scheduling: a worker busy with another
+// request does not add it on top.
+TEST(PredictionService, PauseRunsFromSchedulingNotFromWhenTheWorkerIsFree) {
+    FakeCompletions fake([](const Received& r, httplib::Response& res) {
+        if (r.userText().find("busy") != std::string::npos) std::this_thread::sleep_for(500ms);
+        FakeCompletions::stream(res, recordedStream());
+    });
+    Observed observed;
+    auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0.3);
+    std::thread busy([&] { EXPECT_TRUE(service->request("busy worker here", nullptr)); });
+    while (fake.requests().empty()) std::this_thread::sleep_for(1ms);
+    const auto scheduledAt = std::chrono::steady_clock::now();
+    auto result = finished(service->schedule("wo juede", nullptr));
+    busy.join();
+    ASSERT_TRUE(result);
+    auto requests = fake.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_GE(requests[1].at - scheduledAt, 300ms);
+    EXPECT_LT(requests[1].at - scheduledAt, 700ms) << "500 ms busy + 300 ms pause would be 800 ms";
+}
+
+// A refusal of the route is news for the route's owner, even when the
+// request is given up while its body is still arriving.
+TEST(PredictionService, RefusalCancelledDuringItsBodyStillReachesTheRouteOwner) {
+    FakeCompletions fake([&](const Received&, httplib::Response& res) {
+        res.status = 401;
+        res.set_chunked_content_provider("application/json", [&](size_t, httplib::DataSink& sink) {
+            sink.write("{\"error\":\n", 11);
+            fake.server().hold(10s);
+            return false;
+        });
+    });
+    Observed observed;
+    auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0);
+    auto task = service->schedule("wo juede", nullptr);
+    while (fake.requests().empty()) std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(200ms);  // the head and the first line are in
+    service->cancelInFlight();
+    auto result = finished(task);
+    EXPECT_TRUE(failureAs<CancellationError>(result));
+    std::lock_guard lock(observed.mutex);
+    EXPECT_EQ(observed.rejections, (std::vector<PredictionError>{PredictionError::ownKeyInvalid()}));
+}
+
+TEST(PredictionService, StreamOverOneMebibyteEndsTheRequest) {
+    FakeCompletions fake([](const Received&, httplib::Response& res) {
+        std::vector<std::string> pieces = {frame(R"({"normalized": "I think)")};
+        const std::string filler = ": " + std::string(65533, 'k') + "\n";  // a comment line of 64 KiB
+        for (int i = 0; i < 20; ++i) pieces.push_back(filler);
+        pieces.push_back("data: [DONE]\n\n");
+        FakeCompletions::stream(res, pieces);
+    });
+    Observed observed;
+    auto service = makeService(observed, fake.baseURL(), ownKeyRoute());
+    auto result = service->request("wo juede", nullptr);
+    ASSERT_TRUE(failureAs<URLError>(result));
+    EXPECT_EQ(failureAs<URLError>(result)->code, URLError::dataLengthExceedsMaximum);
+    EXPECT_EQ(service->cachedCount(), 0u);
 }

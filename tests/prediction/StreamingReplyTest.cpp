@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "prediction/SSELineReader.h"
+#include "platform/LineReader.h"
 #include "prediction/StreamingReply.h"
 
 namespace sorvane {
@@ -250,7 +250,12 @@ TEST(StreamingReply, FinalSuggestion) {
         {"not json", "hello", decoding},
         {"array", R"(["normalized"])", decoding},
         {"fence without newline", "```json", decoding},
-        {"empty normalized, not an object", R"({"normalized": "", "continuation": "x")", decoding},
+        // A rewrite that is there but blank, cut off or not, is no answer.
+        {"blank normalized", R"({"normalized": " \t", "continuation": "go"})",
+         unexpected(PredictionError::emptyResponse())},
+        {"empty normalized, not an object", R"({"normalized": "", "continuation": "x")",
+         unexpected(PredictionError::emptyResponse())},
+        {"cut off in a blank normalized", R"({"normalized": "   )", unexpected(PredictionError::emptyResponse())},
     };
     for (const auto& c : cases) {
         const auto got = StreamingReply::finalSuggestion(c.raw);
@@ -263,7 +268,7 @@ TEST(StreamingReply, FinalSuggestion) {
     }
 }
 
-TEST(SSELineReader, EndingsAndUnfinishedLastLine) {
+TEST(LineReader, EndingsAndUnfinishedLastLine) {
     struct Case {
         std::string stream;
         std::vector<std::string> lines;
@@ -279,7 +284,7 @@ TEST(SSELineReader, EndingsAndUnfinishedLastLine) {
     };
     for (const auto& c : cases) {
         for (std::size_t step = 1; step <= c.stream.size() + 1; ++step) {
-            SSELineReader reader;
+            LineReader reader;
             std::vector<std::string> lines;
             const auto collect = [&](std::string_view l) { lines.emplace_back(l); };
             for (std::size_t i = 0; i < c.stream.size(); i += step) {

@@ -14,6 +14,7 @@ extern char** environ;
 namespace sorvane::testing {
 
 PrivateBus::PrivateBus() {
+    if (const char* previous = std::getenv("DBUS_SESSION_BUS_ADDRESS")) previousAddress_ = previous;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -43,6 +44,11 @@ PrivateBus::~PrivateBus() {
         kill(pid_, SIGTERM);
         int status = 0;
         waitpid(pid_, &status, 0);
+    }
+    if (previousAddress_) {
+        setenv("DBUS_SESSION_BUS_ADDRESS", previousAddress_->c_str(), 1);
+    } else {
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
 }
 

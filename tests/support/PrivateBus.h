@@ -1,7 +1,8 @@
 #pragma once
-// A private D-Bus session bus for one test process. Sets
-// DBUS_SESSION_BUS_ADDRESS before any connection is made and stops the
-// daemon afterwards.
+// A private D-Bus session bus for one test. Sets DBUS_SESSION_BUS_ADDRESS
+// before any connection is made; afterwards stops the daemon and puts the
+// previous address back.
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -20,6 +21,7 @@ public:
 private:
     pid_t pid_ = -1;
     std::string address_;
+    std::optional<std::string> previousAddress_;
 };
 
 }  // namespace sorvane::testing

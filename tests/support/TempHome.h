@@ -1,5 +1,6 @@
 #pragma once
-// A fresh HOME folder for one test; removed afterwards.
+// A fresh HOME folder for one test; removed afterwards, and left first if
+// the process has moved into it.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::filesystem::path previousCwd_;
     std::optional<std::string> previousHome_;
 };
 
@@ -28,6 +30,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::filesystem::path previousCwd_;
 };
 
 }  // namespace sorvane::testing

@@ -1,13 +1,15 @@
 #pragma once
 // Splits a byte stream that arrives in arbitrary chunks into lines. A line
 // ends at LF, CRLF or a lone CR (a CRLF split between two chunks is still one
-// ending); a last line without an ending is handed out by finish().
+// ending); a last line without an ending is handed out by finish(). The one
+// splitter of streamed replies: the HTTP client's line mode, and the stream
+// replays of tests, fuzzing and benchmarks.
 #include <string>
 #include <string_view>
 
 namespace sorvane {
 
-class SSELineReader {
+class LineReader {
 public:
     // Calls onLine(std::string_view) for every line the chunk completes. The
     // view is valid only during the call.

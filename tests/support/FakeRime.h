@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,15 @@ struct FakeRime {
     std::vector<std::size_t> selections, caretPositions;
     std::vector<std::pair<std::string, bool>> options;
 
+    // Entries whose name begins with this throw, as librime does on a data
+    // folder it cannot read; "*": every entry.
+    std::string throwing;
+    void called(const std::string& entry) {
+        calls.push_back(entry);
+        if (!throwing.empty() && (throwing == "*" || entry.starts_with(throwing)))
+            throw std::runtime_error("boost::filesystem::status: Permission denied: \"" + entry + "\"");
+    }
+
     // How to answer.
     RimeSessionId nextSession = 0x7f0000001000;
     std::set<RimeSessionId> sessions;
@@ -54,7 +64,8 @@ struct FakeRime {
     // The context handed out; pointers refer to the storage below.
     std::string preedit = "ni hao";
     int selStart = 0, selEnd = 6, cursorPos = 6;
-    std::vector<std::pair<std::string, std::string>> candidates = {{"你好", ""}, {"拟好", "comment"}};
+    // Text and comment; a comment "\x01" is a null pointer, "" an empty text.
+    std::vector<std::pair<std::string, std::string>> candidates = {{"你好", "\x01"}, {"拟好", "comment"}};
     bool candidatesNull = false;
     int numCandidatesOverride = -1;
     int pageSize = 12, pageNo = 0, highlighted = 0;

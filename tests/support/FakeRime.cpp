@@ -1,4 +1,4 @@
-#include "tests/engine/FakeRime.h"
+#include "tests/support/FakeRime.h"
 
 #include <cstring>
 
@@ -44,62 +44,62 @@ FakeRime::FakeRime() : api{} {
     current = this;
     RIME_STRUCT_INIT(RimeApi, api);
     api.setup = [](RimeTraits* t) {
-        fake().calls.push_back("setup");
+        fake().called("setup");
         fake().setupTraits.push_back(copyTraits(t));
         fake().setupAppNamePointer = t->app_name;
     };
     api.set_notification_handler = [](RimeNotificationHandler h, void* context) {
-        fake().calls.push_back(h ? "set_notification_handler" : "set_notification_handler(null)");
+        fake().called(h ? "set_notification_handler" : "set_notification_handler(null)");
         fake().handler = h;
         fake().handlerContext = context;
     };
     api.initialize = [](RimeTraits* t) {
-        fake().calls.push_back("initialize");
+        fake().called("initialize");
         fake().initializeTraits.push_back(copyTraits(t));
     };
-    api.finalize = [] { fake().calls.push_back("finalize"); };
+    api.finalize = [] { fake().called("finalize"); };
     api.start_maintenance = [](Bool full) -> Bool {
-        fake().calls.push_back(full ? "start_maintenance(full)" : "start_maintenance");
+        fake().called(full ? "start_maintenance(full)" : "start_maintenance");
         return fake().maintenanceNeeded;
     };
-    api.join_maintenance_thread = [] { fake().calls.push_back("join_maintenance_thread"); };
+    api.join_maintenance_thread = [] { fake().called("join_maintenance_thread"); };
     api.deployer_initialize = [](RimeTraits* t) {
-        fake().calls.push_back("deployer_initialize");
+        fake().called("deployer_initialize");
         fake().deployerTraits.push_back(copyTraits(t));
     };
     api.deploy = []() -> Bool {
-        fake().calls.push_back("deploy");
+        fake().called("deploy");
         fake().notify("deploy", "start");
         fake().notify("deploy", fake().answer ? "success" : "failure");
         return fake().answer;
     };
     api.create_session = []() -> RimeSessionId {
-        fake().calls.push_back("create_session");
+        fake().called("create_session");
         RimeSessionId id = fake().nextSession;
         if (id) fake().sessions.insert(id);
         fake().nextSession += 0x10;
         return id;
     };
     api.find_session = [](RimeSessionId id) -> Bool {
-        fake().calls.push_back("find_session");
+        fake().called("find_session");
         return knows(id);
     };
     api.destroy_session = [](RimeSessionId id) -> Bool {
-        fake().calls.push_back("destroy_session");
+        fake().called("destroy_session");
         return fake().sessions.erase(id) != 0;
     };
     api.process_key = [](RimeSessionId, int keycode, int mask) -> Bool {
-        fake().calls.push_back("process_key");
+        fake().called("process_key");
         fake().keys.emplace_back(keycode, mask);
         return fake().answer;
     };
     api.commit_composition = [](RimeSessionId) -> Bool {
-        fake().calls.push_back("commit_composition");
+        fake().called("commit_composition");
         return fake().answer;
     };
-    api.clear_composition = [](RimeSessionId) { fake().calls.push_back("clear_composition"); };
+    api.clear_composition = [](RimeSessionId) { fake().called("clear_composition"); };
     api.get_commit = [](RimeSessionId, RimeCommit* c) -> Bool {
-        fake().calls.push_back("get_commit");
+        fake().called("get_commit");
         fake().recordSizes.push_back(c->data_size);
         if (!fake().getAnswer) return False;
         fake().gets["commit"]++;
@@ -107,7 +107,7 @@ FakeRime::FakeRime() : api{} {
         return True;
     };
     api.free_commit = [](RimeCommit* c) -> Bool {
-        fake().calls.push_back("free_commit");
+        fake().called("free_commit");
         fake().frees["commit"]++;
         std::free(c->text);
         c->text = nullptr;
@@ -115,7 +115,7 @@ FakeRime::FakeRime() : api{} {
     };
     api.get_context = [](RimeSessionId, RimeContext* ctx) -> Bool {
         auto& f = fake();
-        f.calls.push_back("get_context");
+        f.called("get_context");
         f.recordSizes.push_back(ctx->data_size);
         if (!f.getAnswer) return False;
         f.gets["context"]++;
@@ -127,7 +127,7 @@ FakeRime::FakeRime() : api{} {
         f.candidateRecords.clear();
         for (auto& [text, comment] : f.candidates)
             f.candidateRecords.push_back(
-                {mutableText(text), comment.empty() ? nullptr : mutableText(comment), nullptr});
+                {mutableText(text), comment == "\x01" ? nullptr : mutableText(comment), nullptr});
         ctx->menu.candidates = f.candidatesNull ? nullptr : f.candidateRecords.data();
         ctx->menu.num_candidates =
             f.numCandidatesOverride >= 0 ? f.numCandidatesOverride : static_cast<int>(f.candidates.size());
@@ -144,13 +144,13 @@ FakeRime::FakeRime() : api{} {
         return True;
     };
     api.free_context = [](RimeContext* ctx) -> Bool {
-        fake().calls.push_back("free_context");
+        fake().called("free_context");
         fake().frees["context"]++;
         std::memset(reinterpret_cast<char*>(ctx) + sizeof(ctx->data_size), 0, ctx->data_size);
         return True;
     };
     api.get_status = [](RimeSessionId, RimeStatus* s) -> Bool {
-        fake().calls.push_back("get_status");
+        fake().called("get_status");
         fake().recordSizes.push_back(s->data_size);
         if (!fake().getAnswer) return False;
         fake().gets["status"]++;
@@ -166,23 +166,23 @@ FakeRime::FakeRime() : api{} {
         return True;
     };
     api.free_status = [](RimeStatus* s) -> Bool {
-        fake().calls.push_back("free_status");
+        fake().called("free_status");
         fake().frees["status"]++;
         std::free(s->schema_id);
         s->schema_id = nullptr;
         return True;
     };
     api.set_option = [](RimeSessionId, const char* name, Bool value) {
-        fake().calls.push_back("set_option");
+        fake().called("set_option");
         fake().options.emplace_back(name, value != 0);
     };
     api.get_option = [](RimeSessionId, const char* name) -> Bool {
-        fake().calls.push_back("get_option");
+        fake().called("get_option");
         return std::string(name) == "zh_hans";
     };
     api.get_schema_list = [](RimeSchemaList* list) -> Bool {
         auto& f = fake();
-        f.calls.push_back("get_schema_list");
+        f.called("get_schema_list");
         if (!f.getAnswer) return False;
         f.gets["schema_list"]++;
         f.schemaItems.clear();
@@ -193,48 +193,48 @@ FakeRime::FakeRime() : api{} {
         return True;
     };
     api.free_schema_list = [](RimeSchemaList* list) {
-        fake().calls.push_back("free_schema_list");
+        fake().called("free_schema_list");
         fake().frees["schema_list"]++;
         list->size = 0;
         list->list = nullptr;
     };
     api.get_current_schema = [](RimeSessionId, char* buffer, size_t size) -> Bool {
-        fake().calls.push_back("get_current_schema");
+        fake().called("get_current_schema");
         if (!fake().answer) return False;
         std::strncpy(buffer, fake().currentSchema.c_str(), size);
         return True;
     };
     api.select_schema = [](RimeSessionId, const char*) -> Bool {
-        fake().calls.push_back("select_schema");
+        fake().called("select_schema");
         return fake().answer;
     };
     api.simulate_key_sequence = [](RimeSessionId, const char*) -> Bool {
-        fake().calls.push_back("simulate_key_sequence");
+        fake().called("simulate_key_sequence");
         return fake().answer;
     };
     api.get_input = [](RimeSessionId) -> const char* {
-        fake().calls.push_back("get_input");
+        fake().called("get_input");
         return fake().input.c_str();
     };
     api.get_caret_pos = [](RimeSessionId) -> size_t {
-        fake().calls.push_back("get_caret_pos");
+        fake().called("get_caret_pos");
         return 3;
     };
     api.select_candidate = [](RimeSessionId, size_t index) -> Bool {
-        fake().calls.push_back("select_candidate");
+        fake().called("select_candidate");
         fake().selections.push_back(index);
         return fake().answer;
     };
     api.get_version = []() -> const char* {
-        fake().calls.push_back("get_version");
+        fake().called("get_version");
         return fake().versionText;
     };
     api.set_caret_pos = [](RimeSessionId, size_t pos) {
-        fake().calls.push_back("set_caret_pos");
+        fake().called("set_caret_pos");
         fake().caretPositions.push_back(pos);
     };
     api.select_candidate_on_current_page = [](RimeSessionId, size_t index) -> Bool {
-        fake().calls.push_back("select_candidate_on_current_page");
+        fake().called("select_candidate_on_current_page");
         fake().selections.push_back(index);
         return fake().answer;
     };

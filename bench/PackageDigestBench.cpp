@@ -1,0 +1,81 @@
+// A downloaded package is digested from disk in 1 MiB chunks. Beside it, a
+// single EVP digest of the same bytes already in memory: the chunked read
+// should stay within about 10 % of it, while resident memory stays flat
+// (the peak growth counter of the file run is a few MiB, not 256). Wall
+// time, since the file run reads on a helper thread.
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "kit/PackageVerifier.h"
+#include "platform/Files.h"
+
+namespace {
+
+constexpr std::size_t packageBytes = 256u * 1024 * 1024;
+
+// The peak resident set of the process so far, in KiB.
+long peakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return 0;
+}
+
+const std::filesystem::path& packageFile() {
+    static const std::filesystem::path path = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "sorvane-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        const std::filesystem::path file = std::filesystem::path(pattern) / "package.pkg";
+        std::ofstream out(file, std::ios::binary);
+        std::vector<char> block(1024 * 1024);
+        for (std::size_t written = 0; written < packageBytes; written += block.size()) {
+            for (std::size_t i = 0; i < block.size(); ++i)
+                block[i] = static_cast<char>((written + i) * 2654435761u >> 24);
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+        std::atexit([] { std::filesystem::remove_all(packageFile().parent_path()); });
+        return file;
+    }();
+    return path;
+}
+
+void BM_PackageDigestFromFile(benchmark::State& state) {
+    const auto& file = packageFile();
+    const long before = peakResidentKiB();
+    for (auto _ : state) {
+        auto digest = sorvane::PackageVerifier::sha256(file);
+        if (!digest) state.SkipWithError("digest failed");
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * packageBytes));
+    state.counters["peakRssGrowthMiB"] = static_cast<double>(peakResidentKiB() - before) / 1024.0;
+}
+// Registered first, so the in-memory copy below is not yet part of the peak.
+BENCHMARK(BM_PackageDigestFromFile)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+void BM_PackageDigestInMemory(benchmark::State& state) {
+    auto bytes = sorvane::Files::readFile(packageFile());
+    if (!bytes) {
+        state.SkipWithError("read failed");
+        return;
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    for (auto _ : state) {
+        EVP_Digest(bytes->data(), bytes->size(), digest, &length, EVP_sha256(), nullptr);
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * packageBytes));
+}
+BENCHMARK(BM_PackageDigestInMemory)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,80 @@
+#include "platform/ConfinedFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace sorvane::ConfinedFiles {
+namespace {
+
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+Expected<std::string, FileError> readRegularFile(const std::filesystem::path& root,
+                                                 const std::filesystem::path& relative,
+                                                 std::size_t maxBytes) {
+    const auto whole = root / relative;
+    auto fail = [&](int code) { return unexpected(Files::errorFromErrno(code, whole)); };
+
+    Fd dir{::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return fail(errno);
+    std::vector<std::string> parts;
+    for (const auto& part : relative.lexically_normal()) {
+        const std::string name = part.string();
+        if (name.empty() || name == ".") continue;
+        if (name == ".." || name == "/") return fail(EACCES);
+        parts.push_back(name);
+    }
+    if (parts.empty()) return fail(EISDIR);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        Fd next{::openat(dir.fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+        if (next.fd < 0) return fail(errno);
+        std::swap(dir.fd, next.fd);
+    }
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    Fd file{::openat(dir.fd, parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0) return fail(errno);
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0) return fail(errno);
+    if (!S_ISREG(st.st_mode)) return fail(EINVAL);
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return fail(EFBIG);
+
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (data.size() + static_cast<std::size_t>(n) > maxBytes) return fail(EFBIG);
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    return data;
+}
+
+std::vector<std::string> entryNames(const std::filesystem::path& folder, std::size_t maxEntries) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (names.size() < maxEntries) {
+        const dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+}  // namespace sorvane::ConfinedFiles
