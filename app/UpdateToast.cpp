@@ -178,7 +178,7 @@ UpdateToast::~UpdateToast() = default;
 
 QWidget& UpdateToast::window() { return *window_; }
 
-void UpdateToast::configure(const UpdateToastRelease& release) {
+void UpdateToast::configure(const UpdateRelease& release) {
     const bool dark = window_->dark;
     const QString title = "Sorvane输入法 " + qstring(release.version) + " 已下载";
     const QString detail = qstring(UpdateToastTimeline::detail(release.notes));
@@ -192,12 +192,19 @@ void UpdateToast::configure(const UpdateToastRelease& release) {
     title_->setPalette(palette);
     palette.setColor(QPalette::WindowText, secondaryColor(dark));
     detail_->setPalette(palette);
+    // The plain bezel of the appearance: a light key on light, a grey one on dark.
+    later_->setStyleSheet(dark ? QStringLiteral("QPushButton { background: #5A5A5E; color: white; border: none; "
+                                                "border-radius: 5px; padding: 2px 6px; }"
+                                                "QPushButton:pressed { background: #6E6E73; }")
+                               : QStringLiteral("QPushButton { background: white; color: black; border: 1px solid "
+                                                "#C8C8C8; border-radius: 5px; padding: 2px 6px; }"
+                                                "QPushButton:pressed { background: #E0E0E0; }"));
     icon_->dark = dark;
     border_->dark = dark;
     window_->update();
 }
 
-void UpdateToast::show(const UpdateToastRelease& release) {
+void UpdateToast::show(const UpdateRelease& release) {
     window_->dark = liveAppearanceIsDark();
     configure(release);
     timeline_.show();
@@ -249,7 +256,7 @@ void UpdateToast::orderOut() {
     window_->setWindowOpacity(1.0);
 }
 
-std::optional<QByteArray> UpdateToast::renderPNG(const UpdateToastRelease& release, bool dark, double scale) {
+std::optional<QByteArray> UpdateToast::renderPNG(const UpdateRelease& release, bool dark, double scale) {
     if (!(scale > 0) || !std::isfinite(scale)) return std::nullopt;
     window_->dark = dark;
     configure(release);
@@ -268,7 +275,7 @@ std::optional<QByteArray> UpdateToast::renderPNG(const UpdateToastRelease& relea
     return png;
 }
 
-bool UpdateToast::renderPreviews(const std::filesystem::path& folder, const UpdateToastRelease& release) {
+bool UpdateToast::renderPreviews(const std::filesystem::path& folder, const UpdateRelease& release) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {

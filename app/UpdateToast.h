@@ -13,6 +13,7 @@
 #include <string>
 
 #include "kit/PanelGeometry.h"
+#include "kit/UpdateRelease.h"
 #include "kit/UpdateToastTimeline.h"
 
 class QLabel;
@@ -24,12 +25,6 @@ namespace sorvane {
 class ToastContentView;
 class ToastIconTile;
 class ToastBorder;
-
-// What the toast says: the version and the release notes, if any.
-struct UpdateToastRelease {
-    std::string version;
-    std::optional<std::string> notes;
-};
 
 class UpdateToast final : private UpdateToastSurface {
 public:
@@ -53,14 +48,14 @@ public:
     UpdateToast(const UpdateToast&) = delete;
     UpdateToast& operator=(const UpdateToast&) = delete;
 
-    void show(const UpdateToastRelease& release);
+    void show(const UpdateRelease& release);
     void dismiss();
     // The toast drawn offscreen at `scale`, with the window background inside
     // its rounded corners and transparency outside; none when drawing fails.
-    std::optional<QByteArray> renderPNG(const UpdateToastRelease& release, bool dark, double scale);
+    std::optional<QByteArray> renderPNG(const UpdateRelease& release, bool dark, double scale);
     // Writes update-toast-light.png and update-toast-dark.png into the folder
     // (made when missing), printing a line for each; true when both were written.
-    static bool renderPreviews(const std::filesystem::path& folder, const UpdateToastRelease& release);
+    static bool renderPreviews(const std::filesystem::path& folder, const UpdateRelease& release);
 
     QWidget& window();
     UpdateToastTimeline& timeline() { return timeline_; }
@@ -72,7 +67,7 @@ public:
     Rect frame() const { return frame_; }
 
 private:
-    void configure(const UpdateToastRelease& release);
+    void configure(const UpdateRelease& release);
     void installPressed();
 
     bool isVisible() const override;

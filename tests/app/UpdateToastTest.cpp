@@ -18,6 +18,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
+UpdateRelease release(std::string version, std::optional<std::string> notes = std::nullopt) {
+    UpdateRelease r;
+    r.version = std::move(version);
+    r.notes = std::move(notes);
+    return r;
+}
+
 class UpdateToastTest : public ::testing::Test {
 protected:
     void SetUp() override { testing::panelTestApp(); }
@@ -34,7 +41,7 @@ TEST_F(UpdateToastTest, SitsTopRightAndInstallOpensAboutEvenWhenThatFails) {
     testing::ScopedLogCapture log;
     int opened = 0;
     UpdateToast toast({time_, time_, screens_, [&] { ++opened; }, ModeHUD::englishIconResource});
-    toast.show({"1.2.3", "· 更快的候选框\n第二行"});
+    toast.show(release("1.2.3", "· 更快的候选框\n第二行"));
     EXPECT_TRUE(toast.window().isVisible());
     EXPECT_FALSE(toast.window().isActiveWindow());
     const Rect visible = screens_.list.front().visibleFrame;
@@ -52,7 +59,7 @@ TEST_F(UpdateToastTest, SitsTopRightAndInstallOpensAboutEvenWhenThatFails) {
 TEST_F(UpdateToastTest, RendersBothAppearancesWithTransparentCorners) {
     auto toast = make();
     for (bool dark : {false, true}) {
-        const auto png = toast.renderPNG({"1.2.3", std::nullopt}, dark, 2.0);
+        const auto png = toast.renderPNG(release("1.2.3"), dark, 2.0);
         ASSERT_TRUE(png);
         const QImage image = QImage::fromData(*png, "PNG");
         ASSERT_EQ(image.size(), QSize(680, 152));
@@ -61,18 +68,18 @@ TEST_F(UpdateToastTest, RendersBothAppearancesWithTransparentCorners) {
         EXPECT_EQ(image.pixelColor(340, 4).alpha(), 255);
         EXPECT_EQ(image.pixelColor(100, 140).lightness() < 128, dark);
     }
-    EXPECT_FALSE(toast.renderPNG({"1", std::nullopt}, false, 0));
+    EXPECT_FALSE(toast.renderPNG(release("1"), false, 0));
 
     testing::TempDir dir;
     // A folder where the dark file should go: that one fails, the light one is written.
     std::filesystem::create_directory(dir.path() / "update-toast-dark.png");
     ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(UpdateToast::renderPreviews(dir.path(), {"1.2.3", std::nullopt}));
+    EXPECT_FALSE(UpdateToast::renderPreviews(dir.path(), release("1.2.3")));
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "render-update-toast light -> " + (dir.path() / "update-toast-light.png").string() +
                        "\nrender-update-toast dark FAILED\n");
     ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(UpdateToast::renderPreviews("/proc/no-such/folder", {"1.2.3", std::nullopt}));
+    EXPECT_FALSE(UpdateToast::renderPreviews("/proc/no-such/folder", release("1.2.3")));
     EXPECT_TRUE(::testing::internal::GetCapturedStdout().starts_with("render-update-toast: "));
 }
 
