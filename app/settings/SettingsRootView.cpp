@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "app/settings/AboutPage.h"
+#include "app/settings/Clipboard.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/MacOwnKeyPage.h"
@@ -172,9 +174,10 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
                                      [this] { model_.show(SettingsPage::account); });
         case SettingsPage::privacy:
             return new SettingsPrivacyPage(model_.billing(), opener_);
+        case SettingsPage::about:
+            return new AboutPage(model_, opener_, Clipboard::live());
         case SettingsPage::welcome:
         case SettingsPage::account:
-        case SettingsPage::about:
         case SettingsPage::rhythm:
             // These pages' views are not built yet: the area stays empty.
             return nullptr;
