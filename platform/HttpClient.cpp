@@ -70,6 +70,12 @@ URLError makeError(int code, std::string detail = {}) {
     }
 }
 
+}  // namespace
+
+URLError URLError::withCode(int code) { return makeError(code); }
+
+namespace {
+
 URLError mapCurlError(CURLcode result, long osErrno, const char* detail) {
     switch (result) {
     case CURLE_COULDNT_RESOLVE_HOST:

@@ -35,6 +35,8 @@ struct URLError {
     int code = unknown;
     std::string description;
 
+    // The failure with the transport's own description for that code.
+    static URLError withCode(int code);
     // "URLError(-1001)": the token log lines carry.
     std::string token() const;
     bool operator==(const URLError&) const = default;

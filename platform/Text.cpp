@@ -166,6 +166,10 @@ std::string sanitizedUtf8(std::string_view bytes) {
 
 bool isWhitespace(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE); }
 
+bool isLetterMarkOrDigit(char32_t c) {
+    return (U_GET_GC_MASK(static_cast<UChar32>(c)) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_ND_MASK)) != 0;
+}
+
 bool isWhitespaceOrNewline(char32_t c) {
     if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
     const int8_t type = u_charType(static_cast<UChar32>(c));

@@ -34,6 +34,8 @@ std::string sanitizedUtf8(std::string_view bytes);
 
 // Unicode White_Space (Character.isWhitespace for a one-scalar Character).
 bool isWhitespace(char32_t c);
+// Unicode letters (L*), marks (M*) and decimal digits (Nd).
+bool isLetterMarkOrDigit(char32_t c);
 // Whitespace and newlines: general category Z*, U+0009...U+000D and U+0085.
 bool isWhitespaceOrNewline(char32_t c);
 // Whether every scalar of a Character is whitespace (Character.isWhitespace).

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings/AboutPage.h"
+#include "app/settings/AccountPage.h"
 #include "app/settings/Clipboard.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
@@ -176,8 +177,10 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
             return new SettingsPrivacyPage(model_.billing(), opener_);
         case SettingsPage::about:
             return new AboutPage(model_, opener_, Clipboard::live());
-        case SettingsPage::welcome:
         case SettingsPage::account:
+            // Made only once the model has its store (see replacePage).
+            return new AccountPage(*model_.account(), opener_);
+        case SettingsPage::welcome:
         case SettingsPage::rhythm:
             // These pages' views are not built yet: the area stays empty.
             return nullptr;

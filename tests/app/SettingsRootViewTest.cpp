@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 
 #include "app/SettingsWindow.h"
+#include "app/settings/AccountPage.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/RewriteServicePage.h"
@@ -103,6 +104,7 @@ TEST_F(SettingsRootViewTest, TheAccountSpinnerGoesOnceTheStoreIsThere) {
     EXPECT_TRUE(spinning(*v));
     m->prepareAccount();
     EXPECT_FALSE(spinning(*v));
+    EXPECT_TRUE(dynamic_cast<AccountPage*>(v->pageView()));
 }
 
 TEST_F(SettingsRootViewTest, BackButtonGeometry) {
