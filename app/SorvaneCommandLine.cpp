@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/EngineBootstrap.h"
+#include "app/RegistrationOptions.h"
 #include "app/SettingsWindow.h"
 
 namespace sorvane::SorvaneCommandLine {
@@ -61,6 +62,7 @@ std::string helpText() {
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (auto status = RegistrationOptions::run(option, rest)) return *status;
     if (option == "--settings") {
         const auto page = rest.empty() ? std::nullopt : settingsPageFromRaw(rest.front());
         return SettingsWindow::run(page.value_or(SettingsPage::welcome));

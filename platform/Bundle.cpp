@@ -23,6 +23,32 @@ std::optional<std::string> stringValue(plist_t dict, const char* key) {
     return out;
 }
 
+// Mode ids past the bound are dropped: an input method has a handful.
+std::vector<std::string> readInputModeIds(plist_t root) {
+    std::vector<std::string> ids;
+    plist_t component = plist_dict_get_item(root, "ComponentInputModeDict");
+    if (!component || plist_get_node_type(component) != PLIST_DICT) return ids;
+    plist_t modes = plist_dict_get_item(component, "tsInputModeListKey");
+    if (!modes || plist_get_node_type(modes) != PLIST_DICT) return ids;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(modes, &it);
+    if (!it) return ids;
+    for (;;) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(modes, it, &key, &item);
+        if (!key) break;
+        if (!*key || ids.size() >= Bundle::maxInputModes) {
+            std::free(key);
+            continue;
+        }
+        ids.emplace_back(key);
+        std::free(key);
+    }
+    std::free(it);
+    return ids;
+}
+
 }  // namespace
 
 Bundle Bundle::load(const std::filesystem::path& bundlePath) {
@@ -37,6 +63,7 @@ Bundle Bundle::load(const std::filesystem::path& bundlePath) {
     if (plist_get_node_type(root) != PLIST_DICT) return bundle;
     bundle.identifier = stringValue(root, "CFBundleIdentifier");
     bundle.shortVersion = stringValue(root, "CFBundleShortVersionString");
+    bundle.inputModeIds = readInputModeIds(root);
     return bundle;
 }
 

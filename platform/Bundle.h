@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvane {
 
@@ -13,6 +14,11 @@ struct Bundle {
     std::filesystem::path path;
     std::optional<std::string> identifier;    // CFBundleIdentifier
     std::optional<std::string> shortVersion;  // CFBundleShortVersionString
+    // The input-mode ids of an input method: the keys of
+    // ComponentInputModeDict → tsInputModeListKey, in the file's order.
+    std::vector<std::string> inputModeIds;
+
+    static constexpr std::size_t maxInputModes = 64;
 
     // Reads <path>/Contents/Info.plist; a missing or unreadable file, or a
     // missing key, leaves that value absent.

@@ -11,6 +11,7 @@
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/MacOwnKeyPage.h"
 #include "app/settings/RewriteServicePage.h"
+#include "app/settings/SettingsHomePage.h"
 #include "app/settings/SettingsPrivacyPage.h"
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsSymbols.h"
@@ -175,12 +176,13 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
                                      [this] { model_.show(SettingsPage::account); });
         case SettingsPage::privacy:
             return new SettingsPrivacyPage(model_.billing(), opener_);
-        case SettingsPage::about:
-            return new AboutPage(model_, opener_, Clipboard::live());
+        case SettingsPage::welcome:
+            return new SettingsHomePage(model_, model_.billing(), opener_);
         case SettingsPage::account:
             // Made only once the model has its store (see replacePage).
             return new AccountPage(*model_.account(), opener_);
-        case SettingsPage::welcome:
+        case SettingsPage::about:
+            return new AboutPage(model_, opener_, Clipboard::live());
         case SettingsPage::rhythm:
             // These pages' views are not built yet: the area stays empty.
             return nullptr;

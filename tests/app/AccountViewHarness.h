@@ -55,10 +55,13 @@ protected:
         pumpUntil([] { return false; }, std::chrono::milliseconds(50));
     }
 
+    // Our widgets have no meta-object of their own, so qobject_cast (and with
+    // it findChildren<T*>) cannot tell them apart: look them up by type.
     template <class T>
     static T* findText(QWidget& root, const QString& text) {
-        for (T* w : root.findChildren<T*>()) {
-            if (w->isVisibleTo(&root) && w->text() == text) return w;
+        for (QWidget* widget : root.findChildren<QWidget*>()) {
+            auto* w = dynamic_cast<T*>(widget);
+            if (w && w->isVisibleTo(&root) && w->text() == text) return w;
         }
         return nullptr;
     }
