@@ -9,9 +9,13 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
+#include <algorithm>
+#include <limits>
 #include <optional>
 #include <string>
 
+#include "app/GuiApplication.h"
 #include "app/QuitSignals.h"
 #include "app/SettingsLauncher.h"
 #include "app/settings/AppMark.h"
@@ -96,7 +100,7 @@ QAction* addItem(QMenu& menu, const char* title, std::function<void()> action, c
     return item;
 }
 
-int present(SettingsModel& model, Front& front) {
+int present(SettingsModel& model, Front& front, const std::function<void()>& onShown = {}) {
     // Without a mark the application keeps its default icon.
     if (const auto icon = AppMark::dockIcon()) QApplication::setWindowIcon(QPixmap::fromImage(*icon));
     SettingsTheme::followApplicationPalette();
@@ -117,6 +121,7 @@ int present(SettingsModel& model, Front& front) {
     front.window = &window;
     if (front.pending) model.show(*front.pending);
     bringToFront(window);
+    if (onShown) onShown();
     SorvaneLog::log("[Sorvane] settings window open page=" + std::string(rawValue(model.page())));
     QApplication::exec();
     front.model = nullptr;
@@ -179,6 +184,36 @@ int run(SettingsPage page) {
     }
     center->removeObserver(observer);
     return status;
+}
+
+int runDemo(SettingsPage page, double seconds) {
+    // The sign-in page's web engine needs shared GL contexts from before the
+    // application exists; without a display the demo runs offscreen.
+    if (!QCoreApplication::instance()) QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication& application = GuiApplication::ensure();
+    QuitSignals::route(application);
+
+    auto& mainQueue = QtMainQueue::shared();
+    SettingsPreviews::Arguments arguments;
+    arguments.page = page;
+    arguments.account =
+        AccountStore::preview(mainQueue, AccountStore::LoginState::loggedOut(), std::nullopt, false);
+    const auto model = SettingsPreviews::model(std::move(arguments), mainQueue);
+
+    // Whole milliseconds within the timer's range: a negative wait closes at
+    // once, a wait of weeks is cut to the longest one the timer takes.
+    const double milliseconds = std::clamp(seconds * 1000.0, 0.0, double(std::numeric_limits<int>::max()));
+    Front front;
+    return present(*model, front, [milliseconds] {
+        QTimer::singleShot(int(milliseconds), qApp, [] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window->windowTitle() == qs(windowTitle)) {
+                    window->close();
+                    return;
+                }
+            }
+        });
+    });
 }
 
 std::unique_ptr<QMenuBar> mainMenu(std::function<void()> showAbout) {

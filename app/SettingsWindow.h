@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "kit/SettingsPage.h"
+#include "kit/SettingsPreviews.h"
 
 class QMenuBar;
 
@@ -26,6 +29,24 @@ std::filesystem::path lockPath();
 // told to quit (SIGTERM included); then 0. Uses the application object that
 // exists, else makes its own.
 int run(SettingsPage page);
+
+// A preview model on `page` (signed out, default settings) in a live window
+// that closes itself `seconds` after it is first shown; 0 or less closes it
+// right away. The status of the window process.
+int runDemo(SettingsPage page, double seconds);
+
+// The root view over `model` drawn offscreen, never shown on screen, at
+// width x height points, light or dark, as PNG at twice that in pixels; none
+// when it cannot be drawn or encoded.
+std::optional<std::vector<char>> renderPNG(SettingsModel& model, bool dark, double height, double width);
+
+// Four images of each state into `directory` (made when missing), one line
+// on standard output per image: "render-settings <name><variant> -> <path>"
+// or "... FAILED". True when every image was written.
+bool render(const std::vector<SettingsPreviews::State>& states, const std::filesystem::path& directory,
+            std::string_view prefix);
+// The account page's states only, with the prefix "settings".
+bool renderAccountPreviews(const std::filesystem::path& directory);
 
 // The application's menus (about, hide, quit; edit; window), with Ctrl where
 // the system's own menus use Command. Items without a target act on the

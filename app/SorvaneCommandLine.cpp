@@ -2,12 +2,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <utility>
 
 #include "app/EngineBootstrap.h"
+#include "app/GuiApplication.h"
 #include "app/RegistrationOptions.h"
 #include "app/SettingsWindow.h"
+#include "app/UpdateCenter.h"
+#include "app/UpdateToast.h"
+#include "kit/DecimalWord.h"
+#include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::SorvaneCommandLine {
 namespace {
@@ -17,6 +23,14 @@ namespace {
 std::string optionLine(const std::string& option, const std::string& description) {
     const std::size_t pad = option.size() > 19 ? 2 : 21 - option.size();
     return "  " + option + std::string(pad, ' ') + description;
+}
+
+// `[dir]`: the first word as a path against the current folder, else the
+// current folder itself.
+std::filesystem::path directoryWord(const std::vector<std::string>& rest) {
+    std::error_code error;
+    const auto here = std::filesystem::current_path(error);
+    return rest.empty() ? here : here / rest.front();
 }
 
 void writeRaw(std::FILE* stream, const std::string& bytes) {
@@ -59,6 +73,11 @@ std::string helpText() {
     return text;
 }
 
+double accountDemoSeconds(const std::vector<std::string>& rest) {
+    const auto seconds = rest.empty() ? std::nullopt : DecimalWord::read(rest.front());
+    return seconds.value_or(5.0);
+}
+
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
@@ -68,7 +87,18 @@ int run(const std::vector<std::string>& arguments) {
         return SettingsWindow::run(page.value_or(SettingsPage::welcome));
     }
     if (option == "--account") return SettingsWindow::run(SettingsPage::account);
+    if (option == "--check-update") return UpdateCenter::runCheckCLI(rest);
+    if (option == "--render-update-toast") return UpdateToast::renderCommand(directoryWord(rest));
     if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
+    if (option == "--render-settings") {
+        GuiApplication::ensure();
+        const auto states = SettingsPreviews::states(QtMainQueue::shared());
+        return SettingsWindow::render(states, directoryWord(rest), "settings") ? kSuccess : kFailure;
+    }
+    if (option == "--render-account")
+        return SettingsWindow::renderAccountPreviews(directoryWord(rest)) ? kSuccess : kFailure;
+    if (option == "--account-demo")
+        return SettingsWindow::runDemo(SettingsPage::account, accountDemoSeconds(rest));
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
         return kSuccess;

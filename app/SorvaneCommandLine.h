@@ -20,6 +20,10 @@ bool handleIfPresent(const std::vector<std::string>& arguments);
 // without ending the process. The list must not be empty.
 int run(const std::vector<std::string>& arguments);
 
+// `--account-demo [s]`: the first word as a decimal number of seconds, 5.0
+// when there is none or it is not a finite decimal numeral.
+double accountDemoSeconds(const std::vector<std::string>& rest);
+
 // The usage text, without a final line break.
 std::string helpText();
 

@@ -11,11 +11,13 @@
 #include <iostream>
 
 #include "app/CandidatePanel.h"
+#include "app/GuiApplication.h"
 #include "app/ModeHUD.h"
 #include "app/PanelStyle.h"
 #include "app/QtScreens.h"
 #include "app/SettingsLauncher.h"
 #include "kit/SorvaneLog.h"
+#include "kit/UpdatePanelModel.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {
@@ -275,7 +277,8 @@ std::optional<QByteArray> UpdateToast::renderPNG(const UpdateRelease& release, b
     return png;
 }
 
-bool UpdateToast::renderPreviews(const std::filesystem::path& folder, const UpdateRelease& release) {
+bool UpdateToast::renderPreviews(const std::filesystem::path& folder) {
+    const UpdateRelease& release = UpdatePanelModel::previewRelease();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
@@ -297,6 +300,11 @@ bool UpdateToast::renderPreviews(const std::filesystem::path& folder, const Upda
         }
     }
     return allWritten;
+}
+
+int UpdateToast::renderCommand(const std::filesystem::path& folder) {
+    GuiApplication::ensure();
+    return renderPreviews(folder) ? 0 : 1;
 }
 
 }  // namespace sorvane

@@ -53,9 +53,13 @@ public:
     // The toast drawn offscreen at `scale`, with the window background inside
     // its rounded corners and transparency outside; none when drawing fails.
     std::optional<QByteArray> renderPNG(const UpdateRelease& release, bool dark, double scale);
-    // Writes update-toast-light.png and update-toast-dark.png into the folder
-    // (made when missing), printing a line for each; true when both were written.
-    static bool renderPreviews(const std::filesystem::path& folder, const UpdateRelease& release);
+    // Writes update-toast-light.png and update-toast-dark.png of the preview
+    // release into the folder (made when missing), printing a line for each;
+    // true when both were written.
+    static bool renderPreviews(const std::filesystem::path& folder);
+    // `--render-update-toast [dir]`: makes the application object when there
+    // is none (offscreen without a display); 0 when both files were written.
+    static int renderCommand(const std::filesystem::path& folder);
 
     QWidget& window();
     UpdateToastTimeline& timeline() { return timeline_; }

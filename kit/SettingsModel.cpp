@@ -13,6 +13,7 @@ SettingsModel::SettingsModel(Inputs inputs)
       billing_(std::move(inputs.billing)),
       version_(std::move(inputs.version)),
       noticesURL_(std::move(inputs.noticesURL)),
+      updatePreview_(std::move(inputs.updatePreview)),
       settingsFile_(std::move(inputs.settingsFile)),
       postsChanges_(inputs.postsChanges),
       makeAccount_(std::move(inputs.makeAccount)),

@@ -21,6 +21,7 @@
 #include "kit/MacBillingStore.h"
 #include "kit/SettingsPage.h"
 #include "kit/TypingRhythm.h"
+#include "kit/UpdatePanelModel.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {
@@ -42,6 +43,9 @@ public:
         std::unique_ptr<MacBillingStore> billing;
         std::string version;
         std::optional<std::filesystem::path> noticesURL;
+        // A fixed update section for previews; none in the live model (the
+        // about page then makes its own live one).
+        std::shared_ptr<UpdatePanelModel> updatePreview;
         // None: a fresh TypingRhythm over the standard user defaults per call.
         RhythmProvider rhythmSnapshot;
         // Where the route store hears of a settled login. Required.
@@ -72,6 +76,7 @@ public:
     MacBillingStore& billing() const { return *billing_; }
     const std::string& version() const { return version_; }
     const std::optional<std::filesystem::path>& noticesURL() const { return noticesURL_; }
+    const std::shared_ptr<UpdatePanelModel>& updatePreview() const { return updatePreview_; }
     // A display name that previews put in place of the account's; the outer
     // none means no override.
     std::optional<std::optional<std::string>> previewAccountName;
@@ -104,6 +109,7 @@ private:
     std::unique_ptr<MacBillingStore> billing_;
     std::string version_;
     std::optional<std::filesystem::path> noticesURL_;
+    std::shared_ptr<UpdatePanelModel> updatePreview_;
     AppSettingsFile settingsFile_;
     bool postsChanges_;
     AccountFactory makeAccount_;

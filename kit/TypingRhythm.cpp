@@ -29,7 +29,8 @@ Date dateOfSeconds(std::int64_t seconds) {
 // Stored times come from a file any program can write; one past the clock's
 // range (about 9.2e9 s for nanosecond time points) cannot become a date.
 bool representable(std::int64_t seconds) {
-    const auto limit = std::chrono::duration_cast<std::chrono::seconds>(Date::max().time_since_epoch()).count();
+    const auto limit =
+        std::chrono::duration_cast<std::chrono::seconds>(Date::max().time_since_epoch()).count();
     return seconds <= limit && seconds >= -limit;
 }
 
@@ -147,11 +148,26 @@ std::vector<TypingRhythm::Snapshot::Bin> TypingRhythm::Snapshot::histogram(std::
 }
 
 std::vector<TypingRhythm::Snapshot::Hour> TypingRhythm::Snapshot::hours(const Calendar& calendar) const {
+    // Asking the calendar once per sample costs an ICU calendar each time,
+    // milliseconds for a full store on the settings window's main thread.
+    // Hour starts only grow with time, so when both ends of a quarter hour
+    // share one start, every moment between them has it too; otherwise (a
+    // zone whose hours begin off the quarter) each moment is asked alone.
+    using Quarter = std::chrono::duration<std::int64_t, std::ratio<900>>;
+    constexpr auto quarter = Quarter(1);
+    std::map<Date, std::optional<Date>> quarterStarts;
+    const auto startOf = [&](Date at) {
+        const Date from = std::chrono::floor<Quarter>(at);
+        auto [it, fresh] = quarterStarts.try_emplace(from);
+        if (fresh) {
+            const auto first = calendar.startOfHour(from);
+            const auto last = calendar.startOfHour(from + quarter - Date::duration(1));
+            if (first && first == last) it->second = first;
+        }
+        return it->second ? *it->second : calendar.startOfHour(at).value_or(at);
+    };
     std::map<Date, std::vector<Sample>> groups;
-    for (const auto& sample : samples) {
-        const Date key = calendar.startOfHour(sample.at).value_or(sample.at);
-        groups[key].push_back(sample);
-    }
+    for (const auto& sample : samples) groups[startOf(sample.at)].push_back(sample);
     std::vector<Hour> result;
     result.reserve(groups.size());
     for (const auto& [start, group] : groups) {

@@ -11,6 +11,16 @@ std::optional<std::string> menuTitle(const UpdateState& state, std::string_view 
     return "安装更新 " + ready->release.version + "…";
 }
 
+std::string outcomeText(const Expected<UpdateCheckResult, UpdateCheckError>& outcome) {
+    if (!outcome) return outcome.error().description();
+    const UpdateCheckResult& result = *outcome;
+    if (result.kind == UpdateCheckResult::Kind::ready) {
+        return (result.release ? result.release->version : std::string()) + " ready (" +
+               (result.downloaded ? "downloaded" : "kept") + "); the next activation announces it";
+    }
+    return "up to date (feed latest " + (result.release ? result.release->version : std::string("none")) + ")";
+}
+
 Schedule::Schedule(Services services) : services_(std::move(services)), stateCache_(services_.stateFile) {}
 
 Schedule::~Schedule() {
@@ -64,7 +74,7 @@ bool Schedule::backgroundCheck(const std::string& reason, bool force, std::optio
         if (state.checkedAt && now - *state.checkedAt < checkedInterval) return false;
     }
     SorvaneLog::log("[Sorvane] update: checking (" + reason + ") running=" + check.currentVersion);
-    SorvaneLog::log("[Sorvane] update: " + check.run());
+    SorvaneLog::log("[Sorvane] update: " + outcomeText(check.run()));
     return true;
 }
 

@@ -16,8 +16,10 @@
 #include <string>
 
 #include "kit/UpdateCenterStateCache.h"
+#include "kit/UpdateCheckError.h"
 #include "kit/UpdateState.h"
 #include "platform/Clock.h"
+#include "platform/Expected.h"
 #include "platform/MainQueue.h"
 #include "platform/TaskRunner.h"
 
@@ -27,6 +29,9 @@ namespace sorvane::UpdateCenter {
 std::optional<std::string> menuTitle(const UpdateState& state, std::string_view runningVersion,
                                      const UpdateState::FileExists& fileExists);
 
+// What the log says of a check's outcome, after "[Sorvane] update: ".
+std::string outcomeText(const Expected<UpdateCheckResult, UpdateCheckError>& outcome);
+
 class Schedule {
 public:
     using Date = std::chrono::system_clock::time_point;
@@ -34,9 +39,8 @@ public:
     // One background check as the schedule sees the pipeline.
     struct Check {
         std::string currentVersion;
-        // Runs the whole check on the calling task; gives the log's words for
-        // its outcome (what follows "[Sorvane] update: ").
-        std::function<std::string()> run;
+        // Runs the whole check on the calling task.
+        std::function<Expected<UpdateCheckResult, UpdateCheckError>()> run;
     };
 
     struct Services {

@@ -117,7 +117,9 @@ private:
 struct Transfer {
     CURL* easy = nullptr;
     const HttpClient::HeadHandler* onHead = nullptr;
-    LineSplitter* lines = nullptr;  // streaming mode
+    LineSplitter* lines = nullptr;                    // streaming mode
+    const HttpClient::BlockHandler* blocks = nullptr;  // download mode
+    bool stoppedByReceiver = false;
     HttpResponse response;
     bool headDelivered = false;
     std::chrono::steady_clock::time_point lastActivity;
@@ -172,7 +174,12 @@ size_t onBodyData(char* data, size_t size, size_t count, void* user) {
     t->bodyBytes += taken;
     try {
         t->deliverHead();
-        if (t->lines) {
+        if (t->blocks) {
+            if (!(*t->blocks)(std::string_view(data, taken))) {
+                t->stoppedByReceiver = true;
+                return 0;
+            }
+        } else if (t->lines) {
             t->lines->feed(data, taken);
         } else {
             t->response.body.append(data, taken);
@@ -211,7 +218,8 @@ Cleanup(F) -> Cleanup<F>;
 // transfer, so only connections that ended cleanly stay cached in the multi.
 Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpClient::HeadHandler* onHead,
                                          const HttpClient::LineHandler* onLine, HttpCancellation* cancellation,
-                                         CURLM* multi, CURLSH* share) {
+                                         CURLM* multi, CURLSH* share, const std::string& caFile,
+                                         const HttpClient::BlockHandler* onBlock = nullptr) {
     CURL* easy = curl_easy_init();
     curl_slist* headers = nullptr;
     bool added = false;
@@ -233,6 +241,7 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     t.onHead = onHead;
     t.bodyLimit = request.bodyLimit;
     if (onLine) t.lines = &splitter.emplace(*onLine);
+    if (onBlock) t.blocks = onBlock;
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -247,6 +256,10 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
     if (request.redirects == RedirectPolicy::httpsOnly) {
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
@@ -327,6 +340,7 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     }
     if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
     if (timedOut) return unexpected(makeError(URLError::timedOut));
+    if (t.stoppedByReceiver) return unexpected(makeError(URLError::cancelled));
 
     CURLcode result = CURLE_OK;
     int queued = 0;
@@ -427,6 +441,8 @@ CurlHttpClient::CurlHttpClient() {
     connections_ = std::make_unique<Connections>();
 }
 
+CurlHttpClient::CurlHttpClient(std::filesystem::path caFile) : CurlHttpClient() { caFile_ = caFile.string(); }
+
 CurlHttpClient::~CurlHttpClient() = default;
 
 Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request, HttpCancellation* cancellation) {
@@ -434,7 +450,7 @@ Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request
     CURLM* multi = connections_->borrow();
     if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
     Cleanup giveBack{[&] { connections_->giveBack(multi); }};
-    return perform(request, nullptr, nullptr, cancellation, multi, connections_->share());
+    return perform(request, nullptr, nullptr, cancellation, multi, connections_->share(), caFile_);
 }
 
 Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& request, const HeadHandler& onHead,
@@ -443,7 +459,28 @@ Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& reque
     CURLM* multi = connections_->borrow();
     if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
     Cleanup giveBack{[&] { connections_->giveBack(multi); }};
-    return perform(request, &onHead, &onLine, cancellation, multi, connections_->share());
+    return perform(request, &onHead, &onLine, cancellation, multi, connections_->share(), caFile_);
+}
+
+Expected<HttpResponse, URLError> CurlHttpClient::download(const HttpRequest& request, const HeadHandler& onHead,
+                                                          const BlockHandler& onBlock,
+                                                          HttpCancellation* cancellation) {
+    if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+    CURLM* multi = connections_->borrow();
+    if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
+    Cleanup giveBack{[&] { connections_->giveBack(multi); }};
+    return perform(request, &onHead, nullptr, cancellation, multi, connections_->share(), caFile_, &onBlock);
+}
+
+Expected<HttpResponse, URLError> HttpClient::download(const HttpRequest& request, const HeadHandler& onHead,
+                                                      const BlockHandler& onBlock, HttpCancellation* cancellation) {
+    auto response = send(request, cancellation);
+    if (!response) return response;
+    if (onHead) onHead(*response);
+    std::string body = std::move(response->body);
+    response->body.clear();
+    if (!body.empty() && onBlock && !onBlock(body)) return unexpected(makeError(URLError::cancelled));
+    return response;
 }
 
 CurlHttpClient& CurlHttpClient::shared() {

@@ -3,6 +3,7 @@
 // updater). Calls block the calling thread; another thread ends a transfer
 // at once through an HttpCancellation.
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -128,6 +129,19 @@ public:
     virtual Expected<HttpResponse, URLError> stream(const HttpRequest& request, const HeadHandler& onHead,
                                                     const LineHandler& onLine,
                                                     HttpCancellation* cancellation = nullptr) = 0;
+
+    // Receives one block of the body as it arrives; false ends the transfer
+    // at once (the call then fails with URLError::cancelled).
+    using BlockHandler = std::function<bool(std::string_view block)>;
+
+    // Download mode: the body in blocks, never held whole, whatever the
+    // status; the result holds status and headers (empty body). A transport
+    // that cannot stream hands the whole body over as one block. The
+    // request's bodyLimit holds here too: a receiver with a bound of its own
+    // raises it.
+    virtual Expected<HttpResponse, URLError> download(const HttpRequest& request, const HeadHandler& onHead,
+                                                      const BlockHandler& onBlock,
+                                                      HttpCancellation* cancellation = nullptr);
 };
 
 // The libcurl client, safe to use from several threads at once (each call
@@ -139,6 +153,10 @@ public:
 class CurlHttpClient final : public HttpClient {
 public:
     CurlHttpClient();
+    // Trusts only the certificate authorities in that PEM file, for tests
+    // against a server of their own. TLS sessions are not shared with other
+    // clients.
+    explicit CurlHttpClient(std::filesystem::path caFile);
     ~CurlHttpClient() override;
     CurlHttpClient(const CurlHttpClient&) = delete;
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
@@ -148,6 +166,9 @@ public:
     Expected<HttpResponse, URLError> stream(const HttpRequest& request, const HeadHandler& onHead,
                                             const LineHandler& onLine,
                                             HttpCancellation* cancellation = nullptr) override;
+    Expected<HttpResponse, URLError> download(const HttpRequest& request, const HeadHandler& onHead,
+                                              const BlockHandler& onBlock,
+                                              HttpCancellation* cancellation = nullptr) override;
 
     // The process's client.
     static CurlHttpClient& shared();
@@ -155,6 +176,7 @@ public:
 private:
     class Connections;
     std::unique_ptr<Connections> connections_;
+    std::string caFile_;
 };
 
 }  // namespace sorvane

@@ -13,6 +13,7 @@
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
+#include "app/settings/UpdatePanelView.h"
 #include "app/settings/UrlOpener.h"
 #include "kit/SorvaneLinks.h"
 
@@ -48,6 +49,17 @@ AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboa
     auto* identity = new SettingsGroup;
     identity->addRow(identityBlock(model.version(), version_));
     addBlock(identity);
+
+    // Previews and renderings hand in a fixed section; the live page's
+    // section makes its own model and checks on its own.
+    auto* updating = new SettingsGroup(QStringLiteral("软件更新"));
+    auto* padded = new QWidget;
+    auto* padding = new QVBoxLayout(padded);
+    padding->setContentsMargins(20, 20, 20, 20);
+    updates_ = model.updatePreview() ? new UpdatePanelView(model.updatePreview()) : new UpdatePanelView();
+    padding->addWidget(updates_);
+    updating->addRow(padded);
+    addBlock(updating);
 
     auto* support = new SettingsGroup(QStringLiteral("支持"));
     contact_ = new SettingsLinkRow(QStringLiteral("envelope"), SettingsTheme::systemGray(),

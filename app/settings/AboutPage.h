@@ -18,6 +18,7 @@ namespace sorvane {
 class Clipboard;
 class SettingsLinkRow;
 class SettingsText;
+class UpdatePanelView;
 class UrlOpener;
 
 class AboutPage final : public SettingsScroll {
@@ -29,6 +30,7 @@ public:
     AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboard, QWidget* parent = nullptr);
 
     SettingsText* versionLine() const { return version_; }
+    UpdatePanelView* updateSection() const { return updates_; }
     SettingsLinkRow* contactRow() const { return contact_; }
     SettingsLinkRow* privacyRow() const { return privacy_; }
     SettingsLinkRow* noticesRow() const { return notices_; }
@@ -38,6 +40,7 @@ public:
 
 private:
     SettingsText* version_;
+    UpdatePanelView* updates_;
     SettingsLinkRow* contact_;
     SettingsLinkRow* privacy_;
     SettingsLinkRow* notices_ = nullptr;

@@ -17,6 +17,7 @@
 #include "app/settings/SettingsSymbols.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
+#include "app/settings/TypingRhythmPage.h"
 
 namespace sorvane {
 namespace {
@@ -176,6 +177,9 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
                                      [this] { model_.show(SettingsPage::account); });
         case SettingsPage::privacy:
             return new SettingsPrivacyPage(model_.billing(), opener_);
+        case SettingsPage::rhythm:
+            return new TypingRhythmPage([&model = model_] { return model.rhythmSnapshot(); },
+                                        model_.rhythmSnapshot());
         case SettingsPage::welcome:
             return new SettingsHomePage(model_, model_.billing(), opener_);
         case SettingsPage::account:
@@ -183,9 +187,6 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
             return new AccountPage(*model_.account(), opener_);
         case SettingsPage::about:
             return new AboutPage(model_, opener_, Clipboard::live());
-        case SettingsPage::rhythm:
-            // These pages' views are not built yet: the area stays empty.
-            return nullptr;
     }
     return nullptr;
 }

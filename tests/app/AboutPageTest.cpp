@@ -11,6 +11,7 @@
 #include "app/settings/Clipboard.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsText.h"
+#include "app/settings/UpdatePanelView.h"
 #include "platform/Bundle.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/RecordingNotificationCenter.h"
@@ -31,13 +32,15 @@ class AboutPageTest : public ::testing::Test {
 protected:
     AboutPageTest() { testing::panelTestApp(); }
 
-    std::unique_ptr<SettingsModel> model(std::optional<std::filesystem::path> notices) {
+    std::unique_ptr<SettingsModel> model(std::optional<std::filesystem::path> notices,
+                                         std::shared_ptr<UpdatePanelModel> update = nullptr) {
         SettingsModel::Inputs inputs;
         inputs.page = SettingsPage::about;
         inputs.settingsFile = AppSettingsFile{home_.path() / "settings.json", center_};
         inputs.billing = std::make_unique<MacBillingStore>(MacBillingStore::Services{}, time_);
         inputs.version = "1.2.3";
         inputs.noticesURL = std::move(notices);
+        inputs.updatePreview = std::move(update);
         inputs.mainQueue = &time_;
         return std::make_unique<SettingsModel>(std::move(inputs));
     }
@@ -94,6 +97,19 @@ TEST_F(AboutPageTest, SupportRowsOpenTheirTargets) {
                            QUrl(QStringLiteral("mailto:support@sorvane.example"))}));
     click(page.privacyRow());
     EXPECT_EQ(m->page(), SettingsPage::privacy);
+}
+
+TEST_F(AboutPageTest, TheUpdateSectionShowsThePreviewModelElseItsOwn) {
+    const auto preview = UpdatePanelModel::preview(UpdatePanelPhase::ready(UpdatePanelModel::previewRelease()),
+                                                   std::nullopt, "0.2.0", true);
+    auto withPreview = model(std::nullopt, preview);
+    AboutPage previewPage(*withPreview, opener_, clipboard_);
+    EXPECT_EQ(&previewPage.updateSection()->model(), preview.get());
+
+    auto live = model(std::nullopt);
+    AboutPage livePage(*live, opener_, clipboard_);
+    EXPECT_NE(&livePage.updateSection()->model(), preview.get());
+    EXPECT_EQ(livePage.updateSection()->model().phase().kind, UpdatePanelPhase::Kind::idle);
 }
 
 }  // namespace

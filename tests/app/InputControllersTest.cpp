@@ -3,6 +3,7 @@
 
 #include "app/InputControllers.h"
 #include "app/SorvaneInputController.h"
+#include "kit/AppStateFile.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/RecordingInputClient.h"
@@ -14,6 +15,11 @@ namespace {
 TEST(InputControllersTest, SessionsGetTheInputControllerOnTheProcessEnvironment) {
     testing::panelTestApp();
     testing::TempHome home;
+    // Not a first run: the live welcome trigger would otherwise open the
+    // settings window a moment later by starting this process's own
+    // executable, which here is the test binary.
+    ASSERT_TRUE(AppStateFile{home.path() / "Library" / "SorvaneIME" / "state.json"}.markWelcomeShown(
+        std::chrono::system_clock::now()));
     testing::ScopedLogCapture log;
     testing::RecordingInputClient client;
     auto factory = InputControllers::factory();

@@ -10,6 +10,7 @@
 #include "app/ModeHUD.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
 
@@ -74,13 +75,31 @@ TEST_F(UpdateToastTest, RendersBothAppearancesWithTransparentCorners) {
     // A folder where the dark file should go: that one fails, the light one is written.
     std::filesystem::create_directory(dir.path() / "update-toast-dark.png");
     ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(UpdateToast::renderPreviews(dir.path(), release("1.2.3")));
+    EXPECT_FALSE(UpdateToast::renderPreviews(dir.path()));
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "render-update-toast light -> " + (dir.path() / "update-toast-light.png").string() +
                        "\nrender-update-toast dark FAILED\n");
     ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(UpdateToast::renderPreviews("/proc/no-such/folder", release("1.2.3")));
+    EXPECT_FALSE(UpdateToast::renderPreviews("/proc/no-such/folder"));
     EXPECT_TRUE(::testing::internal::GetCapturedStdout().starts_with("render-update-toast: "));
+}
+
+TEST_F(UpdateToastTest, TheCommandWritesBothPreviews) {
+    testing::TempDir dir;
+    const auto folder = dir.path() / "made";
+    const auto r = testing::ChildProcess::run(SORVANE_EXECUTABLE, {"--render-update-toast", folder.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const std::string name : {"light", "dark"}) {
+        const auto file = folder / ("update-toast-" + name + ".png");
+        EXPECT_NE(r.out.find("render-update-toast " + name + " -> " + file.string() + "\n"), std::string::npos)
+            << r.out;
+        const QImage image(QString::fromStdString(file.string()));
+        ASSERT_EQ(image.size(), QSize(680, 152)) << name;
+        EXPECT_EQ(image.pixelColor(1, 1).alpha(), 0) << name;
+        EXPECT_EQ(image.pixelColor(340, 76).alpha(), 255) << name;
+    }
+    const auto failed = testing::ChildProcess::run(SORVANE_EXECUTABLE, {"--render-update-toast", "/proc/none/x"});
+    EXPECT_EQ(failed.status, 1);
 }
 
 }  // namespace

@@ -150,6 +150,7 @@ TEST_F(SettingsModelTest, TheLiveModelOnTheAccountPage) {
     AccountStore* store = m->account();
     EXPECT_EQ(m->version(), "开发构建") << "the test binary's bundle has no Info.plist";
     EXPECT_EQ(m->noticesURL(), std::nullopt);
+    EXPECT_EQ(m->updatePreview(), nullptr);
     time_.runPending();
     EXPECT_EQ(store->login().kind, Kind::loggedOut);
     m->show(SettingsPage::account);

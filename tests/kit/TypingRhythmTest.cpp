@@ -3,8 +3,9 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
-#include <mutex>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -231,8 +232,9 @@ TEST(TypingRhythm, LoadingDoesNotPrune) {
 TEST(TypingRhythm, OutOfRangeStoredTimesAreIgnored) {
     Fixture f;
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count();
-    f.defaults->setData(TypingRhythm::defaultsKey, "{\"at\":[" + std::to_string(now) +
-                                                       ",9300000000,9223372036854775807],\"ms\":[100,200,300]}");
+    f.defaults->setData(
+        TypingRhythm::defaultsKey,
+        "{\"at\":[" + std::to_string(now) + ",9300000000,9223372036854775807],\"ms\":[100,200,300]}");
     auto rhythm = f.make();
     EXPECT_EQ(rhythm->snapshot().samples, (std::vector<Sample>{{start, 100}}));
 }
@@ -410,4 +412,21 @@ TEST(TypingRhythmSnapshot, RulesTextInFull) {
     EXPECT_EQ(TypingRhythm::rulesText(),
               "只统计Sorvane模式里同一句话相邻两个键的间隔。删除键、每句的第一个键、超过 2 秒的停顿都不计入。"
               "记录只保存在这台设备上，超过 24 小时的自动删除，最多保留 2000 个。");
+}
+
+TEST(TypingRhythmSnapshot, HoursMatchTheCalendarSampleBySampleInEveryKindOfZone) {
+    // A day and a half of samples every 7 minutes and 13 seconds, across a
+    // spring jump and in zones whose hours begin off the whole UTC hour.
+    const TypingRhythm::Date from{std::chrono::seconds(1'772'900'000)};  // 2026-03-07, New York
+    Snapshot snapshot;
+    for (auto at = from; at < from + 36h; at += 7min + 13s) snapshot.samples.push_back({at, 250});
+    for (const char* zone :
+         {"UTC", "America/New_York", "Asia/Kolkata", "Asia/Kathmandu", "Australia/Lord_Howe"}) {
+        const auto calendar = TypingRhythm::Calendar::inZone(zone);
+        std::map<TypingRhythm::Date, std::int64_t> expected;
+        for (const auto& sample : snapshot.samples) ++expected[*calendar.startOfHour(sample.at)];
+        std::map<TypingRhythm::Date, std::int64_t> actual;
+        for (const auto& hour : snapshot.hours(calendar)) actual[hour.start] = hour.count;
+        EXPECT_EQ(actual, expected) << zone;
+    }
 }

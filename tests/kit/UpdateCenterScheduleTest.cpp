@@ -81,7 +81,7 @@ protected:
     testing::ManualTaskRunner tasks_;
     bool autoCheck_ = true;
     int checks_ = 0;
-    std::string outcome_ = "up to date (feed latest none)";
+    Expected<UpdateCheckResult, UpdateCheckError> outcome_ = UpdateCheckResult::upToDate(std::nullopt);
     std::vector<std::string> shown_;
     std::unique_ptr<Schedule> schedule_;
     system_clock::time_point start_ = time_.now();
@@ -116,7 +116,7 @@ TEST_F(UpdateScheduleTest, StartupCheckIsForcedAndActivationsProbeUnderTheThrott
     EXPECT_EQ(schedule_->lastAttemptAt(), start_ + 60s);
 
     // Both throttles passed: a failure counts as an attempt and is logged in its own words.
-    outcome_ = "下载失败：timeout";
+    outcome_ = unexpected(UpdateCheckError::download("timeout"));
     writeState(checkedAt(ago(7h)));
     activate(4300s + 600s);
     EXPECT_EQ(checks_, 2);
@@ -197,6 +197,19 @@ TEST_F(UpdateScheduleTest, ADeletedKeptPackageAnnouncesNothingAndTheActivationPr
     EXPECT_FALSE(schedule_->toastInFlight());
     EXPECT_TRUE(shown_.empty());
     EXPECT_EQ(schedule_->lastActivationProbeAt(), start_ + 61s);
+}
+
+TEST(UpdateOutcomeTextTest, EveryOutcomeInItsWords) {
+    UpdateRelease release;
+    release.version = "1.3.0";
+    const std::pair<Expected<UpdateCheckResult, UpdateCheckError>, const char*> table[] = {
+        {UpdateCheckResult::ready(release, "/p.pkg", true), "1.3.0 ready (downloaded); the next activation announces it"},
+        {UpdateCheckResult::ready(release, "/p.pkg", false), "1.3.0 ready (kept); the next activation announces it"},
+        {UpdateCheckResult::upToDate(release), "up to date (feed latest 1.3.0)"},
+        {UpdateCheckResult::upToDate(std::nullopt), "up to date (feed latest none)"},
+        {unexpected(UpdateCheckError::feed("HTTP 500")), "检查更新失败：HTTP 500"},
+    };
+    for (const auto& [outcome, text] : table) EXPECT_EQ(outcomeText(outcome), text);
 }
 
 TEST(UpdateStateCacheTest, ReloadsOnlyOnANewStamp) {

@@ -42,17 +42,20 @@ void hangUpOnClients(int port) {
 
 namespace sorvane::testing {
 
-LoopbackServer::LoopbackServer() {
+LoopbackServer::LoopbackServer() : LoopbackServer(std::make_unique<httplib::Server>(), "http") {}
+
+LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server, std::string scheme)
+    : server_(std::move(server)), scheme_(std::move(scheme)) {
     // Streaming services send each frame at once; without this, a frame
     // written behind unacknowledged data waits for the client's delayed ACK
     // (tens of ms) on a connection the client reuses. Accepted sockets inherit
     // the option from the listening one.
-    server_.set_socket_options([](int sock) {
+    server_->set_socket_options([](int sock) {
         httplib::default_socket_options(sock);
         int on = 1;
         ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
+    port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
 }
 
@@ -62,7 +65,7 @@ LoopbackServer::~LoopbackServer() {
         stopping_ = true;
     }
     released_.notify_all();
-    server_.stop();
+    server_->stop();
     if (thread_.joinable()) {
         hangUpOnClients(port_);
         thread_.join();
@@ -70,11 +73,11 @@ LoopbackServer::~LoopbackServer() {
 }
 
 void LoopbackServer::start() {
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-std::string LoopbackServer::baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string LoopbackServer::baseURL() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
 
 bool LoopbackServer::hold(std::chrono::milliseconds duration) {
     std::unique_lock lock(mutex_);

@@ -5,6 +5,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <memory>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -20,12 +21,12 @@ public:
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    httplib::Server& server() { return server_; }
-    httplib::Server* operator->() { return &server_; }
+    httplib::Server& server() { return *server_; }
+    httplib::Server* operator->() { return server_.get(); }
 
     void start();
     int port() const { return port_; }
-    // "http://127.0.0.1:<port>"
+    // "http://127.0.0.1:<port>" ("https" for a TLS server)
     std::string baseURL() const;
 
     // For handlers that stall: waits until the time passes or the server
@@ -35,8 +36,12 @@ public:
     // A loopback port nothing listens on.
     static int closedPort();
 
+protected:
+    LoopbackServer(std::unique_ptr<httplib::Server> server, std::string scheme);
+
 private:
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
+    std::string scheme_;
     std::thread thread_;
     int port_ = 0;
     std::mutex mutex_;

@@ -1,0 +1,70 @@
+// One refresh of the typing-rhythm page, as it runs on the settings window's
+// main thread every 2 s: the user defaults read, a snapshot of the full 2000
+// samples built and every value of the page worked out; beside it a bare
+// parse of the same defaults file, the floor that reading it sets.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "kit/TypingRhythm.h"
+#include "kit/TypingRhythmPresenter.h"
+#include "platform/UserDefaults.h"
+
+namespace sorvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::filesystem::path defaultsFile;
+
+void BM_RhythmRefresh(benchmark::State& state) {
+    const auto calendar = TypingRhythm::Calendar::current();
+    for (auto _ : state) {
+        const auto snapshot = TypingRhythm(std::make_shared<FileUserDefaults>(kSorvaneBundleId)).snapshot();
+        const auto page =
+            TypingRhythmPresenter::present(snapshot, std::chrono::system_clock::now(), calendar);
+        benchmark::DoNotOptimize(page.pauseMs);
+        if (page.sampleCount != TypingRhythm::maxSamples) state.SkipWithError("the samples did not load");
+    }
+}
+BENCHMARK(BM_RhythmRefresh)->Unit(benchmark::kMicrosecond);
+
+void BM_DefaultsFileBareParse(benchmark::State& state) {
+    for (auto _ : state) {
+        std::ifstream in(defaultsFile, std::ios::binary);
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        auto json = nlohmann::json::parse(text);
+        benchmark::DoNotOptimize(json);
+    }
+}
+BENCHMARK(BM_DefaultsFileBareParse)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace sorvane
+
+int main(int argc, char** argv) {
+    using namespace sorvane;
+    std::string home = (std::filesystem::temp_directory_path() / "sorvane-bench-rhythm-XXXXXX").string();
+    if (!mkdtemp(home.data())) return 1;
+    setenv("HOME", home.c_str(), 1);
+    {
+        // A full day of typing: 2000 gaps over the last ten hours.
+        auto at = std::chrono::system_clock::now() - 10h;
+        TypingRhythm recorder(std::make_shared<FileUserDefaults>(kSorvaneBundleId),
+                              [&at] { return at += 18s; });
+        for (std::size_t i = 0; i < TypingRhythm::maxSamples; ++i)
+            recorder.record(0.08 + double(i % 23) * 0.04);
+        recorder.save();
+    }
+    defaultsFile = Files::preferencesDirectory() / (std::string(kSorvaneBundleId) + ".json");
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(home);
+    return 0;
+}

@@ -1,0 +1,81 @@
+#include "app/settings/TypingRhythmPage.h"
+
+#include <gtest/gtest.h>
+
+#include <QChartView>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+
+#include "app/settings/SettingsText.h"
+#include "app/settings/SettingsTheme.h"
+#include "tests/app/PanelTestSupport.h"
+
+namespace sorvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+TypingRhythm::Snapshot samples(int count, std::int64_t ms) {
+    TypingRhythm::Snapshot s;
+    auto at = std::chrono::system_clock::now() - 3h;
+    for (int i = 0; i < count; ++i) s.samples.push_back({at += 1s, ms + (i % 7) * 40});
+    return s;
+}
+
+bool showsText(const QWidget& page, const QString& text) {
+    // Our widgets have no meta-object of their own: qobject_cast cannot tell them apart.
+    for (auto* widget : page.findChildren<QWidget*>())
+        if (auto* label = dynamic_cast<SettingsText*>(widget); label && label->text() == text) return true;
+    return false;
+}
+
+void spin(std::chrono::milliseconds duration) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < duration.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+TEST(TypingRhythmPageTest, EmptySnapshotShowsTheFallbackAndNoCharts) {
+    testing::panelTestApp();
+    TypingRhythmPage page({}, TypingRhythm::Snapshot{});
+    EXPECT_TRUE(showsText(page, "1000"));
+    EXPECT_TRUE(showsText(page, "—"));
+    EXPECT_TRUE(showsText(page, "还没有记录。切到Sorvane模式打几句英文夹拼音，这里就会出现。"));
+    EXPECT_TRUE(showsText(page, QString::fromStdString(TypingRhythm::rulesText())));
+    EXPECT_TRUE(page.findChildren<QChartView*>().isEmpty());
+}
+
+TEST(TypingRhythmPageTest, RefreshReplacesOnlyADifferentSnapshot) {
+    testing::panelTestApp();
+    int calls = 0;
+    auto current = samples(30, 180);
+    TypingRhythmPage page([&] { ++calls; return current; }, current);
+    ASSERT_EQ(page.findChildren<QChartView*>().size(), 2);
+    const QChartView* chart = page.findChildren<QChartView*>().front();
+    page.refresh();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(page.findChildren<QChartView*>().front(), chart) << "an equal snapshot redrew the page";
+    current = samples(31, 180);
+    page.refresh();
+    EXPECT_EQ(page.snapshot(), current);
+    EXPECT_TRUE(showsText(page, "31"));
+}
+
+TEST(TypingRhythmPageTest, TheTimerRunsOnlyWhileThePageIsShownAndDiesWithIt) {
+    testing::panelTestApp();
+    int calls = 0;
+    auto* page = new TypingRhythmPage([&] { ++calls; return TypingRhythm::Snapshot{}; }, {});
+    page->resize(800, 900);
+    page->show();
+    EXPECT_TRUE(page->refreshing());
+    page->hide();
+    EXPECT_FALSE(page->refreshing());
+    page->show();
+    delete page;
+    spin(TypingRhythmPage::refreshInterval + 200ms);
+    EXPECT_EQ(calls, 0);
+}
+
+}  // namespace
+}  // namespace sorvane
