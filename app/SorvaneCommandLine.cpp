@@ -6,6 +6,7 @@
 #include <iostream>
 #include <utility>
 
+#include "app/CommandLineOptions.h"
 #include "app/EngineBootstrap.h"
 #include "app/GuiApplication.h"
 #include "app/RegistrationOptions.h"
@@ -27,12 +28,6 @@ std::string optionLine(const std::string& option, const std::string& description
 
 // `[dir]`: the first word as a path against the current folder, else the
 // current folder itself.
-std::filesystem::path directoryWord(const std::vector<std::string>& rest) {
-    std::error_code error;
-    const auto here = std::filesystem::current_path(error);
-    return rest.empty() ? here : here / rest.front();
-}
-
 void writeRaw(std::FILE* stream, const std::string& bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
@@ -81,24 +76,30 @@ double accountDemoSeconds(const std::vector<std::string>& rest) {
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    // In the order the options are documented: the first whole match wins.
     if (auto status = RegistrationOptions::run(option, rest)) return *status;
     if (option == "--settings") {
         const auto page = rest.empty() ? std::nullopt : settingsPageFromRaw(rest.front());
         return SettingsWindow::run(page.value_or(SettingsPage::welcome));
     }
     if (option == "--account") return SettingsWindow::run(SettingsPage::account);
-    if (option == "--check-update") return UpdateCenter::runCheckCLI(rest);
-    if (option == "--render-update-toast") return UpdateToast::renderCommand(directoryWord(rest));
-    if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
     if (option == "--render-settings") {
         GuiApplication::ensure();
         const auto states = SettingsPreviews::states(QtMainQueue::shared());
-        return SettingsWindow::render(states, directoryWord(rest), "settings") ? kSuccess : kFailure;
+        return SettingsWindow::render(states, CommandLineOptions::directoryArgument(rest), "settings") ? kSuccess : kFailure;
     }
-    if (option == "--render-account")
-        return SettingsWindow::renderAccountPreviews(directoryWord(rest)) ? kSuccess : kFailure;
+    if (option == "--check-update") return UpdateCenter::runCheckCLI(rest);
     if (option == "--account-demo")
         return SettingsWindow::runDemo(SettingsPage::account, accountDemoSeconds(rest));
+    if (option == "--account-status") return CommandLineOptions::printAccountStatus();
+    if (option == "--render-account")
+        return SettingsWindow::renderAccountPreviews(CommandLineOptions::directoryArgument(rest)) ? kSuccess : kFailure;
+    if (option == "--quit") return CommandLineOptions::quit();
+    if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
+    if (option == "--panel-demo") return CommandLineOptions::runPanelDemo(rest);
+    if (option == "--render-hud") return CommandLineOptions::renderHud(rest);
+    if (option == "--render-update-toast")
+        return UpdateToast::renderCommand(CommandLineOptions::directoryArgument(rest));
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
         return kSuccess;

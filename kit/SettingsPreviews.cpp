@@ -1,6 +1,7 @@
 #include "kit/SettingsPreviews.h"
 
 #include "kit/PreviewFiles.h"
+#include "kit/UpdatePanelModel.h"
 #include "platform/Uuid.h"
 
 namespace sorvane::SettingsPreviews {
@@ -45,6 +46,10 @@ std::unique_ptr<SettingsModel> model(Arguments arguments, MainQueue& mainQueue) 
     inputs.billing = arguments.billing ? std::move(arguments.billing) : proxyRoute(true, mainQueue);
     inputs.version = std::string(version);
     inputs.noticesURL = std::filesystem::path("/dev/null");
+    // Up to date at a fixed moment; its buttons do nothing.
+    inputs.updatePreview = UpdatePanelModel::preview(
+        UpdatePanelPhase::upToDate(), std::chrono::sys_seconds(std::chrono::seconds(1'789'027'200)),
+        std::string(version), true);
     inputs.rhythmSnapshot = [rhythm = arguments.rhythm.value_or(TypingRhythm::Snapshot{})] { return rhythm; };
     inputs.account = std::move(arguments.account);
     inputs.mainQueue = &mainQueue;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -72,6 +73,72 @@ TEST(SorvaneCommandLineTest, HelpGoesToStandardOutputWithStatusZero) {
         EXPECT_EQ(r.out, SorvaneCommandLine::helpText() + "\n");
         EXPECT_EQ(r.err, "");
     }
+}
+
+TEST(SorvaneCommandLineTest, HelpMatchesTheDocumentedTextByteForByte) {
+    std::ifstream golden(std::string(SORVANE_SOURCE_DIR) + "/tests/app/data/help.txt", std::ios::binary);
+    const std::string expected((std::istreambuf_iterator<char>(golden)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(runExecutable({"--help"}).out, expected);
+}
+
+TEST(SorvaneCommandLineTest, PanelDemoReadsOnlyWholeNumbersAndReportsThePanel) {
+    const struct {
+        std::vector<std::string> words;
+        std::string caret;  // empty: the centre of the visible frame
+        std::string seconds;
+    } cases[] = {
+        {{"100", "abc", "200", "0"}, "(100.0, 200.0, 1.0, 18.0)", "0.0"},
+        {{" 5", "inf", "1e999", "0"}, "", "0.0"},
+        {{"-1"}, "", "-1.0"},
+    };
+    const std::regex first(R"(panel-demo caret=\((.*)\) for (.*)s \(screen visibleFrame \((.*), (.*), (.*), (.*)\)\))");
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--panel-demo"};
+        args.insert(args.end(), c.words.begin(), c.words.end());
+        const auto r = runExecutable(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto out = lines(r.out);
+        ASSERT_EQ(out.size(), 2u) << r.out;
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(out[0], m, first)) << out[0];
+        EXPECT_EQ(m[2], c.seconds);
+        std::string caret = c.caret;
+        if (caret.empty()) {
+            const double cx = std::stod(m[3]) + std::stod(m[5]) / 2, cy = std::stod(m[4]) + std::stod(m[6]) / 2;
+            caret = "(" + std::to_string(int(cx)) + ".0, " + std::to_string(int(cy)) + ".0, 1.0, 18.0)";
+        }
+        EXPECT_EQ("(" + m[1].str() + ")", caret);
+        EXPECT_TRUE(std::regex_match(out[1], std::regex(R"(panel frame=\(.*, .*, .*, .*\) visible=true)"))) << out[1];
+    }
+}
+
+TEST(SorvaneCommandLineTest, RenderHudWritesThreeTilesOrSaysWhichFailed) {
+    testing::TempDir dir;
+    const std::string missing = (dir.path() / "missing").string();
+    auto r = runExecutable({"--render-hud", missing});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "render-hud chinese FAILED\nrender-hud english FAILED\nrender-hud ascii FAILED\n");
+
+    r = runExecutable({"--render-hud", dir.path().string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string expected;
+    for (const char* mode : {"chinese", "english", "ascii"}) {
+        const auto file = dir.path() / (std::string("hud-") + mode + ".png");
+        expected += std::string("render-hud ") + mode + " -> " + file.string() + "\n";
+        std::ifstream png(file, std::ios::binary);
+        char header[24] = {};
+        png.read(header, sizeof header);
+        ASSERT_EQ(std::string(header + 1, 3), "PNG") << file;
+        // Width and height, big-endian, at scale 2 of the tile.
+        const auto be32 = [&](int at) {
+            return (unsigned(uint8_t(header[at])) << 24) | (unsigned(uint8_t(header[at + 1])) << 16) |
+                   (unsigned(uint8_t(header[at + 2])) << 8) | unsigned(uint8_t(header[at + 3]));
+        };
+        EXPECT_EQ(be32(16), 128u);
+        EXPECT_EQ(be32(20), 120u);
+    }
+    EXPECT_EQ(r.out, expected);
 }
 
 TEST(SorvaneCommandLineTest, UnknownArgumentsAreUsageErrorsOnStandardError) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 extern char** environ;
@@ -21,8 +22,14 @@ PrivateBus::PrivateBus() {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     const std::string printAddress = "--print-address=3";
+    // A socket in a folder of its own rather than the session default's
+    // abstract one, which a child in another network namespace cannot reach.
+    char folder[] = "/tmp/sorvane-bus-XXXXXX";
+    if (::mkdtemp(folder)) socketFolder_ = folder;
+    const std::string listen = "--address=unix:dir=" + socketFolder_;
     char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"),
-                    const_cast<char*>("--nofork"), const_cast<char*>(printAddress.c_str()), nullptr};
+                    const_cast<char*>("--nofork"), const_cast<char*>(printAddress.c_str()),
+                    socketFolder_.empty() ? nullptr : const_cast<char*>(listen.c_str()), nullptr};
     const int rc = posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
@@ -44,6 +51,10 @@ PrivateBus::~PrivateBus() {
         kill(pid_, SIGTERM);
         int status = 0;
         waitpid(pid_, &status, 0);
+    }
+    if (!socketFolder_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(socketFolder_, ec);
     }
     if (previousAddress_) {
         setenv("DBUS_SESSION_BUS_ADDRESS", previousAddress_->c_str(), 1);

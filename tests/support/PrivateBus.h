@@ -1,7 +1,8 @@
 #pragma once
 // A private D-Bus session bus for one test. Sets DBUS_SESSION_BUS_ADDRESS
 // before any connection is made; afterwards stops the daemon and puts the
-// previous address back.
+// previous address back. The socket lies in a folder of its own, so that
+// children in another network namespace reach the bus too.
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -21,6 +22,7 @@ public:
 private:
     pid_t pid_ = -1;
     std::string address_;
+    std::string socketFolder_;
     std::optional<std::string> previousAddress_;
 };
 

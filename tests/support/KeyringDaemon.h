@@ -1,0 +1,32 @@
+#pragma once
+// A real Secret Service for a test: gnome-keyring-daemon in the foreground on
+// the test's private bus (DBUS_SESSION_BUS_ADDRESS), its login keyring made
+// and unlocked with an empty password, ended with the object.
+#include <gio/gio.h>
+#include <sys/types.h>
+
+namespace sorvane::testing {
+
+// Whether an executable of that name is on PATH.
+bool onPath(const char* program);
+// A connection of its own to the bus named by DBUS_SESSION_BUS_ADDRESS: the
+// process's shared session connection may still be an earlier test's. The
+// caller unrefs it; null when there is no bus.
+GDBusConnection* privateConnection();
+bool secretServiceOnBus();
+
+class KeyringDaemon {
+public:
+    KeyringDaemon();
+    ~KeyringDaemon();
+    KeyringDaemon(const KeyringDaemon&) = delete;
+    KeyringDaemon& operator=(const KeyringDaemon&) = delete;
+    // The daemon owns the Secret Service's name on the bus.
+    bool ready() const { return ready_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+}  // namespace sorvane::testing
