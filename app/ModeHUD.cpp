@@ -5,18 +5,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPropertyAnimation>
-#include <QSvgRenderer>
 #include <cmath>
 
 #include "app/CandidatePanel.h"
 #include "app/PanelStyle.h"
 #include "app/QtScreens.h"
 #include "platform/qt/QtMainQueue.h"
-
-// Resources of a static library are only linked in when referenced.
-static void initPanelResources() {
-    Q_INIT_RESOURCE(panels);
-}
 
 namespace sorvane {
 
@@ -34,16 +28,6 @@ constexpr QRectF kCaptionFrame(0, 41, 64, 13);
 constexpr double kCornerRadius = 12;
 const QColor kTileColor = QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.82f);
 const QColor kCaptionColor = QColor::fromRgbF(1, 1, 1, 0.7f);
-
-// The icon's alpha drawn in white: the tile's tint, whatever colour the
-// drawing itself uses.
-QImage tinted(const QImage& mask, const QColor& tint) {
-    QImage image = mask.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(image.rect(), tint);
-    return image;
-}
 
 }  // namespace
 
@@ -115,23 +99,12 @@ double ModeHUD::opacity() const {
 }
 
 // Loaded once, at the first English tile; a missing or broken drawing leaves
-// the glyph in its place.
+// the glyph in its place. Drawn at four times the tile's largest scale so it
+// stays crisp.
 const QImage* ModeHUD::englishIcon() {
     if (!iconLoaded_) {
         iconLoaded_ = true;
-        initPanelResources();
-        QSvgRenderer renderer(services_.englishIcon);
-        if (renderer.isValid() && !renderer.defaultSize().isEmpty()) {
-            // Drawn at four times the tile's largest scale so it stays crisp.
-            const QSize pixels = renderer.defaultSize().scaled(QSize(int(iconSide) * 4, int(iconSide) * 4),
-                                                               Qt::KeepAspectRatio);
-            QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-            QPainter painter(&image);
-            renderer.render(&painter);
-            painter.end();
-            icon_ = tinted(image, Qt::white);
-        }
+        icon_ = whiteTemplateIcon(services_.englishIcon, int(iconSide) * 4);
     }
     return icon_ ? &*icon_ : nullptr;
 }

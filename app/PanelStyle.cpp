@@ -5,10 +5,17 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QStaticText>
+#include <QSvgRenderer>
 #include <QTextOption>
 #include <cmath>
 #include <map>
 #include <tuple>
+
+// Resources of a static library are only linked in when referenced, and the
+// reference must stand outside any namespace.
+static void initPanelResources() {
+    Q_INIT_RESOURCE(panels);
+}
 
 namespace sorvane {
 
@@ -230,6 +237,22 @@ void drawText(QPainter& painter, std::string_view text, const TextStyle& style, 
     painter.setPen(palette.color(style.color));
     // A static text is drawn with its top-left corner at the point.
     painter.drawStaticText(QPointF(x, y), shapedTexts().get(text, style.font));
+}
+
+std::optional<QImage> whiteTemplateIcon(const QString& resource, int side) {
+    initPanelResources();
+    QSvgRenderer renderer(resource);
+    if (!renderer.isValid() || renderer.defaultSize().isEmpty()) return std::nullopt;
+    const QSize pixels = renderer.defaultSize().scaled(QSize(side, side), Qt::KeepAspectRatio);
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    // Keep the drawing's alpha, whatever colour it uses.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), Qt::white);
+    painter.end();
+    return image;
 }
 
 }  // namespace sorvane

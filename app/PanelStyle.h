@@ -4,9 +4,11 @@
 // with Qt for the layouts computed in kit/.
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 #include <QTextLayout>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "kit/PanelText.h"
@@ -50,6 +52,11 @@ public:
     Size measure(std::string_view text, const FontSpec& font) const override;
     Size measureWrapped(const std::vector<StyledRun>& runs, double width) const override;
 };
+
+// A monochrome drawing (an SVG resource such as ":/sorvane/sorvane-en-menu.svg")
+// in white, as a template image is tinted: `side` pixels on its longer edge.
+// None when the drawing is missing or broken.
+std::optional<QImage> whiteTemplateIcon(const QString& resource, int side);
 
 // Draws one string with its top-left corner at the point.
 void drawText(QPainter& painter, std::string_view text, const TextStyle& style, const PanelPalette& palette,

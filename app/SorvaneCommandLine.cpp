@@ -11,6 +11,8 @@
 #include "app/GuiApplication.h"
 #include "app/RegistrationOptions.h"
 #include "app/SettingsWindow.h"
+#include "app/UpdateCenter.h"
+#include "app/UpdateToast.h"
 #include "kit/DecimalWord.h"
 #include "platform/qt/QtMainQueue.h"
 
@@ -86,6 +88,7 @@ int run(const std::vector<std::string>& arguments) {
         const auto states = SettingsPreviews::states(QtMainQueue::shared());
         return SettingsWindow::render(states, CommandLineOptions::directoryArgument(rest), "settings") ? kSuccess : kFailure;
     }
+    if (option == "--check-update") return UpdateCenter::runCheckCLI(rest);
     if (option == "--account-demo")
         return SettingsWindow::runDemo(SettingsPage::account, accountDemoSeconds(rest));
     if (option == "--account-status") return CommandLineOptions::printAccountStatus();
@@ -95,6 +98,8 @@ int run(const std::vector<std::string>& arguments) {
     if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
     if (option == "--panel-demo") return CommandLineOptions::runPanelDemo(rest);
     if (option == "--render-hud") return CommandLineOptions::renderHud(rest);
+    if (option == "--render-update-toast")
+        return UpdateToast::renderCommand(CommandLineOptions::directoryArgument(rest));
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
         return kSuccess;

@@ -4,7 +4,9 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "app/settings/AboutPage.h"
 #include "app/settings/AccountPage.h"
+#include "app/settings/Clipboard.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/MacOwnKeyPage.h"
@@ -184,8 +186,7 @@ QWidget* SettingsRootView::makePage(SettingsPage page) {
             // Made only once the model has its store (see replacePage).
             return new AccountPage(*model_.account(), opener_);
         case SettingsPage::about:
-            // These pages' views are not built yet: the area stays empty.
-            return nullptr;
+            return new AboutPage(model_, opener_, Clipboard::live());
     }
     return nullptr;
 }

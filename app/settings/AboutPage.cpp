@@ -1,0 +1,134 @@
+#include "app/settings/AboutPage.h"
+
+#include <QLabel>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/settings/AppGlyphTile.h"
+#include "app/settings/Clipboard.h"
+#include "app/settings/SettingsButton.h"
+#include "app/settings/SettingsGroup.h"
+#include "app/settings/SettingsHeading.h"
+#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/SettingsText.h"
+#include "app/settings/SettingsTheme.h"
+#include "app/settings/UpdatePanelView.h"
+#include "app/settings/UrlOpener.h"
+#include "kit/SorvaneLinks.h"
+
+namespace sorvane {
+namespace {
+
+QString qstring(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QWidget* identityBlock(const std::string& version, SettingsText*& versionLine) {
+    auto* block = new QWidget;
+    auto* stack = new QVBoxLayout(block);
+    stack->setContentsMargins(28, 28, 28, 28);
+    stack->setSpacing(14);
+    stack->addWidget(new AppGlyphTile(72), 0, Qt::AlignHCenter);
+    auto* name = new SettingsText(QStringLiteral("Sorvane输入法"), settingsFont(21, QFont::Bold));
+    name->setAlignment(Qt::AlignHCenter);
+    stack->addWidget(name);
+    versionLine = new SettingsText(QStringLiteral("macOS · ") + qstring(version), settingsFont(12),
+                                   SettingsText::Tone::secondary);
+    versionLine->setAlignment(Qt::AlignHCenter);
+    stack->addWidget(versionLine);
+    return block;
+}
+
+}  // namespace
+
+AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboard, QWidget* parent)
+    : SettingsScroll(parent) {
+    addBlock(new SettingsHeading(QStringLiteral("关于Sorvane"), QStringLiteral("拼音夹英文，停顿一下就是英文。")));
+
+    auto* identity = new SettingsGroup;
+    identity->addRow(identityBlock(model.version(), version_));
+    addBlock(identity);
+
+    // Previews and renderings hand in a fixed section; the live page's
+    // section makes its own model and checks on its own.
+    auto* updating = new SettingsGroup(QStringLiteral("软件更新"));
+    auto* padded = new QWidget;
+    auto* padding = new QVBoxLayout(padded);
+    padding->setContentsMargins(20, 20, 20, 20);
+    updates_ = model.updatePreview() ? new UpdatePanelView(model.updatePreview()) : new UpdatePanelView();
+    padding->addWidget(updates_);
+    updating->addRow(padded);
+    addBlock(updating);
+
+    auto* support = new SettingsGroup(QStringLiteral("支持"));
+    contact_ = new SettingsLinkRow(QStringLiteral("envelope"), SettingsTheme::systemGray(),
+                                   QStringLiteral("联系支持"), qstring(SorvaneLinks::supportAddress), std::nullopt,
+                                   [&opener] { opener.open(QUrl(qstring(SorvaneLinks::support))); });
+    support->addRow(contact_);
+    support->addDivider();
+    privacy_ = new SettingsLinkRow(QStringLiteral("lock.shield"), QColor::fromRgbF(0.05f, 0.54f, 0.51f),
+                                   QStringLiteral("隐私与数据"), std::nullopt, std::nullopt,
+                                   [&model] { model.show(SettingsPage::privacy); });
+    support->addRow(privacy_);
+    if (const auto notices = model.noticesURL()) {
+        support->addDivider();
+        const QUrl url = QUrl::fromLocalFile(QString::fromStdString(notices->string()));
+        notices_ = new SettingsLinkRow(QStringLiteral("doc.text"), SettingsTheme::systemGray(),
+                                       QStringLiteral("开源许可"), std::nullopt, std::nullopt,
+                                       [&opener, url] { opener.open(url); });
+        support->addRow(notices_);
+    }
+    addBlock(support);
+
+    // The uninstall help, folded until asked for.
+    auto* help = new QWidget;
+    auto* helpColumn = new QVBoxLayout(help);
+    helpColumn->setContentsMargins(0, 0, 0, 0);
+    auto* fold = new QToolButton;
+    fold->setText(QStringLiteral("卸载帮助"));
+    fold->setCheckable(true);
+    fold->setAutoRaise(true);
+    fold->setArrowType(Qt::RightArrow);
+    fold->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    fold->setFont(settingsFont(13));
+    fold->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; color: %1; }")
+                            .arg(SettingsTheme::secondaryLabel().name(QColor::HexArgb)));
+    fold_ = fold;
+    helpColumn->addWidget(fold, 0, Qt::AlignLeft);
+
+    auto* body = new QWidget;
+    auto* bodyColumn = new QVBoxLayout(body);
+    bodyColumn->setContentsMargins(0, 10, 0, 0);
+    bodyColumn->setSpacing(10);
+    auto* explanation = new SettingsText(QStringLiteral("在终端运行以下命令，会删除输入法及其本机数据。"),
+                                         settingsFont(12));
+    explanation->setWraps(true);
+    bodyColumn->addWidget(explanation);
+    command_ = new QLabel(QString::fromUtf8(uninstallCommand));
+    command_->setFont(settingsFont(11, QFont::Normal, true));
+    command_->setTextFormat(Qt::PlainText);
+    command_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette ink = command_->palette();
+    ink.setColor(QPalette::WindowText, SettingsTheme::label());
+    command_->setPalette(ink);
+    bodyColumn->addWidget(command_);
+    copy_ = new SettingsButton(QStringLiteral("拷贝卸载命令"), SettingsBorderedStyle{});
+    QObject::connect(copy_, &QAbstractButton::clicked, copy_,
+                     [&clipboard] { clipboard.setPlainText(QString::fromUtf8(uninstallCommand)); });
+    bodyColumn->addWidget(copy_, 0, Qt::AlignLeft);
+    body->setVisible(false);
+    helpColumn->addWidget(body);
+    QObject::connect(fold, &QToolButton::toggled, body, [fold, body](bool open) {
+        fold->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        body->setVisible(open);
+    });
+    addBlock(help);
+
+    auto* notice = new SettingsText(QStringLiteral("© 2026 Kestrum. 保留所有权利。"), settingsFont(11),
+                                    SettingsText::Tone::secondary);
+    notice->setAlignment(Qt::AlignHCenter);
+    addBlock(notice);
+}
+
+}  // namespace sorvane

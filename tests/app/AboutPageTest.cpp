@@ -1,0 +1,116 @@
+// The about page offscreen, over a model in a temporary HOME.
+#include "app/settings/AboutPage.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "app/settings/Clipboard.h"
+#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/SettingsText.h"
+#include "app/settings/UpdatePanelView.h"
+#include "platform/Bundle.h"
+#include "tests/app/PanelTestSupport.h"
+#include "tests/support/RecordingNotificationCenter.h"
+#include "tests/support/RecordingUrlOpener.h"
+#include "tests/support/TempHome.h"
+#include "tests/support/VirtualTime.h"
+
+namespace sorvane {
+namespace {
+
+class RecordingClipboard final : public Clipboard {
+public:
+    void setPlainText(const QString& text) override { texts.append(text); }
+    QStringList texts;
+};
+
+class AboutPageTest : public ::testing::Test {
+protected:
+    AboutPageTest() { testing::panelTestApp(); }
+
+    std::unique_ptr<SettingsModel> model(std::optional<std::filesystem::path> notices,
+                                         std::shared_ptr<UpdatePanelModel> update = nullptr) {
+        SettingsModel::Inputs inputs;
+        inputs.page = SettingsPage::about;
+        inputs.settingsFile = AppSettingsFile{home_.path() / "settings.json", center_};
+        inputs.billing = std::make_unique<MacBillingStore>(MacBillingStore::Services{}, time_);
+        inputs.version = "1.2.3";
+        inputs.noticesURL = std::move(notices);
+        inputs.updatePreview = std::move(update);
+        inputs.mainQueue = &time_;
+        return std::make_unique<SettingsModel>(std::move(inputs));
+    }
+
+    static void click(QWidget* widget) {
+        const QPointF centre(widget->width() / 2.0, widget->height() / 2.0);
+        QMouseEvent press(QEvent::MouseButtonPress, centre, widget->mapToGlobal(centre), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, centre, widget->mapToGlobal(centre), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &press);
+        QApplication::sendEvent(widget, &release);
+    }
+
+    testing::TempHome home_;
+    testing::VirtualTime time_;
+    std::shared_ptr<testing::RecordingNotificationCenter> center_ =
+        std::make_shared<testing::RecordingNotificationCenter>();
+    testing::RecordingUrlOpener opener_;
+    RecordingClipboard clipboard_;
+};
+
+TEST_F(AboutPageTest, CopiesExactlyTheShownCommandAndShowsTheVersion) {
+    auto m = model(std::nullopt);
+    AboutPage page(*m, opener_, clipboard_);
+    page.resize(760, 900);
+    page.show();
+    EXPECT_EQ(page.versionLine()->text(), QStringLiteral("macOS \u00b7 1.2.3"));
+    EXPECT_EQ(page.noticesRow(), nullptr);
+
+    EXPECT_FALSE(page.copyButton()->isVisibleTo(&page));
+    page.uninstallToggle()->click();
+    ASSERT_TRUE(page.copyButton()->isVisibleTo(&page));
+    page.copyButton()->click();
+    const QString shown = page.commandLabel()->text();
+    EXPECT_EQ(shown.toStdString(),
+              "sudo \"/Library/Input Methods/SorvaneIME.app/Contents/Resources/uninstall.sh\" --purge");
+    EXPECT_EQ(clipboard_.texts, QStringList{shown});
+}
+
+TEST_F(AboutPageTest, SupportRowsOpenTheirTargets) {
+    // The one the build put into the bundle.
+    const auto notices = Bundle::load(SORVANE_BUNDLE_DIR).resourcePath("THIRD-PARTY-NOTICES", "txt");
+    ASSERT_TRUE(notices);
+    auto m = model(notices);
+    AboutPage page(*m, opener_, clipboard_);
+    page.resize(760, 900);
+    page.show();
+    ASSERT_NE(page.noticesRow(), nullptr);
+    click(page.noticesRow());
+    click(page.contactRow());
+    EXPECT_EQ(opener_.opened,
+              (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(notices->string())),
+                           QUrl(QStringLiteral("mailto:support@sorvane.example"))}));
+    click(page.privacyRow());
+    EXPECT_EQ(m->page(), SettingsPage::privacy);
+}
+
+TEST_F(AboutPageTest, TheUpdateSectionShowsThePreviewModelElseItsOwn) {
+    const auto preview = UpdatePanelModel::preview(UpdatePanelPhase::ready(UpdatePanelModel::previewRelease()),
+                                                   std::nullopt, "0.2.0", true);
+    auto withPreview = model(std::nullopt, preview);
+    AboutPage previewPage(*withPreview, opener_, clipboard_);
+    EXPECT_EQ(&previewPage.updateSection()->model(), preview.get());
+
+    auto live = model(std::nullopt);
+    AboutPage livePage(*live, opener_, clipboard_);
+    EXPECT_NE(&livePage.updateSection()->model(), preview.get());
+    EXPECT_EQ(livePage.updateSection()->model().phase().kind, UpdatePanelPhase::Kind::idle);
+}
+
+}  // namespace
+}  // namespace sorvane
