@@ -86,26 +86,27 @@ int run(const std::vector<std::string>& arguments) {
     if (option == "--render-settings") {
         GuiApplication::ensure();
         const auto states = SettingsPreviews::states(QtMainQueue::shared());
-        return SettingsWindow::render(states, CommandLineOptions::directoryArgument(rest), "settings") ? kSuccess : kFailure;
+        return SettingsWindow::render(states, CommandLineOptions::directoryArgument(rest), "settings")
+                   ? kSuccess
+                   : kFailure;
     }
     if (option == "--check-update") return UpdateCenter::runCheckCLI(rest);
+    if (option == "--render-update-toast")
+        return UpdateToast::renderCommand(CommandLineOptions::directoryArgument(rest));
     if (option == "--account-demo")
         return SettingsWindow::runDemo(SettingsPage::account, accountDemoSeconds(rest));
     if (option == "--account-status") return CommandLineOptions::printAccountStatus();
     if (option == "--render-account")
-        return SettingsWindow::renderAccountPreviews(CommandLineOptions::directoryArgument(rest)) ? kSuccess : kFailure;
+        return SettingsWindow::renderAccountPreviews(CommandLineOptions::directoryArgument(rest)) ? kSuccess
+                                                                                                  : kFailure;
     if (option == "--quit") return CommandLineOptions::quit();
     if (option == "--engine-check") return EngineBootstrap::runCheck(rest);
     if (option == "--panel-demo") return CommandLineOptions::runPanelDemo(rest);
     if (option == "--render-hud") return CommandLineOptions::renderHud(rest);
-    if (option == "--render-update-toast")
-        return UpdateToast::renderCommand(CommandLineOptions::directoryArgument(rest));
     if (option == "--help" || option == "-h") {
         std::cout << helpText() << '\n' << std::flush;
         return kSuccess;
     }
-    // The options of the subsystems not built yet are unknown arguments until
-    // they arrive.
     writeRaw(stderr, "unknown argument: " + option + "\n" + helpText() + "\n");
     return kUsage;
 }
