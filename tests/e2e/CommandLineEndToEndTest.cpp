@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "kit/AccountCredentials.h"
@@ -113,6 +114,79 @@ TEST_F(CommandLineEndToEndTest, QuitEndsThisBundlesProcessesAndNothingElse) {
     EXPECT_NE(log.find("[Sorvane] librime finalized for quit\n"), std::string::npos) << log;
     EXPECT_TRUE(log.ends_with("[Sorvane] server exiting\n")) << log;
     EXPECT_FALSE(sleeper.wait(300ms).has_value()) << "the look-alike was ended";
+}
+
+// Every option but --quit, once, in a fresh HOME and a network namespace:
+// statuses and what goes to which stream.
+TEST_F(CommandLineEndToEndTest, EveryOptionAnswersOnItsStreamsWithItsStatus) {
+    if (!isolation()) GTEST_SKIP() << "no network namespace can be made here";
+    const std::string mode = "cn.kestrum.inputmethod.Sorvane.Hans";
+    const std::string missing = (dir_.path() / "missing" / "folder").string();
+    std::ifstream golden(std::string(SORVANE_SOURCE_DIR) + "/tests/app/data/help.txt", std::ios::binary);
+    const std::string help((std::istreambuf_iterator<char>(golden)), std::istreambuf_iterator<char>());
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // a prefix of standard output; "=" first: all of it
+        std::string err;  // a prefix of standard error, when given
+    } cases[] = {
+        {{"--Enable"}, 2, "=", "unknown argument: --Enable\nSorvaneIME"},
+        {{"--enable", "extra"},
+         1,
+         "=enable failed " + mode + "\n",
+         "input source " + mode + " is not registered\n"},
+        {{"--disable"}, 1, "=disable failed " + mode + "\n"},
+        {{"--select"}, 1, "=select failed " + mode + "\n"},
+        {{"--restore"}, 2, "=", "--restore needs an input source ID\n"},
+        {{"--current"}, 0, "=com.apple.keylayout.ABC\n"},
+        {{"--status"},
+         1,
+         "=id=" + mode +
+             " registered=false enabled=false "
+             "selected=false\ncurrent=com.apple.keylayout.ABC\nghostTest=false\n"},
+        {{"--list"}, 0, "=com.apple.keylayout.ABC\n"},
+        {{"--ensure-enabled"}, 0, "ensure-enabled: "},
+        {{"--remove-enabled"}, 0, "remove-enabled: "},
+        {{"--check-update"}, 1, "api       : https://api.sorvane.example/brindor/api\n"},
+        {{"--render-update-toast", (executable_ / "below-a-file").string()}, 1, "render-update-toast: "},
+        {{"--account-demo", "0"}, 0, "="},
+        {{"--account-status"},
+         0,
+         "=api=https://api.sorvane.example/brindor/api\ndeviceID=none token=none\nroute=none\nreason="},
+        {{"--engine-check"}, 0, "shared : "},
+        {{"--panel-demo", "-1"}, 0, "panel-demo caret="},
+        {{"--render-hud", missing},
+         1,
+         "=render-hud chinese FAILED\nrender-hud english FAILED\nrender-hud ascii FAILED\n"},
+        {{"--help", "extra"}, 0, "=" + help},
+        {{"-h"}, 0, "=" + help},
+    };
+    for (const auto& c : cases) {
+        const auto r = runIsolated(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.front() << "\n" << r.out << r.err;
+        if (c.out.starts_with("=")) {
+            if (c.args.front() == "--account-status") {
+                EXPECT_TRUE(r.out.starts_with(c.out.substr(1))) << r.out;
+            } else {
+                EXPECT_EQ(r.out, c.out.substr(1)) << c.args.front();
+            }
+        } else {
+            EXPECT_TRUE(r.out.starts_with(c.out)) << c.args.front() << ": " << r.out;
+        }
+        if (!c.err.empty()) EXPECT_TRUE(r.err.starts_with(c.err)) << c.args.front() << ": " << r.err;
+    }
+    // The check reaches no service from in here: it ends in its failure line.
+    EXPECT_NE(runIsolated({"--check-update"}).out.find("result    : FAILED — "), std::string::npos);
+
+    // The window options run until they are told to end.
+    for (const auto& [args, page] : {std::pair{std::vector<std::string>{"--settings", "bogus"}, "welcome"},
+                                     std::pair{std::vector<std::string>{"--account"}, "account"}}) {
+        auto window = start(args, true);
+        ASSERT_TRUE(window->waitForStderr(std::string("[Sorvane] settings window open page=") + page, 30s))
+            << window->err();
+        window->signal(SIGTERM);
+        EXPECT_EQ(window->wait(20s), 0) << args.front();
+    }
 }
 
 // As an installer and an uninstaller use it, with the server typed into between.
