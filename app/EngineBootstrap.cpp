@@ -1,7 +1,6 @@
 #include "app/EngineBootstrap.h"
 
 #include <pwd.h>
-#include <uuid/uuid.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "kit/SorvaneLog.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"
+#include "platform/Uuid.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::EngineBootstrap {
@@ -52,14 +52,6 @@ std::string expandTilde(const std::string& path) {
         return path;
     }
     return slash == std::string::npos ? home : home + path.substr(slash);
-}
-
-std::string newUuid() {
-    uuid_t id;
-    uuid_generate(id);
-    char text[37];
-    uuid_unparse_upper(id, text);
-    return text;
 }
 
 void removeQuietly(const std::filesystem::path& path) {
@@ -167,7 +159,7 @@ int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::
         std::cout.flush();
         return 1;
     }
-    const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + newUuid());
+    const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + Uuid::random());
 
     println("shared : " + shared);
     println("user   : " + userDir.string() + "  (fresh)");

@@ -1,19 +1,15 @@
 #include "kit/AccountCredentials.h"
 
-#include <uuid/uuid.h>
 
 #include "kit/HeaderValue.h"
 #include "kit/SorvaneLog.h"
+#include "platform/Uuid.h"
 
 namespace sorvane {
 namespace {
 
 std::string newDeviceID() {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_upper(uuid, text);
-    return std::string(text, 36);
+    return Uuid::random();
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "kit/AccountStore.h"
 
-#include <uuid/uuid.h>
 
 #include <atomic>
 #include <filesystem>
@@ -8,6 +7,7 @@
 
 #include "kit/AccountAPI.h"
 #include "kit/SorvaneLog.h"
+#include "platform/Uuid.h"
 
 namespace sorvane {
 
@@ -289,12 +289,8 @@ void AccountStore::cacheUser(const std::optional<AccountUser>& user) {
 
 std::unique_ptr<AccountStore> AccountStore::preview(MainQueue& mainQueue, LoginState login,
                                                     std::optional<std::string> error, bool termsAccepted) {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_upper(uuid, text);
     // Not created: the consent is read from a file that normally does not exist.
-    auto folder = std::filesystem::temp_directory_path() / ("sorvane-account-preview-" + std::string(text));
+    auto folder = std::filesystem::temp_directory_path() / ("sorvane-account-preview-" + Uuid::random());
     auto store = std::make_unique<AccountStore>(AccountCredentials(std::make_shared<PreviewSecretStore>()),
                                                 AppStateFile{folder / "state.json"}, mainQueue);
     store->termsAccepted_ = termsAccepted;

@@ -1,6 +1,5 @@
 #include "kit/MacBillingStore.h"
 
-#include <uuid/uuid.h>
 
 #include <filesystem>
 #include <string_view>
@@ -8,6 +7,7 @@
 #include "kit/AccountCredentials.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Text.h"
+#include "platform/Uuid.h"
 
 namespace sorvane {
 namespace {
@@ -28,11 +28,7 @@ constexpr std::string_view keyNotRemoved =
 constexpr std::string_view routeNotWritten = "改写设置没能保存（无法写入文件），请稍后再试。";
 
 std::string newPreviewFileName() {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_upper(uuid, text);
-    return "sorvane-billing-preview-" + std::string(text) + ".json";
+    return "sorvane-billing-preview-" + Uuid::random() + ".json";
 }
 
 }  // namespace

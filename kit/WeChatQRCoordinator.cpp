@@ -1,13 +1,13 @@
 #include "kit/WeChatQRCoordinator.h"
 
 #include <curl/curl.h>
-#include <uuid/uuid.h>
 
 #include <memory>
 #include <vector>
 
 #include "platform/HttpClient.h"
 #include "platform/Text.h"
+#include "platform/Uuid.h"
 
 namespace sorvane {
 namespace {
@@ -145,12 +145,8 @@ std::optional<std::string> WeChatQRCoordinator::authorizeURL(const WeChatOAuthCo
 }
 
 std::string WeChatQRCoordinator::newState() {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_upper(uuid, text);
     std::string state;
-    for (char c : std::string_view(text, 36)) {
+    for (char c : Uuid::random()) {
         if (c != '-') state += c;
     }
     return state;
