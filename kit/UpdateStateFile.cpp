@@ -17,14 +17,10 @@ UpdateStateFile UpdateStateFile::live() {
 }
 
 UpdateState UpdateStateFile::load() const {
-    // Only a regular file of a sane size is read: a FIFO or device planted
-    // in its place must not block or flood the reader.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(url, error)) return {};
-    const auto size = std::filesystem::file_size(url, error);
-    if (error || size > maxFileBytes) return {};
-    auto bytes = Files::readFile(url);
-    if (!bytes || bytes->size() > maxFileBytes) return {};
+    // readFile takes regular files of a sane size only: a FIFO or device
+    // planted in its place neither blocks nor floods the reader.
+    auto bytes = Files::readFile(url, maxFileBytes);
+    if (!bytes) return {};
     const auto value = nlohmann::json::parse(bytes->begin(), bytes->end(), nullptr, false);
     if (value.is_discarded()) return {};
     return UpdateState::fromJSON(value).valueOr(UpdateState{});
