@@ -70,7 +70,6 @@ void CandidatePanel::show(const PanelContent& content, Rect caretRect) {
     window_->setGeometry(QtScreenProvider::toQt(frame_));
     candidateView_->setGeometry(0, 0, window_->width(), window_->height());
     candidateView_->placeActive(measured);
-    candidateView_->QWidget::update();
     orderFront(*window_);
 }
 

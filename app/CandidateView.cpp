@@ -52,7 +52,10 @@ void CandidateView::update(const PanelContent& content) {
         next->show();
         active_ = next == chineseView_ ? static_cast<PanelContentView*>(chineseView_) : englishView_;
     }
-    QWidget::update();
+    // The content views ask for what changed in them; the background and the
+    // badge change only with the size, which repaints the window anyway, or
+    // with the palette.
+    if (chrome_.palette != &PanelPalette::current()) QWidget::update();
 }
 
 void CandidateView::placeActive(Size contentSize) {

@@ -57,7 +57,7 @@ std::vector<StyledRun> waitingLine() {
 std::vector<StyledRun> typingLine(const std::string& buffer) {
     std::vector<StyledRun> runs;
     append(runs, buffer, Style::typed());
-    if (PredictionText::wordCount(buffer) > 1) return runs;
+    if (PredictionText::hasAtLeastWords(buffer, 2)) return runs;
     const std::string lead = buffer.empty() ? "" : "   ";
     append(runs, lead + "继续输入，" + std::to_string(predictionMinimumWords) + " 个词后开始预测",
            Style::wordCountHint());
@@ -150,10 +150,6 @@ Size desiredSize(const std::vector<StyledRun>& runs, const TextMetrics& metrics)
 Size desiredSize(Size atMaximumWidth, bool wrapped) {
     const double width = wrapped ? maximumWidth : std::min(maximumWidth, std::ceil(atMaximumWidth.width) + 1);
     return {width, std::ceil(atMaximumWidth.height)};
-}
-
-double height(const std::vector<StyledRun>& runs, double width, const TextMetrics& metrics) {
-    return std::ceil(metrics.measureWrapped(runs, width).height);
 }
 
 }  // namespace sorvane::EnglishSuggestionLine

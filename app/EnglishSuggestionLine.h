@@ -26,9 +26,6 @@ Size desiredSize(const std::vector<StyledRun>& runs, const TextMetrics& metrics)
 // maximum width means unwrapped at any width, so one layout is enough.
 Size desiredSize(Size atMaximumWidth, bool wrapped);
 
-// The height of the line wrapped at `width`, rounded up.
-double height(const std::vector<StyledRun>& runs, double width, const TextMetrics& metrics);
-
 namespace Style {
 TextStyle typed();
 TextStyle normalized();

@@ -1,6 +1,7 @@
 #include "app/EnglishSuggestionView.h"
 
 #include <QHideEvent>
+#include <QPaintEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -12,13 +13,14 @@ namespace sorvane {
 EnglishSuggestionView::EnglishSuggestionView(const TextMetrics&, MainQueue& queue, QWidget* parent)
     : QWidget(parent),
       animation_(
-          queue, [this] { return stillWaiting(); }, [this] { update(); }) {
+          queue, [this] { return stillWaiting(); }, [this] { relayout(); }) {
     setAttribute(Qt::WA_TranslucentBackground);
+    relayout();
 }
 
 void EnglishSuggestionView::setModel(EnglishPanelModel model) {
     model_ = std::move(model);
-    update();
+    relayout();
 }
 
 bool EnglishSuggestionView::stillWaiting() const {
@@ -28,40 +30,55 @@ bool EnglishSuggestionView::stillWaiting() const {
     return true;
 }
 
-const EnglishSuggestionView::Prepared& EnglishSuggestionView::prepare(std::vector<StyledRun> runs,
-                                                                        double width) const {
-    const PanelPalette& palette = PanelPalette::current();
-    Prepared prepared;
-    prepared.layout = layoutRuns(runs, width, &palette);
-    prepared.lines = linesOf(*prepared.layout);
-    prepared.runs = std::move(runs);
-    prepared.palette = &palette;
-    prepared_ = std::move(prepared);
-    return *prepared_;
+double EnglishSuggestionView::lineTop(double viewHeight) const {
+    return std::max(0.0, (viewHeight - std::ceil(line_.lines().size.height)) * 0.5);
+}
+
+void EnglishSuggestionView::relayout() {
+    const double topBefore = lineTop(height());
+    const auto changedFrom = line_.set(EnglishSuggestionLine::build(model_, animationStep()),
+                                       EnglishSuggestionLine::maximumWidth, &PanelPalette::current());
+    if (!changedFrom) return;
+    const double top = lineTop(height());
+    if (top != topBefore) {
+        update();
+        return;
+    }
+    // Only the lines from the first one laid out anew down; a view whose
+    // size changes with them is drawn whole anyway.
+    const int from = static_cast<int>(std::floor(top + *changedFrom));
+    update(QRect(0, from, width(), std::max(0, height() - from)));
 }
 
 Size EnglishSuggestionView::desiredContentSize() const {
-    const Prepared& prepared =
-        prepare(EnglishSuggestionLine::build(model_, animationStep()), EnglishSuggestionLine::maximumWidth);
-    return EnglishSuggestionLine::desiredSize(prepared.lines.size, prepared.lines.wrapped);
+    return EnglishSuggestionLine::desiredSize(line_.lines().size, line_.lines().wrapped);
 }
 
-void EnglishSuggestionView::paintEvent(QPaintEvent*) {
+void EnglishSuggestionView::paintEvent(QPaintEvent* event) {
+    // The lit dot may have gone back to the first when the view was hidden,
+    // and the palette may have changed since the last update.
     auto runs = EnglishSuggestionLine::build(model_, animationStep());
+    const PanelPalette* palette = &PanelPalette::current();
+    if (line_.palette() != palette || line_.runs() != runs)
+        line_.set(runs, EnglishSuggestionLine::maximumWidth, palette);
     // Lines that fit the maximum width unwrapped fit any width from their
     // widest up, so the size's layout is the drawing's as well.
     const double w = width();
-    const bool reusable = prepared_ && prepared_->palette == &PanelPalette::current() && prepared_->runs == runs &&
-                          (prepared_->lines.wrapped ? w == EnglishSuggestionLine::maximumWidth
-                                                    : w >= std::ceil(prepared_->lines.size.width) &&
-                                                          w <= EnglishSuggestionLine::maximumWidth);
-    const Prepared& line = reusable ? *prepared_ : prepare(std::move(runs), w);
-    const double lineHeight = std::ceil(line.lines.size.height);
+    const LaidOutLines& lines = line_.lines();
+    const bool fits = lines.wrapped
+                          ? w == EnglishSuggestionLine::maximumWidth
+                          : w >= std::ceil(lines.size.width) && w <= EnglishSuggestionLine::maximumWidth;
+    const WrappedParagraph* drawn = &line_;
+    if (!fits) {
+        atOtherWidth_.set(runs, w, palette);
+        drawn = &atOtherWidth_;
+    }
+    const double lineHeight = std::ceil(drawn->lines().size.height);
     const double y = std::max(0.0, (height() - lineHeight) * 0.5);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    line.layout->draw(&painter, QPointF(0, y));
+    drawn->draw(painter, QPointF(0, y), QRectF(event->rect()));
 }
 
 // Taken out of the panel (hidden itself, not merely with its window): the

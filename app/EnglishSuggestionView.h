@@ -6,6 +6,7 @@
 
 #include "app/PanelContentView.h"
 #include "app/PanelStyle.h"
+#include "app/WrappedParagraph.h"
 #include "kit/EnglishPanelModel.h"
 #include "kit/WaitingAnimation.h"
 
@@ -31,19 +32,18 @@ protected:
 
 private:
     bool stillWaiting() const;
-
-    // The line as last laid out for the panel's size; drawing reuses it when
-    // nothing changed since, so a long line is shaped once per update.
-    struct Prepared {
-        std::vector<StyledRun> runs;
-        const PanelPalette* palette = nullptr;
-        std::unique_ptr<QTextLayout> layout;
-        LaidOutLines lines;
-    };
-    const Prepared& prepare(std::vector<StyledRun> runs, double width) const;
+    // Lays the line out again for the model and the lit dot, and asks for the
+    // part of the view that changed to be drawn again.
+    void relayout();
+    // The top of the line as drawn in a view of `viewHeight`.
+    double lineTop(double viewHeight) const;
 
     std::optional<EnglishPanelModel> model_;
-    mutable std::optional<Prepared> prepared_;
+    // The line at the maximum width, from which the panel takes its size; a
+    // view of its natural width or of the maximum draws this same layout.
+    WrappedParagraph line_;
+    // The line at any other width the view is given.
+    WrappedParagraph atOtherWidth_;
     WaitingAnimation animation_;
 };
 

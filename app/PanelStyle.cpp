@@ -7,6 +7,7 @@
 #include <QStaticText>
 #include <QSvgRenderer>
 #include <QTextOption>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -163,31 +164,47 @@ QColor PanelPalette::color(const ColorSpec& spec) const {
     return withAlpha(base, spec.alpha);
 }
 
-std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, double width,
-                                        const PanelPalette* palette) {
-    QString text;
-    QList<QTextLayout::FormatRange> formats;
+StyledParagraph styledParagraph(const std::vector<StyledRun>& runs, const PanelPalette* palette) {
+    StyledParagraph paragraph;
     for (const StyledRun& run : runs) {
         const QString piece = qstring(run.text);
         if (piece.isEmpty()) continue;
         QTextLayout::FormatRange range;
-        range.start = static_cast<int>(text.size());
+        range.start = static_cast<int>(paragraph.text.size());
         range.length = static_cast<int>(piece.size());
         range.format.setFont(panelFont(run.style.font));
         if (palette) range.format.setForeground(palette->color(run.style.color));
-        formats.append(range);
-        text += piece;
+        paragraph.formats.append(range);
+        paragraph.styles.push_back(run.style);
+        paragraph.text += piece;
     }
     // The first run's font sets the height of an empty line.
-    const FontSpec base = runs.empty() ? FontSpec{} : runs.front().style.font;
-    auto layout = std::make_unique<QTextLayout>(text, panelFont(base));
+    paragraph.base = runs.empty() ? FontSpec{} : runs.front().style.font;
+    return paragraph;
+}
+
+std::unique_ptr<QTextLayout> layoutParagraph(const StyledParagraph& paragraph, int from, double width,
+                                             double top, Qt::LayoutDirection direction) {
+    from = std::clamp(from, 0, static_cast<int>(paragraph.text.size()));
+    QList<QTextLayout::FormatRange> formats;
+    for (const QTextLayout::FormatRange& range : paragraph.formats) {
+        const int end = range.start + range.length;
+        if (end <= from) continue;
+        QTextLayout::FormatRange shifted = range;
+        shifted.start = std::max(range.start, from) - from;
+        shifted.length = end - from - shifted.start;
+        formats.append(shifted);
+    }
+    auto layout = std::make_unique<QTextLayout>(from == 0 ? paragraph.text : paragraph.text.mid(from),
+                                                panelFont(paragraph.base));
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTextDirection(direction);
     layout->setTextOption(option);
     layout->setFormats(formats);
     layout->setCacheEnabled(true);
     layout->beginLayout();
-    double y = 0;
+    double y = top;
     for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
         line.setLeadingIncluded(true);
         line.setLineWidth(width);
@@ -196,6 +213,11 @@ std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, doub
     }
     layout->endLayout();
     return layout;
+}
+
+std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, double width,
+                                        const PanelPalette* palette) {
+    return layoutParagraph(styledParagraph(runs, palette), 0, width, 0, Qt::LayoutDirectionAuto);
 }
 
 LaidOutLines linesOf(const QTextLayout& layout) {
@@ -208,7 +230,8 @@ LaidOutLines linesOf(const QTextLayout& layout) {
         const int end = line.textStart() + line.textLength();
         if (i + 1 < layout.lineCount() && end > 0 && end <= text.size()) {
             const QChar last = text.at(end - 1);
-            if (last != QLatin1Char('\n') && last != QChar::LineSeparator && last != QChar::ParagraphSeparator)
+            if (last != QLatin1Char('\n') && last != QChar::LineSeparator &&
+                last != QChar::ParagraphSeparator)
                 lines.wrapped = true;
         }
     }

@@ -32,6 +32,21 @@ private:
     std::vector<QColor> roles_;
 };
 
+// Runs as one paragraph: its text, a format per non-empty run (colours from
+// the palette when one is given) and the run's style beside it.
+struct StyledParagraph {
+    QString text;
+    QList<QTextLayout::FormatRange> formats;
+    std::vector<TextStyle> styles;
+    FontSpec base;  // the first run's font: the height of an empty line
+};
+StyledParagraph styledParagraph(const std::vector<StyledRun>& runs, const PanelPalette* palette);
+
+// The paragraph's text from UTF-16 offset `from` on, word-wrapped at `width`,
+// its lines stacked from `top` down, leading included between them.
+std::unique_ptr<QTextLayout> layoutParagraph(const StyledParagraph& paragraph, int from, double width,
+                                             double top, Qt::LayoutDirection direction);
+
 // Runs as one word-wrapped paragraph laid out at `width`, with leading
 // included between lines. Colours come from the palette when one is given.
 std::unique_ptr<QTextLayout> layoutRuns(const std::vector<StyledRun>& runs, double width,

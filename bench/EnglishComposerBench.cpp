@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/CandidatePanel.h"
+#include "app/QtScreens.h"
 #include "bench/KeyTimes.h"
 #include "kit/EnglishComposer.h"
 #include "kit/TypingRhythm.h"
@@ -34,9 +35,10 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 // The controller's part of the English road: marked text to the field, the
-// model to the shared panel.
+// model to the panel (the shared one unless given its own).
 class PanelHost final : public EnglishComposerHost {
 public:
+    explicit PanelHost(CandidatePanel& panel = CandidatePanel::shared()) : panel_(panel) {}
     void englishCompositionChanged(const std::string& text, int caret) override {
         marked = text.size() + static_cast<std::size_t>(caret);
     }
@@ -44,13 +46,16 @@ public:
     void insertText(const std::string& text) override { inserted += text.size(); }
     void showEnglishPanel(const EnglishPanelModel& model) override {
         ++shown;
-        CandidatePanel::shared().show(PanelContent::english(model), {100, 500, 1, 18});
+        panel_.show(PanelContent::english(model), {100, 500, 1, 18});
     }
-    void hideEnglishPanel() override { CandidatePanel::shared().hide(); }
+    void hideEnglishPanel() override { panel_.hide(); }
 
     std::size_t marked = 0;
     std::size_t inserted = 0;
     std::size_t shown = 0;
+
+private:
+    CandidatePanel& panel_;
 };
 
 // Asks for nothing: typing alone.
@@ -68,7 +73,7 @@ public:
 class LongReplyProvider final : public SuggestionProvider {
 public:
     explicit LongReplyProvider(std::size_t bytes) {
-        tokens_ = {"{\"normalized\": \"", "I", " want", " to", " book", " a", " table", "\",",
+        tokens_ = {"{\"normalized\": \"",  "I", " want", " to", " book", " a", " table", "\",",
                    " \"continuation\": \""};
         static const char* words[] = {" for", " two", " people", " tonight", " at", " seven", ",", " please"};
         std::size_t size = 0;
@@ -136,11 +141,16 @@ std::string textOfLength(std::size_t n) {
 }
 
 void BM_KeyByBufferLength(benchmark::State& state) {
-    PanelHost host;
+    // Each sentence has a panel of its own, as each is typed on its own: the
+    // interleaving must not make either one lay out the other's line.
+    const CandidatePanel::Services services{QtMainQueue::shared(), QtScreenProvider::shared(),
+                                            QtTextMetrics::shared()};
+    CandidatePanel shortPanel(services), longPanel(services);
+    PanelHost shortHost(shortPanel), longHost(longPanel);
     auto rhythm = fileRhythm();
     auto provider = std::make_shared<SilentProvider>();
-    EnglishComposer shortLine(&host, provider, QtMainQueue::shared());
-    EnglishComposer longLine(&host, provider, QtMainQueue::shared());
+    EnglishComposer shortLine(&shortHost, provider, QtMainQueue::shared());
+    EnglishComposer longLine(&longHost, provider, QtMainQueue::shared());
     shortLine.setRhythm(rhythm);
     longLine.setRhythm(rhythm);
     KeyTimes shortKeys, longKeys;

@@ -163,8 +163,10 @@ const std::vector<std::pair<std::string, std::uint32_t>>& namedKeySyms() {
             {"underscore", 0x5F},  {"grave", 0x60},       {"braceleft", 0x7B},    {"bar", 0x7C},
             {"braceright", 0x7D},  {"asciitilde", 0x7E},
         };
-        for (int n = 1; n <= 20; ++n) t.emplace_back("F" + std::to_string(n), KeySym::function(n));
-        for (int n = 0; n <= 9; ++n) t.emplace_back("KP_" + std::to_string(n), KeySym::keypadDigit(n));
+        for (int n = 1; n <= 20; ++n)
+            t.emplace_back(std::string("F").append(std::to_string(n)), KeySym::function(n));
+        for (int n = 0; n <= 9; ++n)
+            t.emplace_back(std::string("KP_").append(std::to_string(n)), KeySym::keypadDigit(n));
         return t;
     }();
     return table;

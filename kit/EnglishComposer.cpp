@@ -116,7 +116,7 @@ void EnglishComposer::setPredictionEnabled(bool enabled) {
 
 bool EnglishComposer::handle(const EnglishKey& key) {
     if (!predictionEnabled_) return false;
-    const int count = static_cast<int>(Text::characterCount(buffer_));
+    const int count = static_cast<int>(characterCount_);
     switch (key.kind()) {
         case EnglishKey::Kind::text:
             return typeText(key.characters());
@@ -177,11 +177,20 @@ bool EnglishComposer::escape() {
 bool EnglishComposer::backspace() {
     if (buffer_.empty()) return false;
     if (caret_ <= 0) return true;
-    auto characters = Text::characters(buffer_);
-    const std::size_t at = std::min(static_cast<std::size_t>(caret_), characters.size());
-    characters.erase(characters.begin() + static_cast<std::ptrdiff_t>(at - 1));
-    buffer_ = joined(characters, 0, characters.size());
-    caret_ = std::min(static_cast<int>(at - 1), static_cast<int>(Text::characterCount(buffer_)));
+    if (static_cast<std::size_t>(caret_) == characterCount_) {
+        // At the end, the common case: the Characters before the last keep
+        // their boundaries.
+        buffer_.resize(Text::lastCharacterStart(buffer_));
+        characterCount_ = characterCount_ - 1;
+        caret_ = static_cast<int>(characterCount_);
+    } else {
+        auto characters = Text::characters(buffer_);
+        const std::size_t at = std::min(static_cast<std::size_t>(caret_), characters.size());
+        characters.erase(characters.begin() + static_cast<std::ptrdiff_t>(at - 1));
+        buffer_ = joined(characters, 0, characters.size());
+        characterCount_ = Text::characterCount(buffer_);
+        caret_ = std::min(static_cast<int>(at - 1), static_cast<int>(characterCount_));
+    }
     if (!buffer_.empty()) {
         updateMarkedText();
         // Always a fresh request: a shorter text is not "typing along".
@@ -199,8 +208,7 @@ bool EnglishComposer::backspace() {
 
 bool EnglishComposer::moveCaret(int target) {
     if (buffer_.empty()) return false;
-    const int count = static_cast<int>(Text::characterCount(buffer_));
-    target = std::clamp(target, 0, count);
+    target = std::clamp(target, 0, static_cast<int>(characterCount_));
     if (target == caret_) return true;
     caret_ = target;
     updateMarkedText();
@@ -210,13 +218,22 @@ bool EnglishComposer::moveCaret(int target) {
 // MARK: Buffer and marked text
 
 void EnglishComposer::insert(const std::string& text) {
-    const auto characters = Text::characters(buffer_);
-    const std::size_t at = std::min(static_cast<std::size_t>(std::max(caret_, 0)), characters.size());
-    const std::string head = joined(characters, 0, at) + text;
-    buffer_ = head + joined(characters, at, characters.size());
     // Counted over the joined text: a combining mark typed after a letter
     // merges with it, and the caret must stay inside the buffer.
-    caret_ = static_cast<int>(std::min(Text::characterCount(head), Text::characterCount(buffer_)));
+    if (static_cast<std::size_t>(std::max(caret_, 0)) >= characterCount_) {
+        // Typing at the end, so a key costs the same in a long sentence.
+        const std::size_t join = buffer_.size();
+        buffer_ += text;
+        characterCount_ = Text::characterCountAfterAppend(buffer_, join, characterCount_);
+        caret_ = static_cast<int>(characterCount_);
+    } else {
+        const auto characters = Text::characters(buffer_);
+        const std::size_t at = static_cast<std::size_t>(std::max(caret_, 0));
+        const std::string head = joined(characters, 0, at) + text;
+        buffer_ = head + joined(characters, at, characters.size());
+        characterCount_ = Text::characterCount(buffer_);
+        caret_ = static_cast<int>(std::min(Text::characterCount(head), characterCount_));
+    }
     updateMarkedText();
     refresh();
 }
@@ -227,7 +244,9 @@ void EnglishComposer::updateMarkedText() {
         return;
     }
     const auto utf16Caret =
-        Text::utf16Length(Text::prefixCharacters(buffer_, static_cast<std::size_t>(caret_)));
+        static_cast<std::size_t>(caret_) >= characterCount_
+            ? Text::utf16Length(buffer_)
+            : Text::utf16Length(Text::prefixCharacters(buffer_, static_cast<std::size_t>(caret_)));
     if (host_) host_->englishCompositionChanged(buffer_, static_cast<int>(utf16Caret));
     markedShown_ = true;
 }
@@ -240,6 +259,7 @@ void EnglishComposer::clearMarkedText() {
 
 void EnglishComposer::clearBuffer() {
     buffer_.clear();
+    characterCount_ = 0;
     caret_ = 0;
     lastKeyAt_.reset();
 }
@@ -247,7 +267,7 @@ void EnglishComposer::clearBuffer() {
 // MARK: Requests
 
 void EnglishComposer::refresh() {
-    if (Text::trimmed(buffer_).empty()) {
+    if (Text::isBlank(buffer_)) {
         invalidate(false, true);
         showPhase(EnglishPanelPhase::typing());
         return;

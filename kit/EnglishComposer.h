@@ -142,6 +142,7 @@ private:
     std::function<AcceptKeys()> acceptKeys_;
     std::function<std::string()> noRouteReason_;
     std::string buffer_;
+    std::size_t characterCount_ = 0;  // Characters in the buffer, kept as it changes
     int caret_ = 0;
     std::optional<Suggestion> suggestion_;
     EnglishPanelPhase phase_ = EnglishPanelPhase::typing();

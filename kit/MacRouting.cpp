@@ -28,10 +28,14 @@ std::string describe(const PredictionError& error) {
     std::string text(error.caseName());
     switch (error.kind()) {
         case PredictionError::Kind::httpStatus:
-            text += "(" + std::to_string(error.code()) + ", " + withoutKeys(error.body()) + ")";
+            text.append("(")
+                .append(std::to_string(error.code()))
+                .append(", ")
+                .append(withoutKeys(error.body()));
+            text += ")";
             break;
         case PredictionError::Kind::decoding:
-            text += "(" + withoutKeys(error.detail()) + ")";
+            text.append("(").append(withoutKeys(error.detail())).append(")");
             break;
         default:
             break;

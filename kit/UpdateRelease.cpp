@@ -77,7 +77,7 @@ std::optional<std::int64_t> decimalInteger(std::string_view text) {
         if (c < '0' || c > '9') return std::nullopt;
     }
     // Parse with the sign so that the most negative value fits.
-    const std::string signedText = (negative ? "-" : "") + std::string(digits);
+    const std::string signedText = std::string(negative ? "-" : "").append(digits);
     std::int64_t value = 0;
     const auto [end, error] =
         std::from_chars(signedText.data(), signedText.data() + signedText.size(), value);

@@ -87,7 +87,7 @@ std::optional<std::filesystem::path> Bundle::resourcePath(std::string_view name,
                                                           std::string_view extension) const {
     if (name.empty() || name.find('/') != std::string_view::npos) return std::nullopt;
     std::string file(name);
-    if (!extension.empty()) file += "." + std::string(extension);
+    if (!extension.empty()) file.append(".").append(extension);
     const auto candidate = path / "Contents" / "Resources" / file;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(candidate, ec)))

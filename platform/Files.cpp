@@ -1,18 +1,17 @@
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <random>
 #include <set>
@@ -26,7 +25,7 @@ FileError errorFromErrno(int code, const fs::path& path) {
     FileError e;
     e.code = code;
     // A path through a plain file ("settings.json/x") cannot exist either.
-    e.kind = code == ENOENT || code == ENOTDIR ? FileError::Kind::notFound
+    e.kind = code == ENOENT || code == ENOTDIR   ? FileError::Kind::notFound
              : (code == EACCES || code == EPERM) ? FileError::Kind::permissionDenied
                                                  : FileError::Kind::io;
     e.message = std::string(std::strerror(code)) + " (" + path.string() + ")";
@@ -39,10 +38,18 @@ fs::path homeDirectory() {
     return fs::temp_directory_path();
 }
 
-fs::path supportDirectory() { return homeDirectory() / "Library" / "SorvaneIME"; }
-fs::path preferencesDirectory() { return homeDirectory() / "Library" / "Preferences"; }
-fs::path updatesCacheDirectory() { return homeDirectory() / "Library" / "Caches" / "SorvaneIME" / "Updates"; }
-fs::path logsDirectory() { return homeDirectory() / "Library" / "Logs" / "SorvaneIME"; }
+fs::path supportDirectory() {
+    return homeDirectory() / "Library" / "SorvaneIME";
+}
+fs::path preferencesDirectory() {
+    return homeDirectory() / "Library" / "Preferences";
+}
+fs::path updatesCacheDirectory() {
+    return homeDirectory() / "Library" / "Caches" / "SorvaneIME" / "Updates";
+}
+fs::path logsDirectory() {
+    return homeDirectory() / "Library" / "Logs" / "SorvaneIME";
+}
 
 fs::path runtimeDirectory() {
     if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir) return fs::path(dir);
@@ -70,7 +77,8 @@ void logRefusalOnce(const FileError& error) {
         if (logged.size() >= 256 || !logged.insert(error.message).second) return;
     }
     auto sink = Logging::sink();
-    if (sink->isEnabled(LogLevel::standard)) sink->write(LogLevel::standard, "[Sorvane] file not read: " + error.message);
+    if (sink->isEnabled(LogLevel::standard))
+        sink->write(LogLevel::standard, "[Sorvane] file not read: " + error.message);
 }
 
 struct FileDescriptor {
@@ -86,7 +94,7 @@ Expected<std::string, FileError> readFile(const fs::path& path, std::size_t limi
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
     if (file.fd < 0) return unexpected(errorFromErrno(errno, path));
-    struct stat st{};
+    struct stat st {};
     if (::fstat(file.fd, &st) != 0) return unexpected(errorFromErrno(errno, path));
     auto refuse = [&](FileError::Kind kind) {
         FileError error = refusal(kind, path, limit);
@@ -139,28 +147,31 @@ void removeStaleTemporaries(const fs::path& dir, std::string_view prefix) {
     const std::time_t cutoffSeconds = std::chrono::system_clock::to_time_t(cutoff);
     while (const dirent* entry = ::readdir(listing)) {
         if (!isOurTemporary(entry->d_name, prefix)) continue;
-        struct stat st{};
+        struct stat st {};
         if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISREG(st.st_mode) && st.st_mtim.tv_sec < cutoffSeconds) ::unlinkat(::dirfd(listing), entry->d_name, 0);
+        if (S_ISREG(st.st_mode) && st.st_mtim.tv_sec < cutoffSeconds)
+            ::unlinkat(::dirfd(listing), entry->d_name, 0);
     }
     ::closedir(listing);
 }
 
 }  // namespace
 
-Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view bytes, unsigned mode, std::size_t limit) {
+Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view bytes, unsigned mode,
+                                      std::size_t limit) {
     if (bytes.size() > limit) return unexpected(refusal(FileError::Kind::tooLarge, path, limit));
     const fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     if (auto made = createDirectories(dir); !made) return made;
 
-    const std::string prefix = "." + path.filename().string() + ".tmp-";
+    const std::string prefix = std::string(".").append(path.filename().string()).append(".tmp-");
     removeStaleTemporaries(dir, prefix);
     thread_local std::mt19937_64 rng{std::random_device{}()};
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
     const fs::path temp = dir / (prefix + suffix);
 
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 07777));
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 07777));
     if (fd < 0) return unexpected(errorFromErrno(errno, temp));
     auto fail = [&](int code) -> Expected<void, FileError> {
         ::close(fd);
@@ -201,7 +212,7 @@ Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view byt
 }
 
 std::optional<FileStamp> stamp(const fs::path& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     FileStamp s;
     s.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;

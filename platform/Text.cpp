@@ -2,34 +2,72 @@
 
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
-#include <unicode/unorm2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/unorm2.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 
 namespace sorvane::Text {
 namespace {
 
+// The Character break iterator of this thread: creating one costs far more
+// than using it. None when ICU has no data for it.
+icu::BreakIterator* characterIterator() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator;
+    thread_local bool tried = false;
+    if (!tried) {
+        tried = true;
+        UErrorCode status = U_ZERO_ERROR;
+        iterator.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) iterator.reset();
+    }
+    return iterator.get();
+}
+
+// A UTF-8 text as ICU reads it, without a copy.
+class Utf8Text {
+public:
+    explicit Utf8Text(std::string_view utf8) {
+        UErrorCode status = U_ZERO_ERROR;
+        text_ = utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status);
+        if (U_FAILURE(status) && text_) {
+            utext_close(text_);
+            text_ = nullptr;
+        }
+    }
+    ~Utf8Text() {
+        if (text_) utext_close(text_);
+    }
+    Utf8Text(const Utf8Text&) = delete;
+    Utf8Text& operator=(const Utf8Text&) = delete;
+    UText* get() const { return text_; }
+
+private:
+    UText* text_ = nullptr;
+};
+
+// The character iterator set on the text; none when ICU cannot read it.
+icu::BreakIterator* iteratorOn(const Utf8Text& text) {
+    icu::BreakIterator* iterator = characterIterator();
+    if (!iterator || !text.get()) return nullptr;
+    UErrorCode status = U_ZERO_ERROR;
+    iterator->setText(text.get(), status);
+    return U_SUCCESS(status) ? iterator : nullptr;
+}
+
 // Byte offsets of grapheme boundaries (including 0 and size).
 std::vector<std::size_t> graphemeBoundaries(std::string_view utf8) {
     std::vector<std::size_t> bounds{0};
     if (utf8.empty()) return bounds;
-    UErrorCode status = U_ZERO_ERROR;
-    UText* ut = utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status);
-    // One iterator per thread: creating one costs far more than using it.
-    thread_local std::unique_ptr<icu::BreakIterator> iterator;
+    const Utf8Text text(utf8);
+    icu::BreakIterator* iterator = iteratorOn(text);
     if (!iterator) {
-        UErrorCode s = U_ZERO_ERROR;
-        iterator.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), s));
-        if (U_FAILURE(s)) iterator.reset();
-    }
-    if (U_FAILURE(status) || !iterator) {
-        if (ut) utext_close(ut);
         // Fall back to code points.
         std::size_t i = 0;
         while (i < utf8.size()) {
@@ -42,11 +80,9 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view utf8) {
         }
         return bounds;
     }
-    iterator->setText(ut, status);
     for (int32_t b = iterator->next(); b != icu::BreakIterator::DONE; b = iterator->next()) {
         bounds.push_back(static_cast<std::size_t>(b));
     }
-    utext_close(ut);
     if (bounds.back() != utf8.size()) bounds.push_back(utf8.size());
     return bounds;
 }
@@ -63,7 +99,64 @@ std::vector<std::string> characters(std::string_view utf8) {
     return out;
 }
 
-std::size_t characterCount(std::string_view utf8) { return graphemeBoundaries(utf8).size() - 1; }
+std::size_t characterCount(std::string_view utf8) {
+    return graphemeBoundaries(utf8).size() - 1;
+}
+
+// Whether a Character boundary falls at an offset depends only on the text
+// before it and the code point at it, so appending keeps every boundary
+// before the join; only the last Character before it may grow.
+std::size_t characterCountAfterAppend(std::string_view utf8, std::size_t appendedAt,
+                                      std::size_t countBefore) {
+    if (appendedAt == utf8.size()) return countBefore;
+    if (appendedAt == 0 || countBefore == 0 || appendedAt > utf8.size() ||
+        codePointBoundaryAtOrBefore(utf8, appendedAt) != appendedAt)
+        return characterCount(utf8);
+    const Utf8Text text(utf8);
+    icu::BreakIterator* iterator = iteratorOn(text);
+    if (!iterator) return characterCount(utf8);
+    const auto at = static_cast<int32_t>(appendedAt);
+    std::size_t count = countBefore - 1;
+    if (iterator->isBoundary(at)) ++count;
+    for (int32_t b = iterator->following(at); b != icu::BreakIterator::DONE; b = iterator->next()) ++count;
+    return count;
+}
+
+std::size_t lastCharacterStart(std::string_view utf8) {
+    if (utf8.empty()) return 0;
+    const Utf8Text text(utf8);
+    icu::BreakIterator* iterator = iteratorOn(text);
+    if (!iterator) {
+        const auto bounds = graphemeBoundaries(utf8);
+        return bounds[bounds.size() - 2];
+    }
+    const int32_t start = iterator->preceding(static_cast<int32_t>(utf8.size()));
+    return start == icu::BreakIterator::DONE ? 0 : static_cast<std::size_t>(start);
+}
+
+void forEachCharacter(std::string_view utf8, const std::function<bool(std::string_view)>& visit) {
+    if (utf8.empty()) return;
+    // A walk of its own, since the visitor may use the other Character
+    // helpers of this thread, or walk another text itself.
+    icu::BreakIterator* shared = characterIterator();
+    std::unique_ptr<icu::BreakIterator> own(shared ? shared->clone() : nullptr);
+    const Utf8Text text(utf8);
+    UErrorCode status = U_ZERO_ERROR;
+    if (own && text.get()) own->setText(text.get(), status);
+    if (!own || !text.get() || U_FAILURE(status)) {
+        const auto bounds = graphemeBoundaries(utf8);
+        for (std::size_t i = 1; i < bounds.size(); ++i) {
+            if (!visit(utf8.substr(bounds[i - 1], bounds[i] - bounds[i - 1]))) return;
+        }
+        return;
+    }
+    std::size_t start = 0;
+    for (int32_t b = own->next(); b != icu::BreakIterator::DONE; b = own->next()) {
+        const auto end = static_cast<std::size_t>(b);
+        if (!visit(utf8.substr(start, end - start))) return;
+        start = end;
+    }
+}
 
 std::string prefixCharacters(std::string_view utf8, std::size_t count) {
     auto bounds = graphemeBoundaries(utf8);
@@ -78,18 +171,23 @@ std::string dropCharacters(std::string_view utf8, std::size_t count) {
 }
 
 std::u16string toUtf16(std::string_view utf8) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-    return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
+    icu::UnicodeString u =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()),
+                          static_cast<std::size_t>(u.length()));
 }
 
 std::string toUtf8(std::u16string_view utf16) {
-    icu::UnicodeString u(false, reinterpret_cast<const UChar*>(utf16.data()), static_cast<int32_t>(utf16.size()));
+    icu::UnicodeString u(false, reinterpret_cast<const UChar*>(utf16.data()),
+                         static_cast<int32_t>(utf16.size()));
     std::string out;
     u.toUTF8String(out);
     return out;
 }
 
-std::size_t utf16Length(std::string_view utf8) { return utf16Offset(utf8, utf8.size()); }
+std::size_t utf16Length(std::string_view utf8) {
+    return utf16Offset(utf8, utf8.size());
+}
 
 std::size_t utf16Offset(std::string_view utf8, std::size_t byteOffset) {
     if (byteOffset > utf8.size()) byteOffset = utf8.size();
@@ -138,15 +236,25 @@ std::size_t codePointBoundaryAtOrBefore(std::string_view utf8, std::size_t byteO
     return i;
 }
 
-bool isValidUtf8(std::string_view bytes) {
+namespace {
+
+// Whether every code point of the bytes is valid and passes `test`.
+template <class Test>
+bool allCodePoints(std::string_view bytes, Test test) {
     int32_t i = 0;
-    const int32_t end = static_cast<int32_t>(bytes.size());
+    const auto end = static_cast<int32_t>(bytes.size());
     while (i < end) {
         UChar32 c;
         U8_NEXT(bytes.data(), i, end, c);
-        if (c < 0) return false;
+        if (c < 0 || !test(static_cast<char32_t>(c))) return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    return allCodePoints(bytes, [](char32_t) { return true; });
 }
 
 std::string sanitizedUtf8(std::string_view bytes) {
@@ -158,13 +266,17 @@ std::string sanitizedUtf8(std::string_view bytes) {
         int32_t start = i;
         UChar32 c;
         U8_NEXT(bytes.data(), i, end, c);
-        if (c < 0) out += "\xEF\xBF\xBD";
-        else out.append(bytes.data() + start, static_cast<std::size_t>(i - start));
+        if (c < 0)
+            out += "\xEF\xBF\xBD";
+        else
+            out.append(bytes.data() + start, static_cast<std::size_t>(i - start));
     }
     return out;
 }
 
-bool isWhitespace(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE); }
+bool isWhitespace(char32_t c) {
+    return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
+}
 
 bool isLetterMarkOrDigit(char32_t c) {
     return (U_GET_GC_MASK(static_cast<UChar32>(c)) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_ND_MASK)) != 0;
@@ -202,6 +314,10 @@ std::string trimmed(std::string_view utf8) {
     return trimmedBy(utf8, isWhitespaceOrNewline);
 }
 
+bool isBlank(std::string_view utf8) {
+    return allCodePoints(utf8, isWhitespaceOrNewline);
+}
+
 bool isHorizontalWhitespace(char32_t c) {
     return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
@@ -217,8 +333,10 @@ std::string trimmedHorizontally(std::string_view utf8) {
 std::vector<std::string> lines(std::string_view utf8) {
     std::vector<std::string> out(1);
     for (char32_t c : codePoints(utf8)) {
-        if (isNewline(c)) out.emplace_back();
-        else out.back() += fromCodePoint(c);
+        if (isNewline(c))
+            out.emplace_back();
+        else
+            out.back() += fromCodePoint(c);
     }
     return out;
 }
@@ -246,8 +364,8 @@ std::string fromCodePoint(char32_t c) {
 }
 
 std::string formatISO8601(std::chrono::system_clock::time_point time) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(
-        std::chrono::floor<std::chrono::seconds>(time));
+    const std::time_t t =
+        std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
     std::tm tm{};
     gmtime_r(&t, &tm);
     char buf[32];
@@ -280,7 +398,10 @@ std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_vi
         long long scale = 100000000, ns = 0;
         std::size_t digits = 0;
         while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
-            if (scale > 0) { ns += (s[pos] - '0') * scale; scale /= 10; }
+            if (scale > 0) {
+                ns += (s[pos] - '0') * scale;
+                scale /= 10;
+            }
             ++pos;
             ++digits;
         }
@@ -316,7 +437,9 @@ std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_vi
            std::chrono::duration_cast<std::chrono::system_clock::duration>(fraction);
 }
 
-std::vector<std::size_t> characterBoundaries(std::string_view utf8) { return graphemeBoundaries(utf8); }
+std::vector<std::size_t> characterBoundaries(std::string_view utf8) {
+    return graphemeBoundaries(utf8);
+}
 
 namespace {
 
@@ -356,8 +479,8 @@ std::string canonicalForm(std::string_view utf8) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     if (U_FAILURE(status)) return std::string(utf8);
-    const icu::UnicodeString source = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    const icu::UnicodeString source =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
     const icu::UnicodeString normalized = nfc->normalize(source, status);
     if (U_FAILURE(status)) return std::string(utf8);
     std::string out;

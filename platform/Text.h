@@ -2,6 +2,7 @@
 // Text helpers over ICU. Strings are UTF-8 throughout the code base; a
 // "Character" is an extended grapheme cluster, as users perceive one.
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,14 @@ namespace sorvane::Text {
 // Grapheme clusters of a UTF-8 text, each as its own UTF-8 string.
 std::vector<std::string> characters(std::string_view utf8);
 std::size_t characterCount(std::string_view utf8);
+// The Character count of a text whose first `appendedAt` bytes held
+// `countBefore` Characters before the rest was appended to them: walks only
+// from the join on.
+std::size_t characterCountAfterAppend(std::string_view utf8, std::size_t appendedAt, std::size_t countBefore);
+// The byte offset at which the last Character starts; 0 for an empty text.
+std::size_t lastCharacterStart(std::string_view utf8);
+// Calls `visit` with each Character in order until it returns false.
+void forEachCharacter(std::string_view utf8, const std::function<bool(std::string_view)>& visit);
 // The first `count` Characters (the whole text when it has fewer).
 std::string prefixCharacters(std::string_view utf8, std::size_t count);
 // The text without its first `count` Characters.
@@ -42,6 +51,8 @@ bool isWhitespaceOrNewline(char32_t c);
 bool isWhitespaceCharacter(std::string_view character);
 // Trims whitespace and newlines from both ends.
 std::string trimmed(std::string_view utf8);
+// Whether nothing is left of the text once trimmed.
+bool isBlank(std::string_view utf8);
 // Tab and the space separators (general category Zs); no line breaks.
 bool isHorizontalWhitespace(char32_t c);
 // U+000A...U+000D, U+0085, U+2028 and U+2029.

@@ -1,8 +1,7 @@
 #include "prediction/PredictionService.h"
 
-#include <nlohmann/json.hpp>
-
 #include <future>
+#include <nlohmann/json.hpp>
 
 #include "kit/AccountAPI.h"
 #include "kit/Secrets.h"
@@ -56,15 +55,18 @@ PredictionService::PredictionService(RouteResolver routeResolver, RejectionHandl
     }
 }
 
-PredictionService::~PredictionService() { cancelInFlight(); }
+PredictionService::~PredictionService() {
+    cancelInFlight();
+}
 
-std::shared_ptr<SuggestionTask> PredictionService::schedule(const std::string& text, PartialHandler onPartial) {
+std::shared_ptr<SuggestionTask> PredictionService::schedule(const std::string& text,
+                                                            PartialHandler onPartial) {
     std::lock_guard lock(mutex_);
     if (inFlight_) {
         inFlight_->cancel();
         inFlight_.reset();
     }
-    if (PredictionText::wordCount(text) < minWords_) return nullptr;
+    if (!PredictionText::hasAtLeastWords(text, minWords_)) return nullptr;
 
     // The pause runs from now: read when the worker gets to the task, a worker
     // busy with the previous request would add its whole wait to this one.
@@ -139,7 +141,8 @@ HttpRequest PredictionService::buildRequest(const std::string& text, const Predi
     const bool ownKey = route.kind() == PredictionRoute::Kind::ownKey;
     HttpRequest request;
     request.method = "POST";
-    request.url = AccountAPI::appendingPathComponent(ownKey ? session_.baseURL : route.baseURL(), "chat/completions");
+    request.url =
+        AccountAPI::appendingPathComponent(ownKey ? session_.baseURL : route.baseURL(), "chat/completions");
     request.requestTimeout = session_.requestTimeout;
     request.resourceTimeout = session_.resourceTimeout;
     request.redirects = RedirectPolicy::never;
@@ -158,7 +161,8 @@ HttpRequest PredictionService::buildRequest(const std::string& text, const Predi
         {"max_tokens", maxTokens_},
         {"messages",
          nlohmann::json::array({
-             {{"role", "system"}, {"content", std::string(PredictionPrompt::system(format).value_or(PredictionPrompt::json))}},
+             {{"role", "system"},
+              {"content", std::string(PredictionPrompt::system(format).value_or(PredictionPrompt::json))}},
              {{"role", "user"}, {"content", PredictionPrompt::userMessage(text)}},
          })},
         {"response_format", {{"type", "json_object"}}},
@@ -176,18 +180,20 @@ void PredictionService::clearCache() {
     cache_.clear();
 }
 
-void PredictionService::resetCounters() { networkRequestCount_ = 0; }
+void PredictionService::resetCounters() {
+    networkRequestCount_ = 0;
+}
 
 std::size_t PredictionService::cachedCount() const {
     std::lock_guard lock(mutex_);
     return cache_.size();
 }
 
-Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::run(const std::string& text,
-                                                                                const PartialHandler& onPartial,
-                                                                                Control& control) {
+Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::run(
+    const std::string& text, const PartialHandler& onPartial, Control& control) {
     const std::string key = PredictionText::cacheKey(text);
-    if (PredictionText::wordCount(key) < minWords_) return unexpected(SuggestionFailure(PredictionError::tooShort()));
+    if (PredictionText::wordCount(key) < minWords_)
+        return unexpected(SuggestionFailure(PredictionError::tooShort()));
     const auto start = std::chrono::steady_clock::now();
 
     {
@@ -245,7 +251,8 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
         if (status != 200) {
             // Enough for the mapping's 300 Characters, however long each one
             // is, and no more.
-            errorBody.append(line.substr(0, errorBodyByteLimit - std::min(errorBody.size(), errorBodyByteLimit)));
+            errorBody.append(
+                line.substr(0, errorBodyByteLimit - std::min(errorBody.size(), errorBodyByteLimit)));
             if (errorBody.size() >= errorBodyByteLimit ||
                 (errorBody.size() >= errorBodyLimit && Text::characterCount(errorBody) >= errorBodyLimit))
                 stop();
@@ -296,7 +303,8 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     // record per request: a cancellation that lands now still counts the
     // tokens the service reported, and is not reported a second time.
     if (control.isCancelled()) {
-        report(reply.usage() ? PredictionUsageEvent::completed(*reply.usage()) : PredictionUsageEvent::cancelled());
+        report(reply.usage() ? PredictionUsageEvent::completed(*reply.usage())
+                             : PredictionUsageEvent::cancelled());
         return cancelled();
     }
     if (reply.usage()) report(PredictionUsageEvent::completed(*reply.usage()));

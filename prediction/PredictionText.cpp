@@ -7,20 +7,36 @@ namespace sorvane::PredictionText {
 std::vector<std::string> words(std::string_view text) {
     std::vector<std::string> out;
     std::string word;
-    for (const std::string& character : Text::characters(text)) {
+    Text::forEachCharacter(text, [&](std::string_view character) {
         if (Text::isWhitespaceCharacter(character)) {
             if (!word.empty()) out.push_back(std::move(word));
             word.clear();
         } else {
             word += character;
         }
-    }
+        return true;
+    });
     if (!word.empty()) out.push_back(std::move(word));
     return out;
 }
 
 std::size_t wordCount(std::string_view text) {
     return words(text).size();
+}
+
+bool hasAtLeastWords(std::string_view text, std::size_t count) {
+    std::size_t seen = 0;
+    bool inWord = false;
+    Text::forEachCharacter(text, [&](std::string_view character) {
+        if (Text::isWhitespaceCharacter(character)) {
+            inWord = false;
+        } else if (!inWord) {
+            inWord = true;
+            ++seen;
+        }
+        return seen < count;
+    });
+    return seen >= count;
 }
 
 std::string cacheKey(std::string_view text) {

@@ -13,6 +13,8 @@ namespace sorvane::PredictionText {
 // The maximal runs of non-whitespace Characters.
 std::vector<std::string> words(std::string_view text);
 std::size_t wordCount(std::string_view text);
+// Whether the text has at least `count` words; reads no further than needed.
+bool hasAtLeastWords(std::string_view text, std::size_t count);
 // The words joined by one space; no case folding.
 std::string cacheKey(std::string_view text);
 

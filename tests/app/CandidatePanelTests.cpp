@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -200,6 +201,54 @@ TEST(CandidatePanel, LongFailureWrapsAndTheEnglishPanelGrowsInHeight) {
     EXPECT_EQ(content.width, 520);
     EXPECT_GT(panel.frame().height, 2 * single.height);
     EXPECT_EQ(panel.window().width(), expectedPanelSize(content).width());
+}
+
+// A key at the end of a long English line redraws the line's last lines, not
+// the whole panel, and what the window then shows is what a panel showing
+// the final text from the start shows.
+TEST(CandidatePanel, TypingOnALongEnglishLineRedrawsOnlyItsEnd) {
+    panelTestApp();
+    QApplication::setPalette(QPalette(Qt::white));
+    VirtualTime time;
+    FakeScreens screens = FakeScreens::laptop();
+    CandidatePanel panel({time, screens, QtTextMetrics::shared()});
+    struct PaintLog : QObject {
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) rects.push_back(static_cast<QPaintEvent*>(event)->rect());
+            return false;
+        }
+        std::vector<QRect> rects;
+    } log;
+    QWidget& english = panel.candidateView().englishView();
+    english.installEventFilter(&log);
+
+    std::string text;
+    while (text.size() < 3000) text += "we could book a table for two tonight ";
+    const auto show = [&](CandidatePanel& target) {
+        target.show(PanelContent::english(englishModel(EnglishPanelPhase::typing(), text)),
+                    {300, 500, 1, 18});
+        QApplication::processEvents();
+    };
+    show(panel);
+    int partial = 0;
+    for (char key : std::string("and at seven")) {
+        text += key;
+        const int heightBefore = panel.window().height();
+        log.rects.clear();
+        show(panel);
+        if (panel.window().height() != heightBefore) continue;  // a new line: drawn whole
+        ASSERT_EQ(log.rects.size(), 1u) << text.size();
+        EXPECT_GT(log.rects[0].top(), english.height() * 3 / 4) << text.size();
+        ++partial;
+    }
+    EXPECT_GE(partial, 8);
+
+    CandidatePanel fresh({time, screens, QtTextMetrics::shared()});
+    show(fresh);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QImage typed = screen->grabWindow(panel.window().winId()).toImage();
+    ASSERT_FALSE(typed.isNull());
+    EXPECT_EQ(typed, screen->grabWindow(fresh.window().winId()).toImage());
 }
 
 // Counts what the panel measures, measuring with Qt.

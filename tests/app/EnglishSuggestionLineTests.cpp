@@ -111,7 +111,6 @@ TEST(EnglishSuggestionLine, LongFailureWrapsAtTheMaximumWidth) {
     const Size size = Line::desiredSize(line, metrics);
     EXPECT_EQ(size.width, 520);
     EXPECT_EQ(size.height, std::ceil(2 * single.height));
-    EXPECT_EQ(Line::height(line, 520, metrics), size.height);
 }
 
 TEST(EnglishSuggestionLine, ExactlyAtTheLimitDoesNotWrap) {
@@ -120,7 +119,9 @@ TEST(EnglishSuggestionLine, ExactlyAtTheLimitDoesNotWrap) {
     struct CountingMetrics final : TextMetrics {
         FakeTextMetrics fake;
         mutable int wrapped = 0;
-        Size measure(std::string_view text, const FontSpec& font) const override { return fake.measure(text, font); }
+        Size measure(std::string_view text, const FontSpec& font) const override {
+            return fake.measure(text, font);
+        }
         Size measureWrapped(const std::vector<StyledRun>& runs, double width) const override {
             ++wrapped;
             return fake.measureWrapped(runs, width);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/Text.h"
@@ -31,6 +32,27 @@ TEST(Text, GraphemeClusters) {
     for (const auto& c : cases) {
         EXPECT_EQ(Text::characters(c.text), c.characters) << c.name;
         EXPECT_EQ(Text::characterCount(c.text), c.characters.size()) << c.name;
+
+        // The walking helpers agree with the whole-text split: the count
+        // after text is appended at every code-point boundary, where the
+        // last Character starts, and one walk Character by Character.
+        for (std::size_t split = 0; split <= c.text.size(); ++split) {
+            if (Text::codePointBoundaryAtOrBefore(c.text, split) != split) continue;
+            const std::size_t before = Text::characterCount(c.text.substr(0, split));
+            EXPECT_EQ(Text::characterCountAfterAppend(c.text, split, before), c.characters.size())
+                << c.name << " split at " << split;
+        }
+        const std::size_t lastStart = c.characters.empty() ? 0 : c.text.size() - c.characters.back().size();
+        EXPECT_EQ(Text::lastCharacterStart(c.text), lastStart) << c.name;
+        std::vector<std::string> walked;
+        Text::forEachCharacter(c.text, [&](std::string_view character) {
+            walked.emplace_back(character);
+            Text::characterCount("e\u0301x");  // helpers inside the walk leave it alone
+            return walked.size() < 2;
+        });
+        const std::size_t expected = std::min<std::size_t>(2, c.characters.size());
+        EXPECT_EQ(walked, std::vector<std::string>(c.characters.begin(), c.characters.begin() + expected))
+            << c.name;
     }
 }
 
@@ -96,6 +118,8 @@ TEST(Text, WhitespaceSets) {
     EXPECT_FALSE(Text::isWhitespaceCharacter(""));
     EXPECT_EQ(Text::trimmed("\u3000 \t中 文\n\u2029"), "中 文");
     EXPECT_EQ(Text::trimmed(" \n "), "");
+    for (const char* blank : {"", " \n ", "\u3000\u2029\t"}) EXPECT_TRUE(Text::isBlank(blank)) << blank;
+    for (const char* text : {" x ", "\u200B", "\xFF"}) EXPECT_FALSE(Text::isBlank(text)) << text;
 }
 
 TEST(Text, Iso8601RoundTrip) {
