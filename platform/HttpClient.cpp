@@ -1,8 +1,7 @@
 #include "platform/HttpClient.h"
 
-#include <strings.h>
-
 #include <curl/curl.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <array>
@@ -14,7 +13,9 @@
 
 namespace sorvane {
 
-std::string URLError::token() const { return "URLError(" + std::to_string(code) + ")"; }
+std::string URLError::token() const {
+    return "URLError(" + std::to_string(code) + ")";
+}
 
 bool isSendableHeaderText(std::string_view text) {
     return std::none_of(text.begin(), text.end(), [](char c) {
@@ -26,7 +27,8 @@ bool isSendableHeaderText(std::string_view text) {
 std::optional<std::string> HttpResponse::header(std::string_view name) const {
     auto same = [](std::string_view a, std::string_view b) {
         return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+                   return std::tolower(static_cast<unsigned char>(x)) ==
+                          std::tolower(static_cast<unsigned char>(y));
                });
     };
     for (const auto& [key, value] : headers) {
@@ -41,9 +43,22 @@ void HttpCancellation::cancel() {
     if (wake_) wake_();
 }
 
+void HttpCancellation::cancelAfter(std::chrono::milliseconds delay) {
+    std::lock_guard lock(mutex_);
+    const auto at = std::chrono::steady_clock::now() + delay;
+    if (!deadline_ || at < *deadline_) deadline_ = at;
+    // The transfer learns of the nearer deadline at its next wait.
+    if (wake_) wake_();
+}
+
 bool HttpCancellation::isCancelled() const {
     std::lock_guard lock(mutex_);
-    return cancelled_;
+    return cancelled_ || (deadline_ && std::chrono::steady_clock::now() >= *deadline_);
+}
+
+std::optional<std::chrono::steady_clock::time_point> HttpCancellation::deadline() const {
+    std::lock_guard lock(mutex_);
+    return deadline_;
 }
 
 void HttpCancellation::attach(std::function<void()> wake) {
@@ -60,38 +75,53 @@ namespace {
 
 URLError makeError(int code, std::string detail = {}) {
     switch (code) {
-    case URLError::cancelled: return {code, "cancelled"};
-    case URLError::timedOut: return {code, "The request timed out."};
-    case URLError::cannotFindHost: return {code, "A server with the specified hostname could not be found."};
-    case URLError::cannotConnectToHost: return {code, "Could not connect to the server."};
-    case URLError::networkConnectionLost: return {code, "The network connection was lost."};
-    case URLError::notConnectedToInternet: return {code, "The Internet connection appears to be offline."};
-    default: return {URLError::unknown, detail.empty() ? "The request failed." : "The request failed: " + detail};
+        case URLError::cancelled:
+            return {code, "cancelled"};
+        case URLError::timedOut:
+            return {code, "The request timed out."};
+        case URLError::cannotFindHost:
+            return {code, "A server with the specified hostname could not be found."};
+        case URLError::cannotConnectToHost:
+            return {code, "Could not connect to the server."};
+        case URLError::networkConnectionLost:
+            return {code, "The network connection was lost."};
+        case URLError::notConnectedToInternet:
+            return {code, "The Internet connection appears to be offline."};
+        default:
+            return {URLError::unknown,
+                    detail.empty() ? "The request failed." : "The request failed: " + detail};
     }
 }
 
 }  // namespace
 
-URLError URLError::withCode(int code) { return makeError(code); }
+URLError URLError::withCode(int code) {
+    return makeError(code);
+}
 
 namespace {
 
 URLError mapCurlError(CURLcode result, long osErrno, const char* detail) {
     switch (result) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return makeError(URLError::cannotFindHost);
-    case CURLE_COULDNT_CONNECT:
-        if (osErrno == ENETUNREACH || osErrno == ENETDOWN) return makeError(URLError::notConnectedToInternet);
-        return makeError(URLError::cannotConnectToHost);
-    case CURLE_OPERATION_TIMEDOUT: return makeError(URLError::timedOut);
-    // A peer that hangs up before the body is complete (chunked stream cut,
-    // short Content-Length, no reply at all).
-    case CURLE_PARTIAL_FILE:
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_HTTP2_STREAM: return makeError(URLError::networkConnectionLost);
-    default: return makeError(URLError::unknown, detail && *detail ? detail : curl_easy_strerror(result));
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return makeError(URLError::cannotFindHost);
+        case CURLE_COULDNT_CONNECT:
+            if (osErrno == ENETUNREACH || osErrno == ENETDOWN)
+                return makeError(URLError::notConnectedToInternet);
+            return makeError(URLError::cannotConnectToHost);
+        case CURLE_OPERATION_TIMEDOUT:
+            return makeError(URLError::timedOut);
+        // A peer that hangs up before the body is complete (chunked stream cut,
+        // short Content-Length, no reply at all).
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_HTTP2_STREAM:
+            return makeError(URLError::networkConnectionLost);
+        default:
+            return makeError(URLError::unknown, detail && *detail ? detail : curl_easy_strerror(result));
     }
 }
 
@@ -117,7 +147,7 @@ private:
 struct Transfer {
     CURL* easy = nullptr;
     const HttpClient::HeadHandler* onHead = nullptr;
-    LineSplitter* lines = nullptr;                    // streaming mode
+    LineSplitter* lines = nullptr;                     // streaming mode
     const HttpClient::BlockHandler* blocks = nullptr;  // download mode
     bool stoppedByReceiver = false;
     HttpResponse response;
@@ -217,8 +247,9 @@ Cleanup(F) -> Cleanup<F>;
 // threw) makes libcurl close that connection, as it does after any failed
 // transfer, so only connections that ended cleanly stay cached in the multi.
 Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpClient::HeadHandler* onHead,
-                                         const HttpClient::LineHandler* onLine, HttpCancellation* cancellation,
-                                         CURLM* multi, CURLSH* share, const std::string& caFile,
+                                         const HttpClient::LineHandler* onLine,
+                                         HttpCancellation* cancellation, CURLM* multi, CURLSH* share,
+                                         const std::string& caFile,
                                          const HttpClient::BlockHandler* onBlock = nullptr) {
     CURL* easy = curl_easy_init();
     curl_slist* headers = nullptr;
@@ -335,6 +366,11 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
             break;
         }
         auto left = std::chrono::duration_cast<milliseconds>(idleLimit - idle) + milliseconds(1);
+        if (const auto deadline = cancellation ? cancellation->deadline() : std::nullopt) {
+            const auto untilDeadline =
+                std::chrono::ceil<milliseconds>(*deadline - std::chrono::steady_clock::now());
+            left = std::min(left, std::max(untilDeadline, milliseconds(0)));
+        }
         int wait = static_cast<int>(std::min<long long>(left.count(), 1000));
         curl_multi_poll(multi, nullptr, 0, wait, nullptr);
     }
@@ -348,7 +384,8 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
     }
     if (t.overLimit)
-        return unexpected(URLError{URLError::dataLengthExceedsMaximum, "The reply exceeded the maximum length."});
+        return unexpected(
+            URLError{URLError::dataLengthExceedsMaximum, "The reply exceeded the maximum length."});
     if (result != CURLE_OK) {
         long osErrno = 0;
         curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
@@ -441,11 +478,14 @@ CurlHttpClient::CurlHttpClient() {
     connections_ = std::make_unique<Connections>();
 }
 
-CurlHttpClient::CurlHttpClient(std::filesystem::path caFile) : CurlHttpClient() { caFile_ = caFile.string(); }
+CurlHttpClient::CurlHttpClient(std::filesystem::path caFile) : CurlHttpClient() {
+    caFile_ = caFile.string();
+}
 
 CurlHttpClient::~CurlHttpClient() = default;
 
-Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request, HttpCancellation* cancellation) {
+Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request,
+                                                      HttpCancellation* cancellation) {
     if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
     CURLM* multi = connections_->borrow();
     if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
@@ -454,7 +494,8 @@ Expected<HttpResponse, URLError> CurlHttpClient::send(const HttpRequest& request
 }
 
 Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& request, const HeadHandler& onHead,
-                                                        const LineHandler& onLine, HttpCancellation* cancellation) {
+                                                        const LineHandler& onLine,
+                                                        HttpCancellation* cancellation) {
     if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
     CURLM* multi = connections_->borrow();
     if (!multi) return unexpected(makeError(URLError::unknown, "out of memory"));
@@ -462,7 +503,8 @@ Expected<HttpResponse, URLError> CurlHttpClient::stream(const HttpRequest& reque
     return perform(request, &onHead, &onLine, cancellation, multi, connections_->share(), caFile_);
 }
 
-Expected<HttpResponse, URLError> CurlHttpClient::download(const HttpRequest& request, const HeadHandler& onHead,
+Expected<HttpResponse, URLError> CurlHttpClient::download(const HttpRequest& request,
+                                                          const HeadHandler& onHead,
                                                           const BlockHandler& onBlock,
                                                           HttpCancellation* cancellation) {
     if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
@@ -473,7 +515,8 @@ Expected<HttpResponse, URLError> CurlHttpClient::download(const HttpRequest& req
 }
 
 Expected<HttpResponse, URLError> HttpClient::download(const HttpRequest& request, const HeadHandler& onHead,
-                                                      const BlockHandler& onBlock, HttpCancellation* cancellation) {
+                                                      const BlockHandler& onBlock,
+                                                      HttpCancellation* cancellation) {
     auto response = send(request, cancellation);
     if (!response) return response;
     if (onHead) onHead(*response);

@@ -91,7 +91,12 @@ public:
 
     // Thread-safe; wakes a transfer blocked on the network.
     void cancel();
+    // Cancels once `delay` has passed, unless cancel() comes first: for a
+    // reply that is whole while the server may still hold its stream open.
+    void cancelAfter(std::chrono::milliseconds delay);
     bool isCancelled() const;
+    // When a cancelAfter() takes effect; none without one.
+    std::optional<std::chrono::steady_clock::time_point> deadline() const;
 
     // For transports: how to wake the transfer running now. The wake runs
     // under the cancellation's lock, so detach() returns only once no wake is
@@ -100,9 +105,9 @@ public:
     void detach();
 
 private:
-
     mutable std::mutex mutex_;
     bool cancelled_ = false;
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
     std::function<void()> wake_;
 };
 

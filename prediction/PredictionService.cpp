@@ -27,6 +27,8 @@ namespace {
 // ordinary text.
 constexpr std::size_t errorBodyLimit = 401;
 constexpr std::size_t errorBodyByteLimit = 64 * 1024;
+// How long a transfer may run on after "[DONE]" before it is ended.
+constexpr std::chrono::milliseconds endOfStreamGrace{500};
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -237,8 +239,9 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     std::string errorBody;
     // We end the transfer ourselves once enough of an error body has been
     // read; the transport then reports a cancellation that is none. After
-    // "[DONE]" the transfer runs to its end instead, so that its connection
-    // stays open for the next request.
+    // "[DONE]" the transfer is given a moment to end by itself, so that its
+    // connection stays open for the next request; a server that holds the
+    // stream open past that loses the connection, not the reply.
     bool stoppedByUs = false;
     auto stop = [&] {
         stoppedByUs = true;
@@ -261,6 +264,7 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
         if (reply.isDone()) return;
         const bool hadText = !reply.text().empty();
         std::optional<Suggestion> partial = reply.take(SSEParser::parse(line));
+        if (reply.isDone()) control.http.cancelAfter(endOfStreamGrace);
         if (!hadText && !reply.text().empty()) metrics.firstDeltaLatency = secondsSince(start);
         if (!partial || control.isCancelled()) return;
         if (!metrics.firstDisplayableLatency) metrics.firstDisplayableLatency = secondsSince(start);

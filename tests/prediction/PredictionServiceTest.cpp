@@ -1,14 +1,13 @@
-#include "prediction/PredictionService.h"
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "kit/MacBillingState.h"
 #include "kit/MacRouting.h"
 #include "prediction/PredictionPrompt.h"
+#include "prediction/PredictionService.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempHome.h"
@@ -16,11 +15,11 @@
 using namespace std::chrono_literals;
 using nlohmann::json;
 using sorvane::CancellationError;
-using sorvane::MacBillingState;
 using sorvane::HttpCancellation;
 using sorvane::HttpClient;
 using sorvane::HttpRequest;
 using sorvane::HttpResponse;
+using sorvane::MacBillingState;
 using sorvane::PredictionError;
 using sorvane::PredictionRoute;
 using sorvane::PredictionService;
@@ -95,15 +94,17 @@ public:
 
     // Sends the pieces as flushed chunks; hangs up instead of ending when asked.
     static void stream(httplib::Response& res, std::vector<std::string> pieces, bool hangUp = false) {
-        res.set_chunked_content_provider("text/event-stream", [pieces, hangUp](size_t, httplib::DataSink& sink) {
-            for (const auto& piece : pieces) {
-                if (!sink.write(piece.data(), piece.size())) return false;  // the client has gone
-                std::this_thread::sleep_for(2ms);
-            }
-            if (hangUp) return false;
-            sink.done();
-            return true;
-        });
+        res.set_chunked_content_provider("text/event-stream",
+                                         [pieces, hangUp](size_t, httplib::DataSink& sink) {
+                                             for (const auto& piece : pieces) {
+                                                 if (!sink.write(piece.data(), piece.size()))
+                                                     return false;  // the client has gone
+                                                 std::this_thread::sleep_for(2ms);
+                                             }
+                                             if (hangUp) return false;
+                                             sink.done();
+                                             return true;
+                                         });
     }
 
 private:
@@ -173,18 +174,21 @@ const T* failureAs(const SuggestionResult& result) {
     return std::get_if<T>(&result.error());
 }
 
-PredictionRoute ownKeyRoute() { return PredictionRoute::ownKey(testKey); }
+PredictionRoute ownKeyRoute() {
+    return PredictionRoute::ownKey(testKey);
+}
 
 PredictionRoute proxyRoute(const std::string& base) {
-    return PredictionRoute::subscription(base + "/brindor/api/sorvane/v1", {{"X-Device-ID", "device-42"},
-                                                                           {"X-Client-App", "sorvane"},
-                                                                           {"X-Client-Platform", "macos"}});
+    return PredictionRoute::subscription(
+        base + "/brindor/api/sorvane/v1",
+        {{"X-Device-ID", "device-42"}, {"X-Client-App", "sorvane"}, {"X-Client-Platform", "macos"}});
 }
 
 }  // namespace
 
 TEST(PredictionService, StreamsPartialsInOrderThenFinalAndUsageOnTheOwnKeyRoute) {
-    FakeCompletions fake([](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
+    FakeCompletions fake(
+        [](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
     Observed observed;
     auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0.15);
 
@@ -195,9 +199,9 @@ TEST(PredictionService, StreamsPartialsInOrderThenFinalAndUsageOnTheOwnKeyRoute)
 
     ASSERT_TRUE(result);
     EXPECT_EQ(*result, finalOfRecorded);
-    EXPECT_EQ(observed.partialsNow(), (std::vector<Suggestion>{{"I think", ""},
-                                                               {"I think this design is", " a bit"},
-                                                               finalOfRecorded}));
+    EXPECT_EQ(
+        observed.partialsNow(),
+        (std::vector<Suggestion>{{"I think", ""}, {"I think this design is", " a bit"}, finalOfRecorded}));
     auto usage = observed.usageNow();
     ASSERT_EQ(usage.size(), 1u);
     EXPECT_EQ(usage[0].first, ownKeyRoute());
@@ -220,8 +224,9 @@ TEST(PredictionService, StreamsPartialsInOrderThenFinalAndUsageOnTheOwnKeyRoute)
         {"stream", true},
         {"temperature", 0.3},
         {"max_tokens", 120},
-        {"messages", json::array({{{"role", "system"}, {"content", std::string(sorvane::PredictionPrompt::json)}},
-                                  {{"role", "user"}, {"content", "Input: wo juede this design is\nOutput:"}}})},
+        {"messages",
+         json::array({{{"role", "system"}, {"content", std::string(sorvane::PredictionPrompt::json)}},
+                      {{"role", "user"}, {"content", "Input: wo juede this design is\nOutput:"}}})},
         {"response_format", {{"type", "json_object"}}},
         {"stream_options", {{"include_usage", true}}},
     };
@@ -229,7 +234,8 @@ TEST(PredictionService, StreamsPartialsInOrderThenFinalAndUsageOnTheOwnKeyRoute)
 }
 
 TEST(PredictionService, ProxyRouteCarriesItsHeadersAndNoAuthorization) {
-    FakeCompletions fake([](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
+    FakeCompletions fake(
+        [](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
     Observed observed;
     // The own-key base points elsewhere: the proxy route brings its own.
     auto service = makeService(observed, "http://127.0.0.1:1", proxyRoute(fake.baseURL()));
@@ -251,7 +257,8 @@ TEST(PredictionService, ProxyRouteCarriesItsHeadersAndNoAuthorization) {
 }
 
 TEST(PredictionService, SameWordsAgainAreACacheHitWithoutNetwork) {
-    FakeCompletions fake([](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
+    FakeCompletions fake(
+        [](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
     Observed observed;
     auto service = makeService(observed, fake.baseURL(), ownKeyRoute());
     ASSERT_TRUE(finished(service->schedule("wo juede this", recordInto(observed))));
@@ -282,7 +289,8 @@ TEST(PredictionService, SameWordsAgainAreACacheHitWithoutNetwork) {
 }
 
 TEST(PredictionService, ScheduleWithinThePauseCancelsTheWaitingRequest) {
-    FakeCompletions fake([](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
+    FakeCompletions fake(
+        [](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
     Observed observed;
     auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0.3);
 
@@ -304,7 +312,8 @@ TEST(PredictionService, ScheduleWithinThePauseCancelsTheWaitingRequest) {
 }
 
 TEST(PredictionService, OneWordMakesNoTaskButStillCancels) {
-    FakeCompletions fake([](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
+    FakeCompletions fake(
+        [](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
     Observed observed;
     auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0.3);
     auto first = service->schedule("two words", nullptr);
@@ -381,8 +390,7 @@ TEST(PredictionService, OwnKeyRefusalsReachTheRouteState) {
         {402, PredictionError::ownKeyBalanceEmpty(), MacBillingState::KeyStatus::balanceEmpty},
     };
     Observed observed;
-    auto service = makeService(observed, fake.baseURL(),
-                               ownKeyRoute(), 0.02, 10s,
+    auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0.02, 10s,
                                [](const PredictionError& e) { sorvane::MacRouting::rejected(e); });
     for (const auto& c : cases) {
         status = c.status;
@@ -501,11 +509,12 @@ TEST(PredictionService, ReplyThatIsNotAStream) {
         // A rewrite of blanks only, whole or cut off, is no rewrite.
         {frame(R"({"normalized": " \t ", "continuation": "so."})"), PredictionError::emptyResponse()},
         {frame(R"({"normalized": "   )"), PredictionError::emptyResponse()},
-        {"data: {\"choices\":[{\"delta\":{\"content\":\"hello\"}}]}\n", PredictionError::decoding(
-                                                                        R"(expected {"normalized","continuation"} json object)")},
+        {"data: {\"choices\":[{\"delta\":{\"content\":\"hello\"}}]}\n",
+         PredictionError::decoding(R"(expected {"normalized","continuation"} json object)")},
     };
     for (const auto& c : cases) {
-        FakeCompletions fake([&](const Received&, httplib::Response& res) { res.set_content(c.body, "application/json"); });
+        FakeCompletions fake(
+            [&](const Received&, httplib::Response& res) { res.set_content(c.body, "application/json"); });
         Observed observed;
         auto service = makeService(observed, fake.baseURL(), ownKeyRoute());
         auto result = service->request("wo juede", nullptr);
@@ -535,8 +544,35 @@ TEST(PredictionService, StreamWithoutDoneEndsAsIfItHadOne) {
     EXPECT_LE(*result->metrics.firstDisplayableLatency, result->metrics.totalLatency);
 }
 
+// A server that sends "[DONE]" and then holds the stream open costs a moment,
+// not the request's time-out, and the next request is served as usual.
+TEST(PredictionService, StreamHeldOpenAfterDoneEndsSoon) {
+    LoopbackServer held;
+    held->Post("/chat/completions", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/event-stream", [&](size_t, httplib::DataSink& sink) {
+            for (const std::string& piece : recordedStream()) sink.write(piece.data(), piece.size());
+            held.hold(20s);
+            return false;
+        });
+    });
+    held.start();
+    Observed observed;
+    auto service = makeService(observed, held.baseURL(), ownKeyRoute());
+    for (const char* text : {"wo juede", "wo juede hen hao"}) {
+        const auto start = std::chrono::steady_clock::now();
+        auto result = service->requestDetailed(text, nullptr);
+        ASSERT_TRUE(result) << text;
+        EXPECT_EQ(result->suggestion, finalOfRecorded) << text;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << text;
+    }
+    const auto usage = observed.usageNow();
+    ASSERT_EQ(usage.size(), 2u);
+    EXPECT_EQ(usage[1].second, PredictionUsageEvent::completed(PredictionUsage{64, 36, 20}));
+}
+
 TEST(PredictionService, NoRouteSendsNothing) {
-    FakeCompletions fake([](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
+    FakeCompletions fake(
+        [](const Received&, httplib::Response& res) { FakeCompletions::stream(res, recordedStream()); });
     Observed observed;
     auto service = makeService(observed, fake.baseURL(), std::nullopt);
     auto result = finished(service->schedule("wo juede", recordInto(observed)));
@@ -596,13 +632,12 @@ TEST(PredictionService, CancelledAtTheEndOfTheStreamReportsUsageOnce) {
         Observed observed;
         PredictionService::Session session;
         session.client = &client;
-        PredictionService service(
-            [] { return std::optional(ownKeyRoute()); }, [](const PredictionError&) {},
-            [&](const PredictionRoute& r, const PredictionUsageEvent& e) {
-                std::lock_guard lock(observed.mutex);
-                observed.usage.emplace_back(r, e);
-            },
-            [] { return 0.05; }, session);
+        PredictionService service([] { return std::optional(ownKeyRoute()); }, [](const PredictionError&) {},
+                                  [&](const PredictionRoute& r, const PredictionUsageEvent& e) {
+                                      std::lock_guard lock(observed.mutex);
+                                      observed.usage.emplace_back(r, e);
+                                  },
+                                  [] { return 0.05; }, session);
         {
             std::lock_guard lock(taskMutex);
             task = service.schedule("wo juede", nullptr);
@@ -621,13 +656,12 @@ TEST(PredictionService, UsageIsReportedEvenWhenTheReplyCannotBeParsed) {
     Observed observed;
     PredictionService::Session session;
     session.client = &client;
-    PredictionService service(
-        [] { return std::optional(ownKeyRoute()); }, [](const PredictionError&) {},
-        [&](const PredictionRoute& r, const PredictionUsageEvent& e) {
-            std::lock_guard lock(observed.mutex);
-            observed.usage.emplace_back(r, e);
-        },
-        {}, session);
+    PredictionService service([] { return std::optional(ownKeyRoute()); }, [](const PredictionError&) {},
+                              [&](const PredictionRoute& r, const PredictionUsageEvent& e) {
+                                  std::lock_guard lock(observed.mutex);
+                                  observed.usage.emplace_back(r, e);
+                              },
+                              {}, session);
     auto result = service.request("wo juede", nullptr);
     ASSERT_TRUE(failureAs<PredictionError>(result));
     EXPECT_EQ(failureAs<PredictionError>(result)->kind(), PredictionError::Kind::decoding);
@@ -681,7 +715,8 @@ TEST(PredictionService, DoneLeavesTheConnectionForTheNextRequest) {
     PredictionService::Session session;
     session.client = &client;
     session.baseURL = fake.baseURL();
-    PredictionService service([] { return std::optional(ownKeyRoute()); }, {}, {}, [] { return 0.0; }, session);
+    PredictionService service([] { return std::optional(ownKeyRoute()); }, {}, {}, [] { return 0.0; },
+                              session);
     for (const char* text : {"wo juede", "this design is", "a bit over"}) {
         auto result = service.request(text, nullptr);
         ASSERT_TRUE(result) << text;
