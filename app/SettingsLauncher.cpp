@@ -1,7 +1,6 @@
 #include "app/SettingsLauncher.h"
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,9 +14,8 @@
 #include <vector>
 
 #include "kit/SorvaneLog.h"
+#include "platform/ChildSpawn.h"
 #include "platform/qt/QtMainQueue.h"
-
-extern char** environ;
 
 namespace sorvane::SettingsLauncher {
 
@@ -39,35 +37,12 @@ struct Launcher::Sink {
 namespace {
 
 // Spawns `program --settings <page>` with nothing but the standard streams
-// inherited and a clean signal mask. Returns the pid or the errno.
+// and the environment inherited. Returns the pid or the errno.
 std::pair<pid_t, int> spawnSettings(const std::filesystem::path& program, std::string_view page) {
-    std::string programText = program.string();
-    std::string flag = "--settings";
-    std::string pageText(page);
-    std::vector<char*> argv{programText.data(), flag.data(), pageText.data(), nullptr};
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t empty;
-    sigemptyset(&empty);
-    posix_spawnattr_setsigmask(&attributes, &empty);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGCHLD);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, programText.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return {error == 0 ? pid : 0, error};
+    const auto started =
+        ChildSpawn::spawn(program.string(), {program.string(), "--settings", std::string(page)},
+                          ChildSpawn::currentEnvironment(), {});
+    return {started.pid, started.error};
 }
 
 }  // namespace

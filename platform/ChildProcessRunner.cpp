@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/ChildSpawn.h"
 #include "platform/Text.h"
 
 namespace sorvane::ChildProcessRunner {
@@ -34,50 +34,6 @@ public:
 private:
     int fd_;
 };
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-    std::vector<char*> out;
-    out.reserve(texts.size() + 1);
-    for (auto& text : texts) out.push_back(text.data());
-    out.push_back(nullptr);
-    return out;
-}
-
-// posix_spawn with the child's whole world spelled out. Returns the errno.
-int spawn(const ChildProcessRequest& request, int outputFd, pid_t& pid) {
-    std::vector<std::string> argvTexts{request.executable.string()};
-    argvTexts.insert(argvTexts.end(), request.arguments.begin(), request.arguments.end());
-    std::vector<std::string> envTexts = request.environment;
-    auto argv = pointers(argvTexts);
-    auto envp = pointers(envTexts);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
-    posix_spawn_file_actions_adddup2(&actions, outputFd, 2);
-    // Descriptors opened by other threads without O_CLOEXEC must not leak in.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t empty;
-    sigemptyset(&empty);
-    posix_spawnattr_setsigmask(&attributes, &empty);
-    sigset_t defaults;
-    sigfillset(&defaults);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    // Its own group, so the deadline reaches whatever it starts in turn.
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-
-    const int error =
-        posix_spawn(&pid, request.executable.c_str(), &actions, &attributes, argv.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return error;
-}
 
 enum class Reap { running, reaped, lost };
 
@@ -135,11 +91,16 @@ ChildProcessOutcome run(const ChildProcessRequest& request) {
     Descriptor readEnd(fds[0]);
     Descriptor writeEnd(fds[1]);
 
-    pid_t pid = 0;
-    if (const int error = spawn(request, writeEnd.get(), pid); error != 0) {
-        outcome.failure = std::string(std::strerror(error)) + " (" + request.executable.string() + ")";
+    std::vector<std::string> arguments{request.executable.string()};
+    arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
+    const auto started = ChildSpawn::spawn(request.executable.string(), std::move(arguments),
+                                           request.environment, {writeEnd.get(), true});
+    if (started.error != 0) {
+        outcome.failure =
+            std::string(std::strerror(started.error)) + " (" + request.executable.string() + ")";
         return outcome;
     }
+    const pid_t pid = started.pid;
     // Only the child may hold the write end, or the output would never end.
     writeEnd.reset();
 
