@@ -29,8 +29,10 @@ namespace fs = std::filesystem;
 void printLine(const std::string& line) { std::cout << line << '\n' << std::flush; }
 
 std::string describe(const Rect& rect) {
-    return "(" + DecimalWord::format(rect.x) + ", " + DecimalWord::format(rect.y) + ", " +
-           DecimalWord::format(rect.width) + ", " + DecimalWord::format(rect.height) + ")";
+    std::string text = "(";
+    text.append(DecimalWord::format(rect.x)).append(", ").append(DecimalWord::format(rect.y)).append(", ");
+    text.append(DecimalWord::format(rect.width)).append(", ").append(DecimalWord::format(rect.height));
+    return text + ")";
 }
 
 }  // namespace

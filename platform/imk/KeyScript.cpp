@@ -150,7 +150,7 @@ private:
         }
         if (name == "activate" || name == "deactivate" || name == "commit" || name == "hide" ||
             name == "menu") {
-            if (!arg.empty()) return fail(at, "{" + std::string(name) + "} takes no argument");
+            if (!arg.empty()) return fail(at, std::string("{").append(name).append("} takes no argument"));
             command(std::string(name), {});
             return {};
         }
