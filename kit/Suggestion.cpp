@@ -1,34 +1,14 @@
 #include "kit/Suggestion.h"
 
-#include <unicode/utf8.h>
-
 #include "platform/Text.h"
 
 namespace sorvane {
 namespace {
 
-// Text::trimmed of the edges alone: replies are trimmed after every token,
-// and only their ends can hold white space to drop. A broken sequence at an
-// edge ends the trimming there.
+// Replies are trimmed after every token, and only their ends can hold white
+// space to drop.
 std::string trimmed(std::string_view text) {
-    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
-    int32_t b = 0;
-    int32_t e = static_cast<int32_t>(text.size());
-    while (b < e) {
-        int32_t next = b;
-        UChar32 c;
-        U8_NEXT(p, next, e, c);
-        if (c < 0 || !Text::isWhitespaceOrNewline(static_cast<char32_t>(c))) break;
-        b = next;
-    }
-    while (e > b) {
-        int32_t prev = e;
-        UChar32 c;
-        U8_PREV(p, b, prev, c);
-        if (c < 0 || !Text::isWhitespaceOrNewline(static_cast<char32_t>(c))) break;
-        e = prev;
-    }
-    return std::string(text.substr(static_cast<std::size_t>(b), static_cast<std::size_t>(e - b)));
+    return std::string(Text::trimmedEnds(text));
 }
 
 }  // namespace
@@ -45,7 +25,8 @@ Suggestion Suggestion::bounded() const {
     Suggestion cut;
     cut.normalized = Text::prefixCharacters(normalized, maximumCharacters);
     const std::size_t used = Text::characterCount(cut.normalized);
-    if (used < maximumCharacters) cut.continuation = Text::prefixCharacters(continuation, maximumCharacters - used);
+    if (used < maximumCharacters)
+        cut.continuation = Text::prefixCharacters(continuation, maximumCharacters - used);
     return cut;
 }
 

@@ -318,6 +318,39 @@ bool isBlank(std::string_view utf8) {
     return allCodePoints(utf8, isWhitespaceOrNewline);
 }
 
+namespace {
+
+std::string_view trimmedEndsBy(std::string_view utf8, bool (*trims)(char32_t)) {
+    const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
+    int32_t begin = 0;
+    auto end = static_cast<int32_t>(utf8.size());
+    while (begin < end) {
+        int32_t next = begin;
+        UChar32 c;
+        U8_NEXT(p, next, end, c);
+        if (c < 0 || !trims(static_cast<char32_t>(c))) break;
+        begin = next;
+    }
+    while (end > begin) {
+        int32_t previous = end;
+        UChar32 c;
+        U8_PREV(p, begin, previous, c);
+        if (c < 0 || !trims(static_cast<char32_t>(c))) break;
+        end = previous;
+    }
+    return utf8.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
+}
+
+}  // namespace
+
+std::string_view trimmedEnds(std::string_view utf8) {
+    return trimmedEndsBy(utf8, isWhitespaceOrNewline);
+}
+
+std::string_view trimmedEndsHorizontally(std::string_view utf8) {
+    return trimmedEndsBy(utf8, isHorizontalWhitespace);
+}
+
 bool isHorizontalWhitespace(char32_t c) {
     return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }

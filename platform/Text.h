@@ -53,6 +53,12 @@ bool isWhitespaceCharacter(std::string_view character);
 std::string trimmed(std::string_view utf8);
 // Whether nothing is left of the text once trimmed.
 bool isBlank(std::string_view utf8);
+// The text between the whitespace and newlines at its ends, as a view into
+// it, found without reading the middle; an invalid sequence at an edge ends
+// the trimming there.
+std::string_view trimmedEnds(std::string_view utf8);
+// The same for horizontal whitespace only.
+std::string_view trimmedEndsHorizontally(std::string_view utf8);
 // Tab and the space separators (general category Zs); no line breaks.
 bool isHorizontalWhitespace(char32_t c);
 // U+000A...U+000D, U+0085, U+2028 and U+2029.

@@ -1,8 +1,5 @@
 #include "prediction/SSEParser.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -13,32 +10,6 @@ namespace sorvane::SSEParser {
 namespace {
 
 using nlohmann::json;
-
-// Tab and the Unicode space separators; line breaks are not trimmed.
-bool isBlank(UChar32 c) {
-    return c == '\t' || c == ' ' || (c > 0x7F && u_charType(c) == U_SPACE_SEPARATOR);
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-    int32_t begin = 0;
-    int32_t end = static_cast<int32_t>(s.size());
-    while (begin < end) {
-        int32_t next = begin;
-        UChar32 c;
-        U8_NEXT(p, next, end, c);
-        if (c < 0 || !isBlank(c)) break;
-        begin = next;
-    }
-    while (end > begin) {
-        int32_t prev = end;
-        UChar32 c;
-        U8_PREV(p, begin, prev, c);
-        if (c < 0 || !isBlank(c)) break;
-        end = prev;
-    }
-    return s.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
-}
 
 // Reads a frame straight from the parser's events instead of building a
 // document: the frames are mostly envelope (ids, model, fingerprints) that is
@@ -232,10 +203,10 @@ std::optional<FrameReader> readFrame(std::string_view payload) {
 }  // namespace
 
 SSEEvent parse(std::string_view line) {
-    const std::string_view trimmed = trimBlanks(line);
+    const std::string_view trimmed = Text::trimmedEndsHorizontally(line);
     constexpr std::string_view field = "data:";
     if (trimmed.empty() || trimmed.front() == ':' || !trimmed.starts_with(field)) return SSEEvent::ignore();
-    const std::string_view payload = trimBlanks(trimmed.substr(field.size()));
+    const std::string_view payload = Text::trimmedEndsHorizontally(trimmed.substr(field.size()));
     if (payload == "[DONE]") return SSEEvent::done();
     std::optional<FrameReader> frame = readFrame(payload);
     if (!frame) return SSEEvent::ignore();

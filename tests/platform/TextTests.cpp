@@ -120,6 +120,10 @@ TEST(Text, WhitespaceSets) {
     EXPECT_EQ(Text::trimmed(" \n "), "");
     for (const char* blank : {"", " \n ", "\u3000\u2029\t"}) EXPECT_TRUE(Text::isBlank(blank)) << blank;
     for (const char* text : {" x ", "\u200B", "\xFF"}) EXPECT_FALSE(Text::isBlank(text)) << text;
+    EXPECT_EQ(Text::trimmedEnds("\u3000 \t中 文\n\u2029"), "中 文");
+    EXPECT_EQ(Text::trimmedEnds(" \n "), "");
+    EXPECT_EQ(Text::trimmedEnds(" \xFF x "), "\xFF x");  // a broken sequence stops the trimming
+    EXPECT_EQ(Text::trimmedEndsHorizontally("\u3000\t a b \n"), "a b \n");
 }
 
 TEST(Text, Iso8601RoundTrip) {
