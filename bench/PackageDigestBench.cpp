@@ -63,7 +63,7 @@ void BM_PackageDigestFromFile(benchmark::State& state) {
 BENCHMARK(BM_PackageDigestFromFile)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
 void BM_PackageDigestInMemory(benchmark::State& state) {
-    auto bytes = sorvane::Files::readFile(packageFile());
+    auto bytes = sorvane::Files::readFile(packageFile(), packageBytes);
     if (!bytes) {
         state.SkipWithError("read failed");
         return;
