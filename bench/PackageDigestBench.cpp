@@ -30,8 +30,10 @@ long peakResidentKiB() {
     return 0;
 }
 
+// Never destroyed: the removal at exit runs after every static destructor
+// registered later than it, this path's included.
 const std::filesystem::path& packageFile() {
-    static const std::filesystem::path path = [] {
+    static const std::filesystem::path* path = new std::filesystem::path([] {
         std::string pattern = (std::filesystem::temp_directory_path() / "sorvane-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) std::abort();
         const std::filesystem::path file = std::filesystem::path(pattern) / "package.pkg";
@@ -44,8 +46,8 @@ const std::filesystem::path& packageFile() {
         }
         std::atexit([] { std::filesystem::remove_all(packageFile().parent_path()); });
         return file;
-    }();
-    return path;
+    }());
+    return *path;
 }
 
 void BM_PackageDigestFromFile(benchmark::State& state) {
