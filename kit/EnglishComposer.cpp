@@ -146,6 +146,10 @@ bool EnglishComposer::handle(const EnglishKey& key) {
 
 bool EnglishComposer::typeText(const std::string& text) {
     if (text.empty()) return false;
+    // A sentence at the bound goes into the field as typed, and this key
+    // starts the next one (or goes to the application, as a first key may).
+    if (!buffer_.empty() && characterCount_ + Text::characterCount(text) > maximumBufferCharacters)
+        commit(std::string(buffer_));
     // A sentence starts with a letter or digit; a leading space or comma
     // belongs to the application.
     if (buffer_.empty() && !hasLetterOrDigit(text)) return false;
@@ -518,6 +522,10 @@ void EnglishComposer::begin(std::string_view text) {
         return;
     }
     reset();
+    if (Text::characterCount(text) > maximumBufferCharacters) {
+        if (host_) host_->insertText(std::string(text));
+        return;
+    }
     insert(std::string(text));
 }
 

@@ -39,6 +39,11 @@ public:
 
 class EnglishComposer {
 public:
+    // The longest sentence kept, in Characters: the key that would pass it
+    // commits the sentence as typed first, so what any client sends keeps
+    // the panel, its layout and each request bounded.
+    static constexpr std::size_t maximumBufferCharacters = 4000;
+
     // The host is not owned and must outlive the composer (or be detached
     // with setHost(nullptr); host calls are then skipped). The main queue
     // must outlive every task the composer posts to it.
@@ -53,7 +58,8 @@ public:
     // True when the key was taken (the client must not see it). Always false
     // while prediction is off.
     bool handle(const EnglishKey& key);
-    // Starts the buffer with text carried over from the Chinese side.
+    // Starts the buffer with text carried over from the Chinese side; text
+    // past the bound is inserted as it stands.
     void begin(std::string_view text);
     // Saves the rhythm, then commits the buffer as typed.
     void commitBuffer();

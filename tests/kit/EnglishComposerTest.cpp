@@ -504,6 +504,34 @@ TEST(EnglishComposer, ReturnCommitsTheBufferAsTyped) {
     EXPECT_FALSE(rig.press(EnglishKey::commitRaw()));
 }
 
+// However many keys a client sends, the sentence stays within the bound: the
+// key that would pass it commits the sentence as typed first.
+TEST(EnglishComposer, ASentenceAtTheBoundIsCommittedBeforeTheNextKey) {
+    constexpr std::size_t bound = EnglishComposer::maximumBufferCharacters;
+    const std::string almost = "a" + std::string(bound - 2, 'b');
+    Rig rig;
+    rig.composer.begin(almost);
+    EXPECT_TRUE(rig.press(EnglishKey::text("c")));  // exactly at the bound
+    ASSERT_EQ(rig.composer.buffer().size(), bound);
+    EXPECT_TRUE(rig.host.inserted.empty());
+    EXPECT_TRUE(rig.press(EnglishKey::text("d")));
+    EXPECT_EQ(rig.host.inserted, std::vector<std::string>{almost + "c"});
+    EXPECT_EQ(rig.composer.buffer(), "d");
+    EXPECT_EQ(rig.host.marked, "d");
+
+    // A key that cannot start a sentence goes to the application after it.
+    rig.composer.begin(almost + "c");
+    EXPECT_FALSE(rig.press(EnglishKey::text(" ")));
+    EXPECT_EQ(rig.host.inserted.back(), almost + "c");
+    EXPECT_EQ(rig.composer.buffer(), "");
+
+    // Carried text past the bound is inserted as it stands.
+    const std::string tooLong(bound + 1, 'x');
+    rig.composer.begin(tooLong);
+    EXPECT_EQ(rig.host.inserted.back(), tooLong);
+    EXPECT_EQ(rig.composer.buffer(), "");
+}
+
 TEST(EnglishComposer, PredictionOffSendsNothing) {
     Rig rig;
     rig.type("wo xiang");
