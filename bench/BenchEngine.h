@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "bench/BenchMain.h"
 #include "engine/RimeEngine.h"
 #include "engine/RimeLibrary.h"
 
@@ -63,14 +64,9 @@ inline std::size_t rawKeyAndContext(const RimeApi* api, RimeSessionId session, s
     return n;
 }
 
-// The benchmarks' main: runs them, then ends whatever engine was started.
-inline int runBenchmarks(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+// Ends whatever engine was started: the benchmarks' last step.
+inline void endEngine() {
     if (engineShutdown()) engineShutdown()();
-    return 0;
 }
 
 }  // namespace sorvane::bench

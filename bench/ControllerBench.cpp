@@ -19,6 +19,7 @@
 #include "bench/BenchEngine.h"
 #include "bench/KeyTimes.h"
 #include "bench/PinyinCorpus.h"
+#include "bench/WidgetBenchMain.h"
 #include "engine/RimeLibrary.h"
 
 namespace {
@@ -131,7 +132,5 @@ BENCHMARK(BM_ControllerWithPanelOverLibrime)->Iterations(1)->Unit(benchmark::kMi
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    return sorvane::bench::runBenchmarks(argc, argv);
+    return sorvane::bench::runWidgetBenchmarks(argc, argv, sorvane::bench::endEngine);
 }

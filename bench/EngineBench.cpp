@@ -49,4 +49,6 @@ BENCHMARK(BM_WrapperOverRaw)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) { return sorvane::bench::runBenchmarks(argc, argv); }
+int main(int argc, char** argv) {
+    return sorvane::bench::runBenchmarks(argc, argv, sorvane::bench::endEngine);
+}

@@ -21,6 +21,7 @@
 #include "app/CandidatePanel.h"
 #include "app/QtScreens.h"
 #include "bench/KeyTimes.h"
+#include "bench/WidgetBenchMain.h"
 #include "kit/EnglishComposer.h"
 #include "kit/TypingRhythm.h"
 #include "platform/UserDefaults.h"
@@ -272,11 +273,5 @@ BENCHMARK(BM_PauseAfterNewSample);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return sorvane::bench::runWidgetBenchmarks(argc, argv);
 }

@@ -23,7 +23,8 @@ public:
         if (us_.empty()) return 0;
         std::vector<double> sorted = us_;
         std::sort(sorted.begin(), sorted.end());
-        const auto rank = static_cast<std::size_t>(std::max(1.0, p * static_cast<double>(sorted.size()) + 0.5));
+        const auto rank =
+            static_cast<std::size_t>(std::max(1.0, p * static_cast<double>(sorted.size()) + 0.5));
         return sorted[std::min(sorted.size(), rank) - 1];
     }
     double p50() const { return percentile(0.5); }

@@ -9,6 +9,7 @@
 
 #include "app/CandidatePanel.h"
 #include "app/QtScreens.h"
+#include "bench/WidgetBenchMain.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {
@@ -118,11 +119,5 @@ BENCHMARK(BM_ChineseGridLayoutOnly)->Unit(benchmark::kMicrosecond);
 }  // namespace sorvane
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return sorvane::bench::runWidgetBenchmarks(argc, argv);
 }

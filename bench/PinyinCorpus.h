@@ -17,7 +17,8 @@
 namespace sorvane::bench {
 
 inline const char* const kPinyinSentences[] = {
-    "jintian{space}tianqi{space}hen{space}hao{space}women{space}qu{space}gongyuan{space}sanbu{space}ba{space}",
+    "jintian{space}tianqi{space}hen{space}hao{space}women{space}qu{space}gongyuan{space}sanbu{space}ba{"
+    "space}",
     "wo{space}xiang{space}mai{space}yi{space}ben{space}guanyu{space}lishi{space}de{space}shu{space}",
     "qing{space}ni{space}ba{space}wenjian{space}fa{space}dao{space}wode{space}youxiang{space}",
     "zhege{space}wentt{backspace}{backspace}i{space}women{space}mingtian{space}zai{space}taolun{space}",
@@ -31,17 +32,21 @@ inline const char* const kPinyinSentences[] = {
     "ta{space}zai{space}daxue{space}li{space}xuexi{space}jisuanji{space}kexue{space}",
     "zhi2jian{space}yi{space}ge{space}xiaoshi{space}jiu{space}zuo{space}wan{space}le{space}",
     "qing{space}wen{space}qu{space}huochezhan{space}zenme{space}zou{space}",
-    "wo{space}de{space}shouji{space}meiyou{space}dian{space}le{space}neng{space}jie{space}ge{space}chongdianqi{space}ma{space}",
-    "zhe{space}ci{space}lvxing{space}women{space}kan{space}dao{space}le{space}hen{space}duo{space}meili{space}de{space}fengjing{space}",
+    "wo{space}de{space}shouji{space}meiyou{space}dian{space}le{space}neng{space}jie{space}ge{space}"
+    "chongdianqi{space}ma{space}",
+    "zhe{space}ci{space}lvxing{space}women{space}kan{space}dao{space}le{space}hen{space}duo{space}meili{"
+    "space}de{space}fengjing{space}",
     "yi{pagedown}{space}dian{space}dou{space}bu{space}nan{space}zhi{space}yao{space}duo{space}lianxi{space}",
     "ta{space}ba{space}shu{space}fang{space}zai{space}zhuozi{space}shang{space}jiu{space}zou{space}le{space}",
     "women{space}yinggai{space}duo{space}guanxin{space}shenbian{space}de{space}renn{backspace}{space}",
     "dianying{space}qi{space}dian{space}kaishi{space}wo{space}zai{space}menkou{space}deng{space}ni{space}",
     "xiexie{space}nin{space}de{space}bangzhu{space}women{space}hui{space}jinkuai{space}huifu{space}",
     "zhe{space}ge{space}zhoumo{space}wo{space}yao{space}qu{space}kan{space}yeye{space}nainai{space}",
-    "jin{pagedown}{pagedown}{pageup}{pageup}{space}nian{space}de{space}dongtian{space}bi{space}qunian{space}leng{space}",
+    "jin{pagedown}{pagedown}{pageup}{pageup}{space}nian{space}de{space}dongtian{space}bi{space}qunian{space}"
+    "leng{space}",
     "ruguo{space}mingtian{space}xiayu{space}bisai{space}jiu{space}tuichi{space}",
-    "ta{space}shuo{space}hua{space}de{space}shengyin{space}hen{space}xiao{space}wo{space}mei{space}tingqingchu{space}",
+    "ta{space}shuo{space}hua{space}de{space}shengyin{space}hen{space}xiao{space}wo{space}mei{space}"
+    "tingqingchu{space}",
     "qing{space}ba{space}chuanghu{space}guan{space}shang{space}waimian{space}feng{space}hen{space}da{space}",
 };
 

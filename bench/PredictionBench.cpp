@@ -5,10 +5,10 @@
 #include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "prediction/PredictionService.h"
@@ -24,10 +24,10 @@ std::string frame(std::string_view content) {
 
 // A reply as DeepSeek streams it: one token per frame, usage, then [DONE].
 std::vector<std::string> recordedStream() {
-    const std::vector<std::string> tokens = {
-        "{\"", "normalized", "\":", " \"", "I", " think", " this", " design", " is", "\",",
-        " \"", "continuation", "\":", " \"", "a", " bit", " over", "-engineered", " for", " what",
-        " it", " does", ".\"", "}"};
+    const std::vector<std::string> tokens = {"{\"",   "normalized", "\":", " \"",   "I",     " think",
+                                             " this", " design",    " is", "\",",   " \"",   "continuation",
+                                             "\":",   " \"",        "a",   " bit",  " over", "-engineered",
+                                             " for",  " what",      " it", " does", ".\"",   "}"};
     std::vector<std::string> frames;
     for (const auto& token : tokens) frames.push_back(frame(token));
     frames.push_back(
@@ -87,8 +87,9 @@ void BM_FirstPartialAfterFirstByte(benchmark::State& state) {
     sorvane::PredictionService::Session session;
     session.baseURL = server.baseURL();
     session.resolveKey = [] { return std::optional<std::string>(); };
-    sorvane::PredictionService service([] { return std::optional(sorvane::PredictionRoute::ownKey("sk-bench")); },
-                                       [](const sorvane::PredictionError&) {}, {}, [] { return 0.0; }, session);
+    sorvane::PredictionService service(
+        [] { return std::optional(sorvane::PredictionRoute::ownKey("sk-bench")); },
+        [](const sorvane::PredictionError&) {}, {}, [] { return 0.0; }, session);
 
     double firstPartialTotal = 0, transferTotal = 0, partialsTotal = 0;
     for (auto _ : state) {
@@ -128,8 +129,8 @@ void BM_StreamTransferOnly(benchmark::State& state) {
     request.body = "{}";
     for (auto _ : state) {
         int lines = 0;
-        auto response = sorvane::CurlHttpClient::shared().stream(request, nullptr,
-                                                                 [&](std::string_view) { ++lines; });
+        auto response =
+            sorvane::CurlHttpClient::shared().stream(request, nullptr, [&](std::string_view) { ++lines; });
         const auto end = Clock::now();
         if (!response) {
             state.SkipWithError("transfer failed");

@@ -42,8 +42,9 @@ void BM_ServerKeyOverLibrime(benchmark::State& state) {
     fs::create_directories(home);
     ::setenv("HOME", home.c_str(), 1);
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    testing::ChildProcess server(std::string(SORVANE_BUNDLE_DIR) + "/Contents/MacOS/SorvaneIME", {},
-                                 {{"QT_QPA_PLATFORM", platform ? platform : "offscreen"}, {"SORVANE_LOG_STDERR", "1"}});
+    testing::ChildProcess server(
+        std::string(SORVANE_BUNDLE_DIR) + "/Contents/MacOS/SorvaneIME", {},
+        {{"QT_QPA_PLATFORM", platform ? platform : "offscreen"}, {"SORVANE_LOG_STDERR", "1"}});
     if (!server.waitForStderr("[Sorvane] server up", 60s)) {
         state.SkipWithError("server did not come up");
         return;
@@ -53,7 +54,8 @@ void BM_ServerKeyOverLibrime(benchmark::State& state) {
     const RimeApi* api = RimeLibrary::system()->api();
     const RimeSessionId raw = engine->sessionId();
 
-    QDBusConnection connection = QDBusConnection::connectToBus(QString::fromStdString(bus.address()), "bench");
+    QDBusConnection connection =
+        QDBusConnection::connectToBus(QString::fromStdString(bus.address()), "bench");
     IMKClient client(connection, kConnection);
     client.setBundleIdentifier(std::string("com.example.bench"));
     client.setCaretRect(CaretRect{100, 500, 1, 18});
@@ -116,5 +118,5 @@ BENCHMARK(BM_ServerKeyOverLibrime)->Iterations(1)->Unit(benchmark::kMillisecond)
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    return sorvane::bench::runBenchmarks(argc, argv);
+    return sorvane::bench::runBenchmarks(argc, argv, sorvane::bench::endEngine);
 }

@@ -12,6 +12,7 @@
 
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/UrlOpener.h"
+#include "bench/WidgetBenchMain.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {
@@ -54,16 +55,9 @@ BENCHMARK(BM_PlainWidgetFirstFrame)->Unit(benchmark::kMillisecond);
 }  // namespace sorvane
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // The live model reads the user's settings: give it a HOME of its own.
     std::string home = (std::filesystem::temp_directory_path() / "sorvane-bench-settings-XXXXXX").string();
     if (!mkdtemp(home.data())) return 1;
     setenv("HOME", home.c_str(), 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(home);
-    return 0;
+    return sorvane::bench::runWidgetBenchmarks(argc, argv, [&home] { std::filesystem::remove_all(home); });
 }

@@ -6,7 +6,6 @@
 // in one loop, alternating, and gives the reader's speed as a share of the
 // plain parse's ("speed_ratio").
 #include <benchmark/benchmark.h>
-
 #include <time.h>
 
 #include <chrono>

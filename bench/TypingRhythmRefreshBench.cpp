@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "bench/BenchMain.h"
 #include "kit/TypingRhythm.h"
 #include "kit/TypingRhythmPresenter.h"
 #include "platform/UserDefaults.h"
@@ -61,10 +62,5 @@ int main(int argc, char** argv) {
         recorder.save();
     }
     defaultsFile = Files::preferencesDirectory() / (std::string(kSorvaneBundleId) + ".json");
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(home);
-    return 0;
+    return sorvane::bench::runBenchmarks(argc, argv, [&home] { std::filesystem::remove_all(home); });
 }
