@@ -25,6 +25,7 @@
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
 
@@ -33,28 +34,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ChildProcess;
+using testing::ScopedEnvironment;
 
 const std::string kForwarded = "[Sorvane] settings window already open; forwarded page=";
 const std::string kOpen = "[Sorvane] settings window open page=";
-
-// Sets a variable for the life of a case, then puts back what was there.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (previous_)
-            setenv(name_, previous_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
 
 void runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -79,11 +62,11 @@ protected:
         return child;
     }
 
-    ScopedEnv platform_{"QT_QPA_PLATFORM", "offscreen"};
+    ScopedEnvironment platform_{"QT_QPA_PLATFORM", "offscreen"};
     testing::PrivateBus bus_;
     testing::TempHome home_;
     testing::TempDir runtime_;
-    ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", runtime_.path().string()};
+    ScopedEnvironment runtimeEnv_{"XDG_RUNTIME_DIR", runtime_.path().string()};
 };
 
 // Cases that use the session bus from this process. Qt keeps a process's

@@ -6,40 +6,21 @@
 
 #include "kit/Secrets.h"
 #include "tests/support/MemoryKeychain.h"
+#include "tests/support/ScopedEnvironment.h"
 
 namespace sorvane {
 namespace {
 
+using testing::ScopedEnvironment;
 using testing::ScopedMemoryKeychain;
 
 constexpr const char* kService = "cn.kestrum.inputmethod";
 constexpr const char* kAccount = "deepseek";
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (previous_)
-            setenv(name_, previous_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
-
 TEST(Secrets, EnvironmentWinsTrimmedWhileKeychainKeepsItsOwn) {
     ScopedMemoryKeychain keychain;
     keychain->put(kService, kAccount, "sk-keychain-key");
-    ScopedEnv env("DEEPSEEK_API_KEY", "  sk-env-key \n");
+    ScopedEnvironment env("DEEPSEEK_API_KEY", "  sk-env-key \n");
 
     auto resolved = Secrets::resolveDeepSeekAPIKey();
     ASSERT_TRUE(resolved);
@@ -52,7 +33,7 @@ TEST(Secrets, EnvironmentWinsTrimmedWhileKeychainKeepsItsOwn) {
 TEST(Secrets, BlankEnvironmentFallsBackToKeychain) {
     ScopedMemoryKeychain keychain;
     keychain->put(kService, kAccount, " sk-keychain-key\t");
-    ScopedEnv env("DEEPSEEK_API_KEY", " \n ");
+    ScopedEnvironment env("DEEPSEEK_API_KEY", " \n ");
 
     auto resolved = Secrets::resolveDeepSeekAPIKey();
     ASSERT_TRUE(resolved);
@@ -64,7 +45,7 @@ TEST(Secrets, BlankEnvironmentFallsBackToKeychain) {
 
 TEST(Secrets, NoKeyAnywhere) {
     ScopedMemoryKeychain keychain;
-    ScopedEnv env("DEEPSEEK_API_KEY", std::nullopt);
+    ScopedEnvironment env("DEEPSEEK_API_KEY", std::nullopt);
     EXPECT_EQ(Secrets::resolveDeepSeekAPIKey(), std::nullopt);
     keychain->put(kService, kAccount, "   ");
     EXPECT_EQ(Secrets::resolveDeepSeekAPIKey(), std::nullopt);
@@ -72,7 +53,7 @@ TEST(Secrets, NoKeyAnywhere) {
 
 TEST(Secrets, UnreadableOrNonUtf8KeychainReadsAsNoKey) {
     ScopedMemoryKeychain keychain;
-    ScopedEnv env("DEEPSEEK_API_KEY", std::nullopt);
+    ScopedEnvironment env("DEEPSEEK_API_KEY", std::nullopt);
     keychain->put(kService, kAccount, std::string("sk-\xff\xfe-key"));
     EXPECT_EQ(Secrets::keychainAPIKey(), std::nullopt);
     keychain->put(kService, kAccount, "sk-fine-key");
@@ -148,21 +129,21 @@ TEST(Secrets, DeleteSucceedsWhenThereIsNothingToDelete) {
 TEST(Secrets, RedactsOnlyKeysOfEightCharactersOrMore) {
     ScopedMemoryKeychain keychain;
     {
-        ScopedEnv env("DEEPSEEK_API_KEY", "sk-1234");  // 7 Characters
+        ScopedEnvironment env("DEEPSEEK_API_KEY", "sk-1234");  // 7 Characters
         EXPECT_EQ(Secrets::redact("bad key sk-1234"), "bad key sk-1234");
     }
     {
-        ScopedEnv env("DEEPSEEK_API_KEY", "sk-12345");  // 8 Characters
+        ScopedEnvironment env("DEEPSEEK_API_KEY", "sk-12345");  // 8 Characters
         EXPECT_EQ(Secrets::redact("sk-12345 and sk-12345!"), "<redacted> and <redacted>!");
         EXPECT_EQ(Secrets::redact("SK-12345"), "SK-12345") << "the search is case-sensitive";
     }
     {
         // Characters, not bytes: four CJK characters are 12 bytes but too short.
-        ScopedEnv env("DEEPSEEK_API_KEY", "钥匙钥匙");
+        ScopedEnvironment env("DEEPSEEK_API_KEY", "钥匙钥匙");
         EXPECT_EQ(Secrets::redact("x钥匙钥匙x"), "x钥匙钥匙x");
     }
     {
-        ScopedEnv env("DEEPSEEK_API_KEY", std::nullopt);
+        ScopedEnvironment env("DEEPSEEK_API_KEY", std::nullopt);
         keychain->put(kService, kAccount, "sk-from-keychain");
         EXPECT_EQ(Secrets::redact("[sk-from-keychain]"), "[<redacted>]");
     }
