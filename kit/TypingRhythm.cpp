@@ -27,10 +27,12 @@ Date dateOfSeconds(std::int64_t seconds) {
 }
 
 // Stored times come from a file any program can write; one past the clock's
-// range (about 9.2e9 s for nanosecond time points) cannot become a date.
+// range (about 9.2e9 s for nanosecond time points) cannot become a date. A
+// day short of either end leaves room for the hour and quarter-hour sums
+// made with a date.
 bool representable(std::int64_t seconds) {
     const auto limit =
-        std::chrono::duration_cast<std::chrono::seconds>(Date::max().time_since_epoch()).count();
+        std::chrono::duration_cast<std::chrono::seconds>(Date::max().time_since_epoch()).count() - 86400;
     return seconds <= limit && seconds >= -limit;
 }
 

@@ -227,16 +227,18 @@ TEST(TypingRhythm, LoadingDoesNotPrune) {
     EXPECT_TRUE(rhythm->snapshot().samples.empty());  // the snapshot prunes
 }
 
-// Stored times past the clock's range (about 9.2e9 s) are left out of the
-// snapshot, as gaps that are not numbers are never recorded.
+// Stored times past the clock's range (about 9.2e9 s), or too close to its
+// end to group by hour, are left out of the snapshot, as gaps that are not
+// numbers are never recorded.
 TEST(TypingRhythm, OutOfRangeStoredTimesAreIgnored) {
     Fixture f;
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count();
-    f.defaults->setData(
-        TypingRhythm::defaultsKey,
-        "{\"at\":[" + std::to_string(now) + ",9300000000,9223372036854775807],\"ms\":[100,200,300]}");
+    f.defaults->setData(TypingRhythm::defaultsKey,
+                        "{\"at\":[" + std::to_string(now) +
+                            ",9300000000,9223372036854775807,9223372030],\"ms\":[100,200,300,400]}");
     auto rhythm = f.make();
     EXPECT_EQ(rhythm->snapshot().samples, (std::vector<Sample>{{start, 100}}));
+    EXPECT_EQ(rhythm->snapshot().hours(TypingRhythm::Calendar::inZone("UTC")).size(), 1u);
 }
 
 TEST(TypingRhythm, ThreadsRecordingAtOnceSaveOncePerFiftyGaps) {
