@@ -4,7 +4,7 @@
 
 namespace sorvane {
 
-KeyCheck DeepSeekKeyCheck::verify(const std::string& key) const {
+KeyCheck DeepSeekKeyCheck::verify(const std::string& key, HttpCancellation* stop) const {
     HttpRequest request;
     request.method = "GET";
     request.url = baseURL + "/user/balance";
@@ -14,7 +14,8 @@ KeyCheck DeepSeekKeyCheck::verify(const std::string& key) const {
 
     // Only the status matters: the transfer ends as soon as the head is in,
     // so no body, however large, is ever read.
-    HttpCancellation cancellation;
+    HttpCancellation own;
+    HttpCancellation& cancellation = stop ? *stop : own;
     std::optional<int> status;
     HttpClient& http = client ? *client : CurlHttpClient::shared();
     const auto result = http.stream(

@@ -1,6 +1,5 @@
 #include "kit/MacBillingStore.h"
 
-
 #include <filesystem>
 #include <string_view>
 
@@ -72,6 +71,7 @@ std::unique_ptr<MacBillingStore> MacBillingStore::preview(bool key, KeyStatus ke
 
 MacBillingStore::~MacBillingStore() {
     life_.reset();
+    if (checkStop_) checkStop_->cancel();
     if (worker_.joinable()) worker_.join();
 }
 
@@ -120,8 +120,8 @@ void MacBillingStore::select(Source source) {
     changed();
 }
 
-KeyCheck MacBillingStore::verifyWithDeepSeek(const std::string& key) {
-    return DeepSeekKeyCheck{}.verify(key);
+KeyCheck MacBillingStore::verifyWithDeepSeek(const std::string& key, HttpCancellation& stop) {
+    return DeepSeekKeyCheck{}.verify(key, &stop);
 }
 
 bool MacBillingStore::isWellFormedKey(std::string_view key) {
@@ -139,15 +139,17 @@ void MacBillingStore::check(const std::string& key, std::function<void(KeyCheck)
     changed();
     if (worker_.joinable()) worker_.join();  // the last check has already posted its result
     std::weak_ptr<Life> life = life_;
-    worker_ = std::thread([this, verify = services_.verifyKey, key, life, apply = std::move(apply)] {
-        KeyCheck result = verify(key);
-        mainQueue_.post([this, life, apply, result = std::move(result)] {
-            if (!life.lock()) return;
-            checkingKey_ = false;
-            apply(result);
-            changed();
+    checkStop_ = std::make_shared<HttpCancellation>();
+    worker_ = std::thread(
+        [this, verify = services_.verifyKey, key, life, stop = checkStop_, apply = std::move(apply)] {
+            KeyCheck result = verify(key, *stop);
+            mainQueue_.post([this, life, apply, result = std::move(result)] {
+                if (!life.lock()) return;
+                checkingKey_ = false;
+                apply(result);
+                changed();
+            });
         });
-    });
 }
 
 void MacBillingStore::saveKey(const std::string& raw, std::function<void(bool)> done) {

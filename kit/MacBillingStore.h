@@ -35,7 +35,8 @@ namespace sorvane {
 class MacBillingStore {
 public:
     // Blocks until DeepSeek answered; called on a worker thread.
-    using Verifier = std::function<KeyCheck(const std::string& key)>;
+    // Runs on a worker thread; `stop` is cancelled when the store goes away.
+    using Verifier = std::function<KeyCheck(const std::string& key, HttpCancellation& stop)>;
 
     // What the store reads and writes. The live ones come from services().
     struct Services {
@@ -103,7 +104,7 @@ public:
 
     // The live check: DeepSeek's "/user/balance" with a 10 s time-out, over
     // the shared HTTP client. Blocks; call it off the main thread.
-    static KeyCheck verifyWithDeepSeek(const std::string& key);
+    static KeyCheck verifyWithDeepSeek(const std::string& key, HttpCancellation& stop);
 
     // Well formed: "sk-", 20 to 200 characters, only ASCII letters, digits,
     // "-" and "_".
@@ -134,6 +135,8 @@ private:
     std::map<ObserverId, std::function<void()>> observers_;
     ObserverId nextObserver_ = 1;
     std::thread worker_;
+    // Ends the running check, so closing the window never waits on the network.
+    std::shared_ptr<HttpCancellation> checkStop_;
     std::shared_ptr<Life> life_ = std::make_shared<Life>();
 };
 

@@ -44,8 +44,8 @@ protected:
                                  stored.reset();
                                  return {};
                              }};
-        services.verifyKey = [url = server.baseURL()](const std::string& key) {
-            return DeepSeekKeyCheck{nullptr, url, 2s}.verify(key);
+        services.verifyKey = [url = server.baseURL()](const std::string& key, HttpCancellation& stop) {
+            return DeepSeekKeyCheck{nullptr, url, 2s}.verify(key, &stop);
         };
         services.hasToken = [] { return true; };
         store = std::make_unique<MacBillingStore>(services, time);

@@ -60,8 +60,9 @@ protected:
         services.file = MacBillingStateFile::live();
         services.stateFile = AppStateFile{Files::supportDirectory() / "state.json"};
         services.keyStore = keys.store();
-        services.verifyKey = [url = baseURL.empty() ? server_.baseURL() : baseURL](const std::string& key) {
-            return DeepSeekKeyCheck{nullptr, url, 2s}.verify(key);
+        services.verifyKey = [url = baseURL.empty() ? server_.baseURL() : baseURL](const std::string& key,
+                                                                                   HttpCancellation& stop) {
+            return DeepSeekKeyCheck{nullptr, url, 2s}.verify(key, &stop);
         };
         services.hasToken = [] { return true; };
         return std::make_unique<MacBillingStore>(services, time);
@@ -188,6 +189,16 @@ TEST_F(MacBillingStoreTest, ASecondSaveWhileCheckingIsRefusedAtOnce) {
     ASSERT_TRUE(pumpUntil([&] { return first.has_value(); }));
     EXPECT_TRUE(*first);
     EXPECT_EQ(requests, 1);
+
+    // Closing the window during a check ends the check instead of waiting
+    // for DeepSeek.
+    stall = true;
+    store->saveKey(body20, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return requests == 2; }));
+    const auto closing = std::chrono::steady_clock::now();
+    store.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 500ms);
+    stall = false;
 }
 
 TEST_F(MacBillingStoreTest, ARouteFileThatCannotBeWrittenIsNeverShownAsSaved) {
