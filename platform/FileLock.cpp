@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace sorvane {
@@ -26,24 +30,54 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
         error_ = Files::errorFromErrno(openError, path);
         return;
     }
-    // flock has no time-out of its own: poll, backing off to 50 ms.
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    auto pause = std::chrono::milliseconds(1);
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        const int code = errno;
-        if (code == EINTR) continue;
-        const auto now = std::chrono::steady_clock::now();
-        if (code != EWOULDBLOCK || now >= deadline) {
-            heldElsewhere_ = code == EWOULDBLOCK;
-            error_ = Files::errorFromErrno(code, path);
-            if (code == EWOULDBLOCK) error_.message = "Lock held by another writer for too long (" + path.string() + ")";
-            ::close(fd_);
-            fd_ = -1;
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    int code = errno;
+    if ((code == EWOULDBLOCK || code == EINTR) && wait.count() > 0)
+        code = waitInKernel(std::chrono::steady_clock::now() + wait);
+    if (code == 0) return;
+    heldElsewhere_ = code == EWOULDBLOCK;
+    error_ = Files::errorFromErrno(code, path);
+    if (code == EWOULDBLOCK)
+        error_.message = "Lock held by another writer for too long (" + path.string() + ")";
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+// flock has no time-out of its own, and a poller loses every race to a
+// writer that locks again straight after letting go: the lock goes to
+// whoever asks first once it is free. So the wait happens in the kernel, on a
+// thread of its own, where a released lock reaches the waiter at once; we
+// wait for that thread until the deadline. Past it the thread is left to
+// close the descriptor, and with it the lock, whenever it gets it.
+int FileLock::waitInKernel(std::chrono::steady_clock::time_point deadline) {
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<int> result;  // 0 or the errno
+        bool abandoned = false;
+    };
+    auto shared = std::make_shared<Wait>();
+    const int fd = fd_;
+    std::thread([shared, fd] {
+        int rc;
+        do {
+            rc = ::flock(fd, LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+        const int code = rc == 0 ? 0 : errno;
+        std::lock_guard lock(shared->mutex);
+        if (shared->abandoned) {
+            ::close(fd);
             return;
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
-    }
+        shared->result = code;
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (shared->done.wait_until(lock, deadline, [&] { return shared->result.has_value(); }))
+        return *shared->result;
+    shared->abandoned = true;
+    fd_ = -1;  // the waiting thread owns it now
+    return EWOULDBLOCK;
 }
 
 FileLock::~FileLock() {

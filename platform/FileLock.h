@@ -35,6 +35,9 @@ public:
     const FileError& error() const { return error_; }
 
 private:
+    // 0 once the lock is held, else the errno (EWOULDBLOCK past the deadline).
+    int waitInKernel(std::chrono::steady_clock::time_point deadline);
+
     int fd_ = -1;
     bool heldElsewhere_ = false;
     FileError error_;

@@ -11,16 +11,16 @@
 #include "kit/MacBillingState.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
-#include "tests/support/FilePermissions.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/FilePermissions.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
 namespace {
 
 using namespace std::chrono;
-using testing::ScopedLogCapture;
 using testing::ScopedFilePermissions;
+using testing::ScopedLogCapture;
 using testing::TempHome;
 namespace fs = std::filesystem;
 
@@ -112,9 +112,10 @@ TEST(MacBillingState, Dates) {
     ASSERT_TRUE(late);
     EXPECT_EQ(formatBillingDate(*late), "9999-12-31T23:59:59Z");
     EXPECT_EQ(formatBillingDate(MacBillingState::distantPast() - hours{1}), "0001-01-01T00:00:00Z");
-    EXPECT_EQ(MacBillingState::decode(MacBillingState(Source::credits, std::nullopt, std::nullopt, *late).encoded())
-                  ->verifiedAt,
-              at(9999, 12, 31, 23, 59, 59));
+    EXPECT_EQ(
+        MacBillingState::decode(MacBillingState(Source::credits, std::nullopt, std::nullopt, *late).encoded())
+            ->verifiedAt,
+        at(9999, 12, 31, 23, 59, 59));
     EXPECT_TRUE(MacBillingState(Source::ownKey).usesOwnKey(system_clock::now()));
     EXPECT_FALSE(MacBillingState{}.usesOwnKey(system_clock::now()));
 }
@@ -186,9 +187,9 @@ TEST(MacBillingStateFile, UpdateLeavesAFileThatCannotBeReadAndLogs) {
     EXPECT_FALSE(called);
     EXPECT_TRUE(fs::is_directory(file.url));
     EXPECT_EQ(log->messages(),
-              (std::vector<std::string>{"[Sorvane] file not read: Not a regular file (" + file.url.string() + ")",
-                                        "[Sorvane] billing state not written: Not a regular file (" +
-                                            file.url.string() + ")"}));
+              (std::vector<std::string>{
+                  "[Sorvane] file not read: Not a regular file (" + file.url.string() + ")",
+                  "[Sorvane] billing state not written: Not a regular file (" + file.url.string() + ")"}));
 }
 
 TEST(MacBillingStateFile, UpdateLeavesAFileWithoutReadPermission) {
@@ -216,7 +217,7 @@ TEST(MacBillingStateFile, LockHeldTooLongFailsTheWriteAfterTwoSeconds) {
     TempHome home;
     MacBillingStateFile file(home.path() / "Library/SorvaneIME/billing.json");
     file.save(MacBillingState(Source::ownKey));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(file.url.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "the route state is the user's";
     const std::string before = readText(file.url);
@@ -228,10 +229,11 @@ TEST(MacBillingStateFile, LockHeldTooLongFailsTheWriteAfterTwoSeconds) {
     const auto waited = steady_clock::now() - started;
     EXPECT_GE(waited, 2s);
     EXPECT_LT(waited, 3s);
-    EXPECT_EQ(log->messages(),
-              (std::vector<std::string>{"[Sorvane] billing state not written: Lock held by another writer for too "
-                                        "long (" +
-                                        file.lockURL().string() + ")"}));
+    EXPECT_EQ(
+        log->messages(),
+        (std::vector<std::string>{"[Sorvane] billing state not written: Lock held by another writer for too "
+                                  "long (" +
+                                  file.lockURL().string() + ")"}));
     EXPECT_EQ(readText(file.url), before);
 }
 
@@ -253,21 +255,23 @@ TEST(MacBillingStateFile, ConcurrentUpdatesFromTwoProcessesLoseNothing) {
     TempHome home;
     MacBillingStateFile file(home.path() / "Library/SorvaneIME/billing.json");
     constexpr int perProcess = 150;
+    // Each process counts its own failed updates: a writer that waits its
+    // turn must always get one.
     auto increment = [&] {
+        int failed = 0;
         for (int i = 0; i < perProcess; ++i) {
-            file.update([](MacBillingState& s) {
+            const auto updated = file.update([](MacBillingState& s) {
                 const int n = s.keySuffix ? std::stoi(*s.keySuffix) : 0;
                 s.keySuffix = std::to_string(n + 1);
             });
+            if (!updated) ++failed;
         }
+        return failed;
     };
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        increment();
-        ::_exit(0);
-    }
-    increment();
+    if (child == 0) ::_exit(increment());
+    EXPECT_EQ(increment(), 0);
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
