@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryKeychain.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -38,7 +39,7 @@ class MacRoutingTest : public ::testing::Test {
 protected:
     // Each case is a fresh process: no device id found yet.
     void SetUp() override {
-        unsetenv("DEEPSEEK_API_KEY");
+        environment_.set("DEEPSEEK_API_KEY", std::nullopt);
         SubscriptionRouting::forgetMemoizedDeviceID();
     }
     void TearDown() override { SubscriptionRouting::forgetMemoizedDeviceID(); }
@@ -57,6 +58,7 @@ protected:
     void storeOwnKey(const std::string& key = kOwnKey) { keychain_->put(kService, "deepseek", key); }
 
     TempHome home_;
+    testing::ScopedEnvironment environment_;
     ScopedMemoryKeychain keychain_;
 };
 
@@ -157,11 +159,10 @@ TEST_F(MacRoutingTest, OwnKeySourceWithoutAKeyNeverFallsBackToTheProxy) {
 TEST_F(MacRoutingTest, OwnKeyRouteIgnoresTheKeyStatusAndTheEnvironment) {
     signIn();
     writeBilling(R"({"keyStatus":"invalid","source":"ownKey"})");
-    setenv("DEEPSEEK_API_KEY", "sk-from-the-environment", 1);
+    environment_.set("DEEPSEEK_API_KEY", "sk-from-the-environment");
     EXPECT_EQ(MacRouting::resolveRoute(), std::nullopt) << "the route takes the keychain's key only";
     storeOwnKey();
     EXPECT_EQ(MacRouting::resolveRoute(), PredictionRoute::ownKey(kOwnKey));
-    unsetenv("DEEPSEEK_API_KEY");
 }
 
 TEST_F(MacRoutingTest, HeaderBreakingValuesGiveNoRoute) {

@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/LogSink.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -100,8 +101,8 @@ TEST(SorvaneLog, ManyThreadsOneRecordEach) {
 // out as given, never read as a format.
 TEST(JournaldLogSink, MirrorsTextLiterallyAndSkipsDisabledDebug) {
     testing::TempDir dir;
-    setenv("SORVANE_LOG_STDERR", "1", 1);
-    unsetenv("SORVANE_LOG_DEBUG");
+    testing::ScopedEnvironment environment("SORVANE_LOG_STDERR", "1");
+    environment.set("SORVANE_LOG_DEBUG", std::nullopt);
     JournaldLogSink sink;
     const auto path = dir.path() / "stderr.txt";
     const int saved = dup(STDERR_FILENO);
@@ -116,7 +117,6 @@ TEST(JournaldLogSink, MirrorsTextLiterallyAndSkipsDisabledDebug) {
     dup2(saved, STDERR_FILENO);
     ::close(saved);
     ::close(fd);
-    unsetenv("SORVANE_LOG_STDERR");
     EXPECT_EQ(Files::readFile(path).valueOr("?"), "[Sorvane] 50% %s %n → 中\n\n");
 }
 
@@ -129,7 +129,8 @@ TEST(JournaldLogSink, RecordFieldsCarryPriorityAndNames) {
     const struct {
         LogLevel level;
         const char* priority;
-    } cases[] = {{LogLevel::standard, "PRIORITY=5"}, {LogLevel::debug, "PRIORITY=7"}, {LogLevel::error, "PRIORITY=3"}};
+    } cases[] = {
+        {LogLevel::standard, "PRIORITY=5"}, {LogLevel::debug, "PRIORITY=7"}, {LogLevel::error, "PRIORITY=3"}};
     for (const auto& c : cases) {
         std::vector<std::string> expected = {"MESSAGE=[Sorvane] 50% %s → 中", c.priority};
         expected.insert(expected.end(), tail.begin(), tail.end());
@@ -139,9 +140,9 @@ TEST(JournaldLogSink, RecordFieldsCarryPriorityAndNames) {
 }
 
 TEST(JournaldLogSink, DebugWhenEnabled) {
-    setenv("SORVANE_LOG_DEBUG", "1", 1);
+    testing::ScopedEnvironment environment("SORVANE_LOG_DEBUG", "1");
     JournaldLogSink sink;
-    unsetenv("SORVANE_LOG_DEBUG");
+    environment.set("SORVANE_LOG_DEBUG", std::nullopt);  // read once, when made
     EXPECT_TRUE(sink.isEnabled(LogLevel::debug));
 }
 
