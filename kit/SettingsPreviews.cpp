@@ -23,9 +23,11 @@ std::unique_ptr<MacBillingStore> ownKeyRoute(MainQueue& mainQueue) {
 std::unique_ptr<AccountStore> account(LoginState login, bool termsAccepted, MainQueue& mainQueue) {
     auto store = AccountStore::preview(mainQueue, std::move(login), std::nullopt, termsAccepted);
     // Its folder is made only when a consent is recorded in a live preview
-    // window; either way it goes with the process.
+    // window, with the state file and the lock beside it; either way they go
+    // with the process.
     const auto& state = store->stateFile().url;
-    PreviewFiles::track(state.parent_path(), {state.filename().string()});
+    const std::string name = state.filename().string();
+    PreviewFiles::track(state.parent_path(), {name, name + ".lock"});
     return store;
 }
 

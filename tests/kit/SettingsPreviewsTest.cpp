@@ -168,6 +168,11 @@ TEST_F(SettingsPreviewsTest, FoldersAreForgottenOnlyWhenRemoved) {
     SettingsPreviews::states(time_);
     // Seventeen settings folders and the four account folders that are only named.
     EXPECT_EQ(PreviewFiles::tracked().size(), 17u + 4u);
+    // A consent ticked in a preview writes its state file and the lock beside it.
+    const auto model = SettingsPreviews::model({}, time_);
+    model->show(SettingsPage::account);
+    ASSERT_TRUE(model->account());
+    model->account()->setTermsAccepted(true);
     PreviewFiles::removeAll();
     EXPECT_TRUE(previewFolders().empty());
     EXPECT_TRUE(PreviewFiles::tracked().empty());
