@@ -57,11 +57,7 @@ void CandidatePanel::show(const PanelContent& content, Rect caretRect) {
                   measured.height + 2 * CandidateView::vInset};
     }
     // Windows have whole-pixel sizes; the badge is the one fractional width.
-    if (!badgeWidth_) {
-        badgeWidth_ = std::ceil(
-            services_.metrics.measure(CandidateView::badgeText, CandidateView::badgeStyle().font).width);
-    }
-    const double badge = *badgeWidth_;
+    const double badge = std::ceil(candidateView_->badgeSize().width);
     const Size panel{std::ceil(before.width + badge), std::ceil(before.height)};
 
     const Rect caret = PanelGeometry::caretOrMouse(caretRect, services_.screens);

@@ -4,7 +4,6 @@
 // focused, never clicked, above other windows.
 #include <QWidget>
 #include <memory>
-#include <optional>
 
 #include "app/CandidateView.h"
 #include "kit/PanelGeometry.h"
@@ -48,7 +47,6 @@ private:
     std::unique_ptr<QWidget> window_;
     CandidateView* candidateView_;
     Rect frame_;
-    std::optional<double> badgeWidth_;  // the badge's text never changes
 };
 
 // Window flags and attributes shared by the floating panels: frameless, on

@@ -135,10 +135,14 @@ void CandidateView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintChrome(painter);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const TextStyle style = badgeStyle();
-    if (!badge_) badge_ = metrics_.measure(badgeText, style.font);
-    drawText(painter, badgeText, style, PanelPalette::current(), width() - kBadgeRightInset - badge_->width,
-             height() - kBadgeBottomInset - badge_->height);
+    const Size badge = badgeSize();
+    drawText(painter, badgeText, badgeStyle(), PanelPalette::current(), width() - kBadgeRightInset - badge.width,
+             height() - kBadgeBottomInset - badge.height);
+}
+
+Size CandidateView::badgeSize() const {
+    if (!badge_) badge_ = metrics_.measure(badgeText, badgeStyle().font);
+    return *badge_;
 }
 
 }  // namespace sorvane

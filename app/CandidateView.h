@@ -32,6 +32,8 @@ public:
     QWidget* activeWidget() const;
 
     static TextStyle badgeStyle();
+    // The badge's text size, measured once: its text never changes.
+    Size badgeSize() const;
     // Places the active view at the insets with the size it asked for; the
     // caller measured it already, so nothing is laid out here.
     void placeActive(Size contentSize);
@@ -65,7 +67,7 @@ private:
     // shape is drawn once per appearance; each frame copies its corners and
     // fills the rest with plain rectangles, which stay on this thread.
     Chrome chrome_;
-    std::optional<Size> badge_;
+    mutable std::optional<Size> badge_;
 };
 
 }  // namespace sorvane

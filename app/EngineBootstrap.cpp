@@ -59,12 +59,6 @@ void removeQuietly(const std::filesystem::path& path) {
     std::filesystem::remove_all(path, ec);
 }
 
-std::ostream* checkOutput = &std::cout;
-
-void println(const std::string& line) {
-    *checkOutput << line << '\n';
-}
-
 }  // namespace
 
 Layout layout(const std::filesystem::path& bundlePath, const std::filesystem::path& home) {
@@ -138,7 +132,7 @@ bool startWithinBound(double elapsedMs) {
 int runCheck(const std::vector<std::string>& arguments) { return runCheck(arguments, std::cout, nullptr); }
 
 int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::shared_ptr<RimeLibrary> library) {
-    checkOutput = &out;
+    const auto println = [&out](const std::string& line) { out << line << '\n'; };
     std::string shared = (Bundle::main().path / "Contents" / "SharedSupport" / "rime").string();
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] != "--shared-dir") continue;
@@ -156,7 +150,7 @@ int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::
         const char* tmpdir = std::getenv("TMPDIR");
         println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " +
                 tempError.message());
-        std::cout.flush();
+        out.flush();
         return 1;
     }
     const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + Uuid::random());

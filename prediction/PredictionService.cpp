@@ -237,6 +237,7 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     metrics.format = format_;
     int status = 0;
     std::string errorBody;
+    std::size_t countErrorBodyAt = errorBodyLimit;
     // We end the transfer ourselves once enough of an error body has been
     // read; the transport then reports a cancellation that is none. After
     // "[DONE]" the transfer is given a moment to end by itself, so that its
@@ -256,9 +257,14 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
             // is, and no more.
             errorBody.append(
                 line.substr(0, errorBodyByteLimit - std::min(errorBody.size(), errorBodyByteLimit)));
-            if (errorBody.size() >= errorBodyByteLimit ||
-                (errorBody.size() >= errorBodyLimit && Text::characterCount(errorBody) >= errorBodyLimit))
-                stop();
+            if (errorBody.size() >= errorBodyByteLimit) return stop();
+            // Counting walks the whole body (one Character may span every
+            // line so far), so it is done only each time the body has doubled:
+            // all counts together read it about twice.
+            if (errorBody.size() >= countErrorBodyAt) {
+                if (Text::characterCount(errorBody) >= errorBodyLimit) return stop();
+                countErrorBodyAt = 2 * errorBody.size();
+            }
             return;
         }
         if (reply.isDone()) return;

@@ -11,6 +11,8 @@ namespace sorvane {
 
 namespace {
 
+constexpr std::size_t kMaxPendingBytes = 4096;
+
 const icu::Normalizer2* nfc() {
     static const icu::Normalizer2* instance = [] {
         UErrorCode status = U_ZERO_ERROR;
@@ -82,6 +84,14 @@ void ReplyText::append(std::string_view delta) {
         stableSize_ = text_.size();
     }
     text_.append(normalized(pendingRaw_));
+    // Without a boundary every delta would normalize the whole run again.
+    // Real text has none longer than a few dozen code points (combining
+    // marks on one letter); a longer run is taken as final as it stands, so
+    // a later mark no longer reorders with those before it.
+    if (pendingRaw_.size() > kMaxPendingBytes) {
+        pendingRaw_.clear();
+        stableSize_ = text_.size();
+    }
 
     // Character boundaries before the changed bytes stay; the one Character
     // that reaches up to them may now go on, so segmentation starts again at

@@ -6,7 +6,6 @@
 #include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
-#include <algorithm>
 #include <cmath>
 
 #include "kit/SorvaneLog.h"
@@ -15,21 +14,26 @@
 namespace sorvane {
 namespace {
 
-std::size_t utf8Size(const QString& text) {
-    return static_cast<std::size_t>(text.toUtf8().size());
+// Whether `text` takes more than `limit` bytes as UTF-8. Every UTF-16 unit
+// takes at least one byte, so a string of more units is refused before it is
+// converted: the conversion a client can force is never longer than a few
+// times the limit.
+bool utf8Exceeds(const QString& text, std::size_t limit) {
+    if (static_cast<std::size_t>(text.size()) > limit) return true;
+    return static_cast<std::size_t>(text.toUtf8().size()) > limit;
 }
 
 // A long string without word breaks costs the engine and the layout far
 // more than its length; no key of any keyboard types more than a few
 // characters.
 QString faultOfCharacters(const QString& characters) {
-    if (utf8Size(characters) > IMKServer::kMaxKeyCharactersBytes)
+    if (utf8Exceeds(characters, IMKServer::kMaxKeyCharactersBytes))
         return QStringLiteral("key characters longer than %1 bytes").arg(IMKServer::kMaxKeyCharactersBytes);
     return {};
 }
 
 QString faultOfBundleIdentifier(const QString& bundleId) {
-    if (utf8Size(bundleId) > IMKServer::kMaxBundleIdentifierBytes)
+    if (utf8Exceeds(bundleId, IMKServer::kMaxBundleIdentifierBytes))
         return QStringLiteral("bundle identifier longer than %1 bytes")
             .arg(IMKServer::kMaxBundleIdentifierBytes);
     return {};
@@ -112,9 +116,9 @@ uint IMKServer::OpenSession(const QString& bundleId) {
         return 0;
     }
     const QString owner = message().service();
-    const auto held = std::count_if(sessions_.begin(), sessions_.end(),
-                                    [&](const auto& kv) { return kv.second.owner == owner; });
-    if (static_cast<std::size_t>(held) >= kMaxSessionsPerConnection) {
+    const auto known = sessionsOfOwner_.find(owner);
+    const std::size_t held = known == sessionsOfOwner_.end() ? 0 : known->second;
+    if (held >= kMaxSessionsPerConnection) {
         sendErrorReply(
             QDBusError::LimitsExceeded,
             QStringLiteral("a connection may hold at most %1 sessions").arg(kMaxSessionsPerConnection));
@@ -130,6 +134,7 @@ uint IMKServer::OpenSession(const QString& bundleId) {
     if (factory_) s.controller = factory_(this, *s.client);
     if (!s.controller) s.controller = std::make_unique<IMKInputController>(this, s.client.get());
     sessions_.emplace(id, std::move(s));
+    ++sessionsOfOwner_[owner];
     if (firstOfOwner) {
         watcher_->addWatchedService(owner);
         confirmOwnerPresent(owner);
@@ -185,7 +190,7 @@ IMKServer::Session* IMKServer::sessionOfCaller(uint session, const imkwire::Clie
 
 void IMKServer::CloseSession(uint session) {
     if (!sessionOfCaller(session)) return;
-    closeSession(sessions_.find(session), true);
+    closeSession(sessions_.find(session));
 }
 
 // The controller finishes its composition into its own field while that is
@@ -197,24 +202,25 @@ void IMKServer::deactivate(uint id, Session& s) {
     activeSession_ = 0;
 }
 
-void IMKServer::closeSession(std::map<uint, Session>::iterator it, bool deactivateFirst) {
+void IMKServer::closeSession(std::map<uint, Session>::iterator it) {
     Session& s = it->second;
-    if (deactivateFirst) deactivate(it->first, s);
-    if (activeSession_ == it->first) activeSession_ = 0;
+    deactivate(it->first, s);
     const QString owner = s.owner;
     s.controller.reset();
     sessions_.erase(it);
-    const bool ownerLeft = std::none_of(sessions_.begin(), sessions_.end(),
-                                        [&](const auto& kv) { return kv.second.owner == owner; });
-    if (ownerLeft) watcher_->removeWatchedService(owner);
+    const auto held = sessionsOfOwner_.find(owner);
+    if (held != sessionsOfOwner_.end() && --held->second == 0) {
+        sessionsOfOwner_.erase(held);
+        watcher_->removeWatchedService(owner);
+    }
 }
 
 void IMKServer::ownerVanished(const QString& owner) {
     int closed = 0;
-    for (auto it = sessions_.begin(); it != sessions_.end();) {
+    for (auto it = sessions_.begin(); it != sessions_.end() && sessionsOfOwner_.contains(owner);) {
         auto next = std::next(it);
         if (it->second.owner == owner) {
-            closeSession(it, true);
+            closeSession(it);
             ++closed;
         }
         it = next;

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "platform/imk/IMKInputController.h"
 #include "platform/imk/IMKWire.h"
@@ -89,7 +90,7 @@ private:
     Session* activeSessionOfCaller(uint session, const imkwire::ClientState& state);
     bool deliver(Session& s, const KeyEvent& event);
     void deactivate(uint id, Session& s);
-    void closeSession(std::map<uint, Session>::iterator it, bool deactivateFirst);
+    void closeSession(std::map<uint, Session>::iterator it);
     void ownerVanished(const QString& owner);
     void confirmOwnerPresent(const QString& owner);
 
@@ -98,6 +99,9 @@ private:
     std::string bundleIdentifier_;
     ControllerFactory factory_;
     std::map<uint, Session> sessions_;
+    // How many sessions each application holds, so the limit and the watch
+    // on its departure cost the same however many sessions are open.
+    std::unordered_map<QString, std::size_t> sessionsOfOwner_;
     uint nextSession_ = 1;
     uint activeSession_ = 0;  // 0: none
     QDBusServiceWatcher* watcher_ = nullptr;

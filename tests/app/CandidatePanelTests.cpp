@@ -256,6 +256,7 @@ class CountingMetrics final : public TextMetrics {
 public:
     Size measure(std::string_view text, const FontSpec& font) const override {
         ++calls;
+        if (text == CandidateView::badgeText) ++badgeCalls;
         return QtTextMetrics::shared().measure(text, font);
     }
     Size measureWrapped(const std::vector<StyledRun>& runs, double width) const override {
@@ -263,6 +264,7 @@ public:
         return QtTextMetrics::shared().measureWrapped(runs, width);
     }
     mutable int calls = 0;
+    mutable int badgeCalls = 0;
 };
 
 // Per key the Chinese page is laid out twice, once for the panel's size and
@@ -286,6 +288,7 @@ TEST(CandidatePanel, LaysOutTwicePerKeyAndReusesItsBackground) {
         }
         EXPECT_EQ(metrics.calls, 3 * 2 * once.calls);
     }
+    EXPECT_EQ(metrics.badgeCalls, 1);  // sizing and drawing share one measurement
 }
 
 TEST(QtScreenProvider, DescribesTheRealScreensYUp) {

@@ -309,6 +309,7 @@ TEST_F(IMKServerTest, WhatAClientSendsIsBoundedAtTheEdge) {
     // Opening: the same bundle bound, and at most 1,024 sessions per
     // connection; the server goes on serving.
     QDBusConnection hoarder = connect("hoarder");
+    const QString hoarderName = names_.back();
     auto open = [&](const QString& bundle) {
         QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath,
                                                         imkwire::kServerInterface, "OpenSession");
@@ -316,7 +317,8 @@ TEST_F(IMKServerTest, WhatAClientSendsIsBoundedAtTheEdge) {
         return hoarder.call(m, QDBus::BlockWithGui, 5000);
     };
     EXPECT_EQ(open(b255 + "b").errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
-    EXPECT_EQ(open(b255).type(), QDBusMessage::ReplyMessage);
+    const QDBusMessage kept = open(b255);
+    EXPECT_EQ(kept.type(), QDBusMessage::ReplyMessage);
     for (int i = 1; i < 1024; ++i)
         ASSERT_EQ(open("com.example.many").type(), QDBusMessage::ReplyMessage) << i;
     const QDBusMessage refused = open("com.example.many");
@@ -325,6 +327,20 @@ TEST_F(IMKServerTest, WhatAClientSendsIsBoundedAtTheEdge) {
     EXPECT_EQ(*app.client->keyDown(key(11, "b")), true);
     App& another = openApp();
     EXPECT_TRUE(another.client->session());
+
+    // A closed session makes room for one more; when the hoarder leaves,
+    // all of its sessions go and nobody else's.
+    QDBusMessage close =
+        QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "CloseSession");
+    close << kept.arguments().value(0).toUInt();
+    EXPECT_EQ(hoarder.call(close, QDBus::BlockWithGui, 5000).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(open("com.example.many").type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(open("com.example.many").errorName().toStdString(), "org.freedesktop.DBus.Error.LimitsExceeded");
+    hoarder = QDBusConnection(QString());
+    QDBusConnection::disconnectFromBus(hoarderName);
+    EXPECT_TRUE(spinUntil([&] { return server_->sessionCount() == 2; }));
+    ASSERT_TRUE(another.client->activate());
+    EXPECT_EQ(*another.client->keyDown(key(11, "b")), true);
 }
 
 TEST_F(IMKServerTest, AnotherConnectionCannotUseASession) {

@@ -71,7 +71,7 @@ TEST(PartialJSON, BrokenUtf8IsReadAsReplacementCharacters) {
 // characters to the last ones before it, Characters that grow across a delta
 // (combining marks, CR LF, emoji sequences) and broken UTF-8 included.
 TEST(PartialJSON, StreamedReplyReadsAsTheWholeTextAtEveryDelta) {
-    const std::vector<std::vector<std::string>> replies = {
+    std::vector<std::vector<std::string>> replies = {
         {"{\"normalized\": \"", "I am", " fine", "\", \"contin", "uation\": \"", " thanks", "\"}"},
         {"{\"normalized\": \"cafe", "\u0301", " ok", "\u0308\u0301", "\"}"},
         {"{\"normalized\": \"a\r", "\nb\", \"continuation\": \"c", "\"}"},
@@ -83,6 +83,14 @@ TEST(PartialJSON, StreamedReplyReadsAsTheWholeTextAtEveryDelta) {
         {"{\"normalized\": \"a\\", "u00", "e9b\\", "\"c", "\", \"continuation\": \"x\\u", "d83d\"}"},
         {"{\"normalized\": \"", "long", " value ", "that ", "grows", "\", \"contin", "uation\"", ": \"", "more", "\"}"},
     };
+    // One letter with marks enough to pass the bound on text held back for
+    // normalization, twice.
+    std::string marks;
+    for (int j = 0; j < 100; ++j) marks += "\u0301";
+    std::vector<std::string> marked = {"{\"normalized\": \"e"};
+    marked.insert(marked.end(), 50, marks);
+    marked.push_back("\"}");
+    replies.push_back(marked);
     for (const auto& deltas : replies) {
         ReplyText streamed;
         PartialJSON::Reader reader;
