@@ -3,13 +3,12 @@
 #include <openssl/evp.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <memory>
 
 #include "kit/UpdateVersion.h"
 #include "platform/ChunkedFileReader.h"
+#include "platform/Text.h"
 
 namespace sorvane::PackageVerifier {
 namespace {
@@ -25,12 +24,6 @@ std::string hex(const unsigned char* bytes, unsigned int count) {
         out += digits[bytes[i] & 0x0F];
     }
     return out;
-}
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 }  // namespace
@@ -71,7 +64,7 @@ Expected<PackageVerification, UpdateVerificationError> verify(const std::filesys
 
     const auto digest = sha256(package);
     if (!digest) return unexpected(Error::unreadable(digest.error().description()));
-    const std::string expected = lowercased(release.sha256);
+    const std::string expected = Text::asciiLowercased(release.sha256);
     if (*digest != expected) return unexpected(Error::checksumMismatch(expected, *digest));
 
     auto report = signature.check(package);

@@ -5,6 +5,7 @@
 
 #include "kit/UpdateCenterProgress.h"
 #include "kit/UpdateCenterSchedule.h"
+#include "kit/UpdatePipeline.h"
 #include "platform/Text.h"
 
 namespace sorvane::UpdateCenter {
@@ -50,10 +51,14 @@ int printResult(const std::optional<Expected<UpdateCheckResult, UpdateCheckError
     const UpdateState state = environment.stateFile.load();
     out << "update.json: checkedAt=" << dateOrDash(state.checkedAt)
         << " latest=" << (state.latest ? state.latest->version : "-")
-        << " downloadedPath=" << orDash(state.downloadedPath) << " verifiedAt=" << dateOrDash(state.verifiedAt)
+        << " downloadedPath=" << orDash(state.downloadedPath)
+        << " verifiedAt=" << dateOrDash(state.verifiedAt)
         << " notifiedVersion=" << orDash(state.notifiedVersion) << '\n';
-    out << "menu title: "
-        << menuTitle(state, environment.currentVersion, UpdateState::existsOnDisk).value_or("(none)") << '\n';
+    // The same rule as the menu and the panel: only a package the updater keeps.
+    const auto kept = [&](const std::string& path) {
+        return UpdatePipeline::isKeptPackage(path, environment.updatesDirectory);
+    };
+    out << "menu title: " << menuTitle(state, environment.currentVersion, kept).value_or("(none)") << '\n';
     return 0;
 }
 
@@ -81,7 +86,9 @@ int runCheckCLI(const std::vector<std::string>& arguments, const CheckCLIService
             services.out << checkUsage() << '\n' << std::flush;
             return 0;
         }
-        services.err << "check-update: unknown argument " << argument << '\n' << checkUsage() << '\n' << std::flush;
+        services.err << "check-update: unknown argument " << argument << '\n'
+                     << checkUsage() << '\n'
+                     << std::flush;
         return 2;
     }
 
@@ -108,7 +115,8 @@ int runCheckCLI(const std::vector<std::string>& arguments, const CheckCLIService
             ~Signal() { done.release(); }
         } signal{done};
         try {
-            auto result = services.runCheck(environment, [&printer](const UpdateEvent& event) { printer.handle(event); });
+            auto result = services.runCheck(environment,
+                                            [&printer](const UpdateEvent& event) { printer.handle(event); });
             std::lock_guard guard(box.lock);
             box.result = std::move(result);
         } catch (...) {

@@ -1,15 +1,12 @@
 #include "kit/UpdateInstaller.h"
 
-#include <unistd.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <cstring>
 #include <thread>
 
-#include "kit/SorvaneLog.h"
-#include "platform/ChildProcessRunner.h"
-
-extern char** environ;
+#include "platform/ChildSpawn.h"
 
 namespace sorvane {
 namespace {
@@ -17,15 +14,6 @@ namespace {
 #ifndef SORVANE_INSTALLER_COMMAND
 #define SORVANE_INSTALLER_COMMAND ""
 #endif
-
-// The installer is the user's to finish; only a runaway is ever ended.
-constexpr std::chrono::hours installerLifetime{24};
-
-std::vector<std::string> currentEnvironment() {
-    std::vector<std::string> variables;
-    for (char** entry = environ; entry && *entry; ++entry) variables.emplace_back(*entry);
-    return variables;
-}
 
 }  // namespace
 
@@ -39,24 +27,21 @@ std::optional<std::filesystem::path> CommandInstaller::installerAppURL() const {
 
 void CommandInstaller::open(const std::filesystem::path& installer, const std::filesystem::path& package,
                             Opened opened) {
-    // The runner tells of a failed start only once the child is over, which
-    // for an installer is when the user closes it; what makes a start fail
-    // (missing or not executable) is asked first.
-    if (::access(installer.c_str(), X_OK) != 0) {
-        const int code = errno;
-        opened(std::string(std::strerror(code)) + " (" + installer.string() + ")");
+    // posix_spawn reports a failed exec (missing, not executable, not a
+    // program) before it returns, so the user hears of it now and not when
+    // the installer would have ended. A desktop program needs the session's
+    // display and bus, hence the whole environment.
+    const ChildSpawn::Started started = ChildSpawn::spawn(
+        installer.string(), {installer.string(), package.string()}, ChildSpawn::currentEnvironment(), {});
+    if (started.error != 0) {
+        opened(std::string(std::strerror(started.error)) + " (" + installer.string() + ")");
         return;
     }
-    ChildProcessRequest request;
-    request.executable = installer;
-    request.arguments = {package.string()};
-    // A desktop program needs the session's display and bus.
-    request.environment = currentEnvironment();
-    request.timeout = installerLifetime;
-    std::thread([request] {
-        const auto outcome = ChildProcessRunner::run(request);
-        if (outcome.kind == ChildProcessOutcome::Kind::launchFailed)
-            SorvaneLog::log("[Sorvane] update: installer did not start: " + outcome.failure);
+    // The installer is the user's to finish, however long that takes; it is
+    // only reaped so that it leaves no zombie.
+    std::thread([pid = started.pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }).detach();
     opened(std::nullopt);
 }

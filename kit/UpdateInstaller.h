@@ -24,8 +24,8 @@ public:
                       Opened opened) = 0;
 };
 
-// The configured command, started through the child-process runner on a
-// thread of its own that reaps it whenever it ends.
+// The configured command, spawned directly (a start that fails is told at
+// once); a thread of its own reaps it whenever it ends.
 class CommandInstaller final : public UpdateInstaller {
 public:
     std::optional<std::filesystem::path> installerAppURL() const override;

@@ -1,7 +1,5 @@
 #include "kit/UpdatePipeline.h"
 
-#include <cctype>
-
 #include "kit/AccountAPI.h"
 #include "kit/PackageDownload.h"
 #include "kit/PackageVerifier.h"
@@ -11,6 +9,7 @@
 #include "kit/UpdateVersion.h"
 #include "platform/FileMove.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "platform/Uuid.h"
 
 namespace sorvane::UpdatePipeline {
@@ -37,7 +36,9 @@ std::string percentEncoded(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
             out += static_cast<char>(c);
         } else {
             out += '%';
@@ -52,9 +53,7 @@ std::string percentEncoded(std::string_view text) {
 bool isHttpsAddress(std::string_view url) {
     const auto separator = url.find("://");
     if (separator == std::string_view::npos || separator != 5) return false;
-    for (std::size_t i = 0; i < 5; ++i) {
-        if (std::tolower(static_cast<unsigned char>(url[i])) != "https"[i]) return false;
-    }
+    if (Text::asciiLowercased(url.substr(0, separator)) != "https") return false;
     const auto rest = url.substr(separator + 3);
     if (rest.empty() || rest.front() == '/') return false;
     for (unsigned char c : rest) {

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
+#include "platform/JsonDocument.h"
+
 namespace sorvane {
 namespace {
 
@@ -168,9 +170,9 @@ Expected<UpdateFeedEnvelope, UpdateDecodingError> UpdateFeedEnvelope::fromJSON(c
 }
 
 Expected<UpdateFeedEnvelope, UpdateDecodingError> UpdateFeedEnvelope::decode(std::string_view body) {
-    const json value = json::parse(body.begin(), body.end(), nullptr, false);
-    if (value.is_discarded()) return failure(Kind::notJSON, "", "the reply is not JSON");
-    return fromJSON(value);
+    const auto value = JsonDocument::parse(body);
+    if (!value) return failure(Kind::notJSON, "", "the reply is not JSON");
+    return fromJSON(*value);
 }
 
 }  // namespace sorvane

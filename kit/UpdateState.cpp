@@ -1,7 +1,5 @@
 #include "kit/UpdateState.h"
 
-#include <algorithm>
-#include <cctype>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
@@ -15,14 +13,9 @@ namespace {
 using json = nlohmann::json;
 using Kind = UpdateDecodingError::Kind;
 
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool sameRelease(const UpdateRelease& a, const UpdateRelease& b) {
-    return a.version == b.version && lowercased(a.sha256) == lowercased(b.sha256) && a.size == b.size;
+    return a.version == b.version && Text::asciiLowercased(a.sha256) == Text::asciiLowercased(b.sha256) &&
+           a.size == b.size;
 }
 
 Unexpected<UpdateDecodingError> typeMismatch(const std::string& key) {

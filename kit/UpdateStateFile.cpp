@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kit/SorvaneLog.h"
+#include "platform/JsonDocument.h"
 
 namespace sorvane {
 namespace {
@@ -21,9 +22,9 @@ UpdateState UpdateStateFile::load() const {
     // planted in its place neither blocks nor floods the reader.
     auto bytes = Files::readFile(url, maxFileBytes);
     if (!bytes) return {};
-    const auto value = nlohmann::json::parse(bytes->begin(), bytes->end(), nullptr, false);
-    if (value.is_discarded()) return {};
-    return UpdateState::fromJSON(value).valueOr(UpdateState{});
+    const auto value = JsonDocument::parse(*bytes);
+    if (!value) return {};
+    return UpdateState::fromJSON(*value).valueOr(UpdateState{});
 }
 
 bool UpdateStateFile::save(const UpdateState& state) const {

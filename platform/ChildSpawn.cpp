@@ -28,9 +28,11 @@ Started spawn(const std::string& executable, std::vector<std::string> arguments,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (options.outputFd) {
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        // Output first: a pipe that happens to be descriptor 0 must reach 1
+        // and 2 before /dev/null takes its place.
         posix_spawn_file_actions_adddup2(&actions, *options.outputFd, 1);
         posix_spawn_file_actions_adddup2(&actions, *options.outputFd, 2);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     }
     // Descriptors opened by other threads without O_CLOEXEC must not leak in.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);

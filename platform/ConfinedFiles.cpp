@@ -24,6 +24,11 @@ Expected<std::string, FileError> readRegularFile(const std::filesystem::path& ro
                                                  std::size_t maxBytes) {
     const auto whole = root / relative;
     auto fail = [&](int code) { return unexpected(Files::errorFromErrno(code, whole)); };
+    auto refuse = [&](int code, FileError::Kind kind) {
+        FileError error = Files::errorFromErrno(code, whole);
+        error.kind = kind;
+        return unexpected(std::move(error));
+    };
 
     Fd dir{::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (dir.fd < 0) return fail(errno);
@@ -45,8 +50,8 @@ Expected<std::string, FileError> readRegularFile(const std::filesystem::path& ro
     if (file.fd < 0) return fail(errno);
     struct stat st {};
     if (::fstat(file.fd, &st) != 0) return fail(errno);
-    if (!S_ISREG(st.st_mode)) return fail(EINVAL);
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return fail(EFBIG);
+    if (!S_ISREG(st.st_mode)) return refuse(EINVAL, FileError::Kind::notRegular);
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return refuse(EFBIG, FileError::Kind::tooLarge);
 
     std::string data;
     char buffer[65536];
@@ -57,7 +62,7 @@ Expected<std::string, FileError> readRegularFile(const std::filesystem::path& ro
             if (errno == EINTR) continue;
             return fail(errno);
         }
-        if (data.size() + static_cast<std::size_t>(n) > maxBytes) return fail(EFBIG);
+        if (data.size() + static_cast<std::size_t>(n) > maxBytes) return refuse(EFBIG, FileError::Kind::tooLarge);
         data.append(buffer, static_cast<std::size_t>(n));
     }
     return data;

@@ -8,7 +8,10 @@
 
 namespace sorvane::PropertyList {
 
-inline constexpr std::size_t maxBytes = 4 * 1024 * 1024;
+// libplist builds and frees its tree recursively, one call per level, so a
+// small file can still nest deep enough to exhaust a thread's stack; a real
+// Info.plist is a few KiB.
+inline constexpr std::size_t maxBytes = 64 * 1024;
 
 // The top-level dictionary, each key with its text value, or nothing for a
 // value that is not text. Nothing at all when the bytes are not a property

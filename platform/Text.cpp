@@ -521,4 +521,11 @@ std::string canonicalForm(std::string_view utf8) {
     return out;
 }
 
+std::string asciiLowercased(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 }  // namespace sorvane::Text

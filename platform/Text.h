@@ -86,5 +86,8 @@ bool canonicallyEqual(std::string_view a, std::string_view b);
 bool caseInsensitiveEqual(std::string_view a, std::string_view b);
 // The NFC form, so that canonically equal texts hash alike.
 std::string canonicalForm(std::string_view utf8);
+// A-Z as a-z and every other byte as it is, whatever the locale: for
+// protocol texts (hex digests, schemes), never for what users write.
+std::string asciiLowercased(std::string_view text);
 
 }  // namespace sorvane::Text

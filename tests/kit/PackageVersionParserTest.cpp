@@ -175,6 +175,11 @@ TEST_F(PackageVersionParserTest, LinksAndPlantedFilesAreNotFollowed) {
 
     fs::remove(product / "SorvaneIME.pkg/Payload/SorvaneIME.app");
     fs::create_directories(plist.parent_path());
+    // Far larger than a real one: refused before the parser sees it.
+    write(plist, "<plist><dict><key>k</key>" + std::string(100000, ' ') + "</dict></plist>");
+    EXPECT_EQ(PackageVersionParser::read(product).error(),
+              Error::versionUnreadable("SorvaneIME.app/Contents/Info.plist 超过 64 KiB"));
+    fs::remove(plist);
     ASSERT_EQ(::mkfifo(plist.c_str(), 0600), 0);  // reading it would block forever
     EXPECT_EQ(PackageVersionParser::read(product).error(), noPayload);
 }

@@ -2,6 +2,7 @@
 // pipeline and installer: background tasks wait until the test runs them.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "kit/ProgressThrottle.h"
@@ -165,6 +166,22 @@ TEST_F(UpdatePanelModelTest, InstallOutcomes) {
     const auto gone = UpdateCheckError::storage("没有已下载的更新，请重新检查更新");
     const auto broken =
         UpdateCheckError::verificationFailed(UpdateVerificationError::checksumMismatch("a", "b"));
+    // The real installer start: a file without a "#!" line is no program
+    // (ENOEXEC), and that is told at once, not when it would have ended.
+    testing::TempDir dir;
+    const auto start = [&](const std::string& name, const std::string& text) {
+        const fs::path program = dir.path() / name;
+        std::ofstream(program) << text;
+        fs::permissions(program, fs::perms::owner_all);
+        std::optional<std::optional<std::string>> told;
+        CommandInstaller().open(program, "/pkg", [&](std::optional<std::string> failure) { told = failure; });
+        EXPECT_TRUE(told) << name;
+        return told.value_or("not told");
+    };
+    EXPECT_EQ(start("opens", "#!/bin/sh\nexit 0\n"), std::nullopt);
+    const auto noProgram = start("no-program", "exit 0\n");
+    EXPECT_EQ(noProgram,
+              std::string(std::strerror(ENOEXEC)) + " (" + (dir.path() / "no-program").string() + ")");
     const std::vector<Case> cases = {
         {UpdateState::Ready{release, "/pkg"}, true, std::nullopt, Phase::installerOpened("1.2.0")},
         {unexpected(gone), true, std::nullopt, Phase::failed("没有已下载的更新，请重新检查更新")},
@@ -173,6 +190,8 @@ TEST_F(UpdatePanelModelTest, InstallOutcomes) {
         {UpdateState::Ready{release, "/pkg"}, false, std::nullopt, Phase::failed("找不到 macOS 安装器")},
         {UpdateState::Ready{release, "/pkg"}, true, "Permission denied",
          Phase::failed("打不开安装器：Permission denied")},
+        {UpdateState::Ready{release, "/pkg"}, true, noProgram,
+         Phase::failed("打不开安装器：" + noProgram.value_or(""))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected.text);

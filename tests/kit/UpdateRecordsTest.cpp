@@ -113,6 +113,11 @@ TEST(UpdateFeedEnvelope, AStrictFieldFailsEveryRecordAroundIt) {
     };
     EXPECT_FALSE(UpdateRelease::fromJSON(withoutDigest));
     for (const char* body : failing) EXPECT_FALSE(UpdateFeedEnvelope::decode(body)) << body;
+    // Nesting past the document limit is no JSON of ours, even in an ignored member.
+    const auto deep = UpdateFeedEnvelope::decode(R"({"success":true,"extra":)" + std::string(100, '[') +
+                                                 std::string(100, ']') + "}");
+    ASSERT_FALSE(deep);
+    EXPECT_EQ(deep.error().kind, UpdateDecodingError::Kind::notJSON);
 
     const auto decoded = UpdateFeedEnvelope::decode(
         R"({"success":true,"extra":[1],"error":null,"data":{"updateAvailable":true,"latest":)" +
@@ -290,6 +295,9 @@ TEST_F(UpdateStateFileTest, AnythingMalformedLoadsAsTheEmptyState) {
         write(text);
         EXPECT_EQ(file.load(), UpdateState{}) << text;
     }
+    write(R"({"checkedAt":"2026-12-07T16:45:00+08:00","other":)" + std::string(100, '[') +
+          std::string(100, ']') + "}");
+    EXPECT_EQ(file.load(), UpdateState{});
     write(R"({"checkedAt":"2026-12-07T16:45:00+08:00","latest":null,"other":1})");
     EXPECT_EQ(file.load().checkedAt, sys_days{year{2026} / 12 / 7} + hours{8} + minutes{45});
     EXPECT_FALSE(file.modificationDate() == std::nullopt);
