@@ -93,9 +93,7 @@ Expected<std::string, UpdateVerificationError> read(const std::filesystem::path&
     const auto& [entry, component] = kept.front();
     const auto plistBytes = ConfinedFiles::readRegularFile(
         expandedProduct, std::filesystem::path(entry) / infoPlistPath, PropertyList::maxBytes);
-    if (!plistBytes && plistBytes.error().kind == FileError::Kind::tooLarge)
-        return refuse("SorvaneIME.app/Contents/Info.plist 超过 " +
-                      std::to_string(PropertyList::maxBytes / 1024) + " KiB");
+    // One past the size a property list is read at is one that cannot be read.
     const auto plist = plistBytes ? PropertyList::dictionaryTexts(*plistBytes) : std::nullopt;
     if (!plist) return refuse("载荷里没有 SorvaneIME.app/Contents/Info.plist");
 

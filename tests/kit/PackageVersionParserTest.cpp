@@ -177,8 +177,7 @@ TEST_F(PackageVersionParserTest, LinksAndPlantedFilesAreNotFollowed) {
     fs::create_directories(plist.parent_path());
     // Far larger than a real one: refused before the parser sees it.
     write(plist, "<plist><dict><key>k</key>" + std::string(100000, ' ') + "</dict></plist>");
-    EXPECT_EQ(PackageVersionParser::read(product).error(),
-              Error::versionUnreadable("SorvaneIME.app/Contents/Info.plist 超过 64 KiB"));
+    EXPECT_EQ(PackageVersionParser::read(product).error(), noPayload);
     fs::remove(plist);
     ASSERT_EQ(::mkfifo(plist.c_str(), 0600), 0);  // reading it would block forever
     EXPECT_EQ(PackageVersionParser::read(product).error(), noPayload);
