@@ -13,8 +13,8 @@
 #include "kit/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/app/PanelTestSupport.h"
-#include "tests/kit/FakeAccountService.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/FakeAccountService.h"
 #include "tests/support/FakeWebView.h"
 #include "tests/support/MemoryUserDefaults.h"
 #include "tests/support/TempHome.h"
@@ -39,7 +39,8 @@ protected:
                                               AccountStore::Services{service.baseURL(), nullptr, defaults});
     }
 
-    static bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    static bool pumpUntil(const std::function<bool()>& done,
+                          std::chrono::milliseconds limit = std::chrono::seconds(5)) {
         QElapsedTimer clock;
         clock.start();
         while (true) {

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "kit/AccountClient.h"
-#include "tests/kit/FakeAccountService.h"
+#include "tests/support/FakeAccountService.h"
 
 namespace sorvane {
 namespace {

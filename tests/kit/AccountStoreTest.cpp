@@ -3,8 +3,8 @@
 #include <thread>
 
 #include "kit/AccountStore.h"
-#include "tests/kit/FakeAccountService.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryUserDefaults.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "kit/SettingsModel.h"
-#include "tests/kit/FakeAccountService.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryKeychain.h"
 #include "tests/support/RecordingNotificationCenter.h"
 #include "tests/support/TempHome.h"

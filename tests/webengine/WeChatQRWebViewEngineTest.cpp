@@ -13,8 +13,8 @@
 #include "app/WebEngineModule.h"
 #include "kit/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
-#include "tests/kit/FakeAccountService.h"
 #include "tests/support/CapturingLogSink.h"
+#include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryUserDefaults.h"
 #include "tests/support/TempHome.h"
 
@@ -57,7 +57,8 @@ protected:
 
         server->Get("/wechat/direct", [this](const httplib::Request& r, httplib::Response& res) {
             res.set_content("<html><body>QR<script>setTimeout(function(){location.href='" + redirect() +
-                                "?code=direct&state=" + r.get_param_value("state") + "'},50)</script></body></html>",
+                                "?code=direct&state=" + r.get_param_value("state") +
+                                "'},50)</script></body></html>",
                             "text/html");
         });
         server->Get("/wechat/moved", [this](const httplib::Request& r, httplib::Response& res) {
@@ -70,7 +71,8 @@ protected:
         });
         server->Get("/wechat/inner", [this](const httplib::Request& r, httplib::Response& res) {
             res.set_content("<html><body><script>setTimeout(function(){location.href='" + redirect() +
-                                "?code=frame&state=" + r.get_param_value("state") + "'},50)</script></body></html>",
+                                "?code=frame&state=" + r.get_param_value("state") +
+                                "'},50)</script></body></html>",
                             "text/html");
         });
         server->Get("/cb", [this](const httplib::Request&, httplib::Response& res) {
@@ -112,9 +114,9 @@ protected:
     // The view over `page` in place of WeChat's address, with the page's
     // state in its query; the code goes to an account store.
     std::unique_ptr<WeChatQRWebView> open(const std::string& page) {
-        store = std::make_unique<AccountStore>(
-            AccountCredentials(secrets), AppStateFile{dir.path() / "state.json"}, QtMainQueue::shared(),
-            AccountStore::Services{service.baseURL(), nullptr, defaults});
+        store = std::make_unique<AccountStore>(AccountCredentials(secrets),
+                                               AppStateFile{dir.path() / "state.json"}, QtMainQueue::shared(),
+                                               AccountStore::Services{service.baseURL(), nullptr, defaults});
         auto view = std::make_unique<WeChatQRWebView>(
             WeChatOAuthConfig{"wx1", redirect()},
             [this](const std::string& code) {
@@ -157,11 +159,17 @@ protected:
     std::vector<std::string> errors;
 };
 
-TEST_F(WeChatQRWebViewEngineTest, PageNavigatesToTheRedirect) { expectSignedInWith("direct"); }
+TEST_F(WeChatQRWebViewEngineTest, PageNavigatesToTheRedirect) {
+    expectSignedInWith("direct");
+}
 
-TEST_F(WeChatQRWebViewEngineTest, ServerRedirectIsCaughtBeforeItIsRequested) { expectSignedInWith("moved"); }
+TEST_F(WeChatQRWebViewEngineTest, ServerRedirectIsCaughtBeforeItIsRequested) {
+    expectSignedInWith("moved");
+}
 
-TEST_F(WeChatQRWebViewEngineTest, FrameNavigatesToTheRedirect) { expectSignedInWith("frame"); }
+TEST_F(WeChatQRWebViewEngineTest, FrameNavigatesToTheRedirect) {
+    expectSignedInWith("frame");
+}
 
 TEST_F(WeChatQRWebViewEngineTest, RefusedPortGivesTheTransportText) {
     auto view = open("http://127.0.0.1:" + std::to_string(testing::LoopbackServer::closedPort()) + "/qr");
