@@ -35,6 +35,11 @@ inline constexpr std::string_view histogramCaption = "每根柱子 100 毫秒；
 inline constexpr std::string_view hoursCaption =
     "柱高是那一小时按键间隔的中位数，越低打得越快；空白的小时没有用Sorvane打字。";
 inline constexpr std::string_view pauseMark = "停顿";
+// What the charts' marks measure, as assistive tools read them out.
+inline constexpr std::string_view gapValue = "间隔";
+inline constexpr std::string_view countValue = "次数";
+inline constexpr std::string_view hourValue = "时间";
+inline constexpr std::string_view p90Value = "p90";
 }  // namespace Copy
 
 enum class Alignment { leading, trailing };

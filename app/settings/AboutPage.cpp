@@ -62,19 +62,19 @@ AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboa
     addBlock(updating);
 
     auto* support = new SettingsGroup(QStringLiteral("支持"));
-    contact_ = new SettingsLinkRow(QStringLiteral("envelope"), SettingsTheme::systemGray(),
+    contact_ = new SettingsLinkRow(QStringLiteral("envelope"), &SettingsTheme::systemGray,
                                    QStringLiteral("联系支持"), qstring(SorvaneLinks::supportAddress), std::nullopt,
                                    [&opener] { opener.open(QUrl(qstring(SorvaneLinks::support))); });
     support->addRow(contact_);
     support->addDivider();
-    privacy_ = new SettingsLinkRow(QStringLiteral("lock.shield"), QColor::fromRgbF(0.05f, 0.54f, 0.51f),
-                                   QStringLiteral("隐私与数据"), std::nullopt, std::nullopt,
-                                   [&model] { model.show(SettingsPage::privacy); });
+    privacy_ = new SettingsLinkRow(
+        QStringLiteral("lock.shield"), [] { return QColor::fromRgbF(0.05f, 0.54f, 0.51f); },
+        QStringLiteral("隐私与数据"), std::nullopt, std::nullopt, [&model] { model.show(SettingsPage::privacy); });
     support->addRow(privacy_);
     if (const auto notices = model.noticesURL()) {
         support->addDivider();
         const QUrl url = QUrl::fromLocalFile(QString::fromStdString(notices->string()));
-        notices_ = new SettingsLinkRow(QStringLiteral("doc.text"), SettingsTheme::systemGray(),
+        notices_ = new SettingsLinkRow(QStringLiteral("doc.text"), &SettingsTheme::systemGray,
                                        QStringLiteral("开源许可"), std::nullopt, std::nullopt,
                                        [&opener, url] { opener.open(url); });
         support->addRow(notices_);
@@ -92,8 +92,11 @@ AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboa
     fold->setArrowType(Qt::RightArrow);
     fold->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     fold->setFont(settingsFont(13));
-    fold->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; color: %1; }")
-                            .arg(SettingsTheme::secondaryLabel().name(QColor::HexArgb)));
+    SettingsTheme::applyPerAppearance(fold, [fold] {
+        const QString ink = SettingsTheme::secondaryLabel().name(QColor::HexArgb);
+        fold->setStyleSheet(
+            QStringLiteral("QToolButton { border: none; background: transparent; color: %1; }").arg(ink));
+    });
     fold_ = fold;
     helpColumn->addWidget(fold, 0, Qt::AlignLeft);
 
@@ -109,9 +112,7 @@ AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboa
     command_->setFont(settingsFont(11, QFont::Normal, true));
     command_->setTextFormat(Qt::PlainText);
     command_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QPalette ink = command_->palette();
-    ink.setColor(QPalette::WindowText, SettingsTheme::label());
-    command_->setPalette(ink);
+    SettingsTheme::useLabelColor(command_);
     bodyColumn->addWidget(command_);
     copy_ = new SettingsButton(QStringLiteral("拷贝卸载命令"), SettingsBorderedStyle{});
     QObject::connect(copy_, &QAbstractButton::clicked, copy_,

@@ -21,7 +21,7 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
 
     auto* system = new SettingsGroup;
     keyboard_ = new SettingsLinkRow(
-        QStringLiteral("keyboard"), SettingsTheme::systemGreen(), QStringLiteral("系统键盘设置"),
+        QStringLiteral("keyboard"), &SettingsTheme::systemGreen, QStringLiteral("系统键盘设置"),
         QStringLiteral("在输入法列表中添加或管理Sorvane输入法"), std::nullopt, [&opener] {
             const QUrl url(QString::fromLatin1(keyboardSettingsURL));
             if (url.isValid()) opener.open(url);
@@ -44,7 +44,7 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
     updateRow->addWidget(update_, 0, Qt::AlignVCenter);
     updating->addRow(updateRow);
     updating->addDivider(0);
-    updates_ = new SettingsLinkRow(QStringLiteral("arrow.triangle.2.circlepath"), SettingsTheme::systemGray(),
+    updates_ = new SettingsLinkRow(QStringLiteral("arrow.triangle.2.circlepath"), &SettingsTheme::systemGray,
                                    QStringLiteral("检查与安装更新"), std::nullopt, std::nullopt,
                                    [this] { model_.show(SettingsPage::about); });
     updating->addRow(updates_);

@@ -75,11 +75,11 @@ MacOwnKeyPage::MacOwnKeyPage(MacBillingStore& billing, UrlOpener& opener, std::f
     addBlock(caption_);
 
     // No key yet.
-    gettingStarted_->addRow(new SettingsLinkRow(QStringLiteral("1.circle"), SettingsTheme::blue(),
+    gettingStarted_->addRow(new SettingsLinkRow(QStringLiteral("1.circle"), &SettingsTheme::blue,
                                                 QStringLiteral("打开 DeepSeek 开放平台"),
                                                 QStringLiteral("登录后进入「API keys」")));
     gettingStarted_->addDivider();
-    gettingStarted_->addRow(new SettingsLinkRow(QStringLiteral("2.circle"), SettingsTheme::blue(),
+    gettingStarted_->addRow(new SettingsLinkRow(QStringLiteral("2.circle"), &SettingsTheme::blue,
                                                 QStringLiteral("创建 API key"),
                                                 QStringLiteral("复制 sk- 开头的完整 Key，回到这里填写")));
     addBlock(gettingStarted_);

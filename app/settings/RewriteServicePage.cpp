@@ -28,13 +28,13 @@ RewriteServicePage::RewriteServicePage(SettingsModel& model, MacBillingStore& bi
     addBlock(new SettingsHeading(QStringLiteral("改写服务"), QStringLiteral("选择Sorvane如何为你改写。")));
 
     auto* routes = new SettingsGroup(QStringLiteral("改写时使用"));
-    proxy_ = new SettingsLinkRow(QStringLiteral("circle.hexagongrid"), SettingsTheme::blue(),
+    proxy_ = new SettingsLinkRow(QStringLiteral("circle.hexagongrid"), &SettingsTheme::blue,
                                  QStringLiteral("Sorvane改写服务"),
                                  QStringLiteral("经Kestrum转给 DeepSeek，登录即可使用"), std::nullopt,
                                  [this] { billing_.select(MacBillingState::Source::credits); });
     routes->addRow(proxy_);
     routes->addDivider();
-    ownKey_ = new SettingsLinkRow(QStringLiteral("key"), SettingsTheme::graphite(),
+    ownKey_ = new SettingsLinkRow(QStringLiteral("key"), &SettingsTheme::graphite,
                                   QStringLiteral("我的 DeepSeek Key"), std::nullopt, std::nullopt, [this] {
                                       // Without a key there is nothing to switch to yet: fill one in first.
                                       if (billing_.keyShort()) {
@@ -52,7 +52,7 @@ RewriteServicePage::RewriteServicePage(SettingsModel& model, MacBillingStore& bi
     addBlock(message_);
 
     auto* manage = new SettingsGroup(QStringLiteral("管理"));
-    manage->addRow(new SettingsLinkRow(QStringLiteral("key"), SettingsTheme::graphite(),
+    manage->addRow(new SettingsLinkRow(QStringLiteral("key"), &SettingsTheme::graphite,
                                        QStringLiteral("管理 DeepSeek Key"), std::nullopt, std::nullopt,
                                        [this] { model_.show(SettingsPage::ownKey); }));
     addBlock(manage);

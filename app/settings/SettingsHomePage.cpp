@@ -265,8 +265,9 @@ void SettingsHomePage::rebuildRows(const HomePageContent& page) {
         if (i > 0) group->addDivider();
         std::function<void()> action;
         if (row.opens) action = [this, target = *row.opens] { model_.show(target); };
-        auto* view = new SettingsLinkRow(qs(row.symbol), tileColor(row.tile), qs(row.title), qs(row.subtitle),
-                                         qs(row.value), std::move(action));
+        auto* view = new SettingsLinkRow(
+            qs(row.symbol), [tile = row.tile] { return tileColor(tile); }, qs(row.title), qs(row.subtitle),
+            qs(row.value), std::move(action));
         rows_.push_back(view);
         group->addRow(view);
     }

@@ -23,12 +23,13 @@ constexpr double badgeShift = 2;
 // titles.
 class RowIcon final : public QWidget {
 public:
-    RowIcon(QString symbol, QColor color) : symbol_(std::move(symbol)), color_(std::move(color)) {
+    RowIcon(QString symbol, std::function<QColor()> color)
+        : symbol_(std::move(symbol)), color_(std::move(color)) {
         const bool composite = symbol_ == QLatin1String(SettingsLinkRow::compositeSymbol);
         setFixedSize(tileSide + (composite ? badgeShift : 0), tileSide + (composite ? badgeShift : 0));
     }
-    void setColor(const QColor& color) {
-        color_ = color;
+    void setColor(std::function<QColor()> color) {
+        color_ = std::move(color);
         update();
     }
     QSize sizeHint() const override { return QSize(tileSide, tileSide); }
@@ -38,20 +39,21 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF tile(0, 0, tileSide, tileSide);
+        const QColor color = color_();
         if (symbol_ != QLatin1String(SettingsLinkRow::compositeSymbol)) {
-            IconTile::paint(painter, tile, symbol_, color_);
+            IconTile::paint(painter, tile, symbol_, color);
             return;
         }
-        IconTile::paint(painter, tile, QStringLiteral("keyboard"), color_);
+        IconTile::paint(painter, tile, QStringLiteral("keyboard"), color);
         const QRectF badge(tileSide - badgeSide + badgeShift, tileSide - badgeSide + badgeShift, badgeSide,
                            badgeSide);
         SettingsSymbols::drawPalette(painter, QStringLiteral("checkmark.circle.fill"), badge, Qt::white,
-                                     color_);
+                                     color);
     }
 
 private:
     QString symbol_;
-    QColor color_;
+    std::function<QColor()> color_;
 };
 
 // The chevron of a row with an action: 10 semibold, tertiary.
@@ -69,8 +71,9 @@ protected:
 
 }  // namespace
 
-SettingsLinkRow::SettingsLinkRow(QString symbol, QColor color, QString title, std::optional<QString> subtitle,
-                                 std::optional<QString> value, std::function<void()> action, QWidget* parent)
+SettingsLinkRow::SettingsLinkRow(QString symbol, std::function<QColor()> color, QString title,
+                                 std::optional<QString> subtitle, std::optional<QString> value,
+                                 std::function<void()> action, QWidget* parent)
     : QWidget(parent),
       fields_{std::move(symbol),   std::move(color), std::move(title),
               std::move(subtitle), std::move(value), std::move(action)},
@@ -114,9 +117,9 @@ void SettingsLinkRow::setValue(const std::optional<QString>& value) {
     value_->setVisible(value.has_value());
 }
 
-void SettingsLinkRow::setColor(const QColor& color) {
+void SettingsLinkRow::setColor(std::function<QColor()> color) {
     fields_.color = color;
-    static_cast<RowIcon*>(icon_)->setColor(color);
+    static_cast<RowIcon*>(icon_)->setColor(std::move(color));
 }
 
 void SettingsLinkRow::mousePressEvent(QMouseEvent* event) {

@@ -3,9 +3,10 @@
 // subtitle, an optional value at the trailing end, and a chevron when the
 // row has an action. Padded 16, at least 62 high. Only a row with an action
 // takes clicks. The symbol "keyboard.badge.ellipsis" draws the keyboard tile
-// with a check-mark badge on its corner.
+// with a check-mark badge on its corner. The tile's colour is read at paint
+// time, so one of the appearance's follows a switch between light and dark.
 //
-//   group->addRow(new SettingsLinkRow("key", SettingsTheme::graphite(), "管理 DeepSeek Key", std::nullopt,
+//   group->addRow(new SettingsLinkRow("key", &SettingsTheme::graphite, "管理 DeepSeek Key", std::nullopt,
 //                                     std::nullopt, [&] { model.show(SettingsPage::ownKey); }));
 #include <QColor>
 #include <QString>
@@ -24,14 +25,14 @@ public:
 
     struct Fields {
         QString symbol;
-        QColor color;
+        std::function<QColor()> color;
         QString title;
         std::optional<QString> subtitle;
         std::optional<QString> value;
         std::function<void()> action;
     };
 
-    SettingsLinkRow(QString symbol, QColor color, QString title,
+    SettingsLinkRow(QString symbol, std::function<QColor()> color, QString title,
                     std::optional<QString> subtitle = std::nullopt,
                     std::optional<QString> value = std::nullopt, std::function<void()> action = {},
                     QWidget* parent = nullptr);
@@ -39,7 +40,7 @@ public:
     bool isClickable() const { return static_cast<bool>(fields_.action); }
     void setSubtitle(const std::optional<QString>& subtitle);
     void setValue(const std::optional<QString>& value);
-    void setColor(const QColor& color);
+    void setColor(std::function<QColor()> color);
     const Fields& fields() const { return fields_; }
 
 protected:

@@ -44,11 +44,11 @@ SettingsPrivacyPage::SettingsPrivacyPage(MacBillingStore& billing, UrlOpener& op
     addBlock(flow);
 
     auto* storage = new SettingsGroup(QStringLiteral("数据与存储"));
-    storage->addRow(new SettingsLinkRow(QStringLiteral("lock"), SettingsTheme::systemTeal(),
+    storage->addRow(new SettingsLinkRow(QStringLiteral("lock"), &SettingsTheme::systemTeal,
                                         QStringLiteral("DeepSeek API Key"),
                                         QStringLiteral("只保存在这台 Mac 的钥匙串里，不上传到Kestrum")));
     storage->addDivider();
-    storage->addRow(new SettingsLinkRow(QStringLiteral("a"), SettingsTheme::systemTeal(),
+    storage->addRow(new SettingsLinkRow(QStringLiteral("a"), &SettingsTheme::systemTeal,
                                         QStringLiteral("纯英文模式"),
                                         QStringLiteral("不调用 AI，不发送输入内容")));
     addBlock(storage);

@@ -3,13 +3,28 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QPointer>
 #include <QWidget>
 #include <cmath>
+#include <vector>
 
 namespace sorvane {
 namespace {
 
 SettingsAppearance currentAppearance = SettingsAppearance::light;
+
+struct AppearanceListener {
+    QPointer<QObject> owner;
+    std::function<void()> apply;
+};
+
+// Pages rebuild their rows, so listeners of gone owners are dropped whenever
+// one is added or the list is walked.
+std::vector<AppearanceListener>& listeners() {
+    static std::vector<AppearanceListener> all;
+    std::erase_if(all, [](const AppearanceListener& l) { return l.owner.isNull(); });
+    return all;
+}
 
 bool dark() {
     return currentAppearance == SettingsAppearance::dark;
@@ -47,7 +62,12 @@ SettingsAppearance appearance() {
 void setAppearance(SettingsAppearance appearance) {
     if (appearance == currentAppearance) return;
     currentAppearance = appearance;
-    // Settings widgets take their colours at paint time.
+    // A listener may delete other owners (a page rebuilding its rows), so each
+    // is checked right before it runs.
+    const std::vector<AppearanceListener> now = listeners();
+    for (const AppearanceListener& listener : now)
+        if (listener.owner) listener.apply();
+    // The rest take their colours at paint time.
     for (QWidget* window : QApplication::topLevelWidgets()) {
         window->update();
         for (QWidget* child : window->findChildren<QWidget*>()) child->update();
@@ -65,6 +85,19 @@ void followApplicationPalette() {
     follower = new PaletteFollower(qApp);
     qApp->installEventFilter(follower);
     setAppearance(appearanceOf(QApplication::palette()));
+}
+
+void applyPerAppearance(QObject* owner, std::function<void()> apply) {
+    apply();
+    listeners().push_back({owner, std::move(apply)});
+}
+
+void useLabelColor(QWidget* widget) {
+    applyPerAppearance(widget, [widget] {
+        QPalette ink = widget->palette();
+        ink.setColor(QPalette::WindowText, label());
+        widget->setPalette(ink);
+    });
 }
 
 QColor blue() {

@@ -1,8 +1,11 @@
 #pragma once
 // The settings window's colours and fonts, per appearance (light or dark).
 //
-// Every settings widget reads its colours here at paint time, so changing the
-// appearance only needs a repaint. The live window calls
+// Settings widgets read their colours here at paint time, so changing the
+// appearance only needs a repaint. Colours handed to something that keeps
+// them (a style sheet, a palette, a chart's pens) are set through
+// applyPerAppearance() instead, which sets them again on each change. The
+// live window calls
 // followApplicationPalette() once: the flag is derived from the application
 // palette (a dark window colour means dark, as the panels decide) and follows
 // each palette change. Renders call setAppearance() instead.
@@ -13,6 +16,10 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <functional>
+
+class QObject;
+class QWidget;
 
 namespace sorvane {
 
@@ -28,6 +35,14 @@ SettingsAppearance appearanceOf(const QPalette& palette);
 // Takes the flag from the application palette now and on every change of it.
 // Needs the application object; calling it again changes nothing.
 void followApplicationPalette();
+// Runs `apply` now and again after each change of the appearance, for as long
+// as `owner` lives.
+//
+//   SettingsTheme::applyPerAppearance(label, [label] { label->setStyleSheet(…); });
+void applyPerAppearance(QObject* owner, std::function<void()> apply);
+// Gives a toolkit widget that draws its own text (a selectable QLabel) the
+// label colour, now and after each change.
+void useLabelColor(QWidget* widget);
 
 // Fixed colours.
 QColor blue();      // the window's accent, sRGB 43/92/230

@@ -71,21 +71,27 @@ void styleAxis(QAbstractAxis* axis) {
     axis->setTitleBrush(SettingsTheme::secondaryLabel());
 }
 
-void addRect(QChart* chart, double x0, double x1, double y, const QColor& fill) {
+// A bar as an area between two lines. Assistive tools read series names: the
+// area is named after what its x measures, its top line after its y.
+void addRect(QChart* chart, double x0, double x1, double y, const QColor& fill, std::string_view xValue,
+             std::string_view yValue) {
     auto* upper = new QLineSeries;
+    upper->setName(qs(yValue));
     upper->append(x0, y);
     upper->append(x1, y);
     auto* lower = new QLineSeries;
     lower->append(x0, 0);
     lower->append(x1, 0);
     auto* area = new QAreaSeries(upper, lower);
+    area->setName(qs(xValue));
     area->setBrush(fill);
     area->setPen(Qt::NoPen);
     chart->addSeries(area);
 }
 
-QLineSeries* addLine(QChart* chart, QPointF from, QPointF to, const QPen& pen) {
+QLineSeries* addLine(QChart* chart, QPointF from, QPointF to, const QPen& pen, std::string_view name) {
     auto* line = new QLineSeries;
+    line->setName(qs(name));
     line->append(from);
     line->append(to);
     line->setPen(pen);
@@ -151,7 +157,8 @@ QWidget* histogramChart(const P::Page& page) {
     for (const auto& bar : page.bins) {
         highest = std::max(highest, bar.count);
         if (bar.count > 0)
-            addRect(chart, bar.xStart, bar.xEnd, double(bar.count), withOpacity(blue, bar.opacity));
+            addRect(chart, bar.xStart, bar.xEnd, double(bar.count), withOpacity(blue, bar.opacity),
+                    P::Copy::gapValue, P::Copy::countValue);
     }
     auto* x = new QCategoryAxis;
     x->setRange(0, double(P::longestMs));
@@ -167,10 +174,10 @@ QWidget* histogramChart(const P::Page& page) {
     styleAxis(y);
     if (page.p90Rule) {
         addLine(chart, {page.p90Rule->value, 0}, {page.p90Rule->value, top},
-                rulePen(SettingsTheme::secondaryLabel(), 1, {4, 3}));
+                rulePen(SettingsTheme::secondaryLabel(), 1, {4, 3}), P::Copy::p90Value);
     }
     addLine(chart, {page.pauseRule.value, 0}, {page.pauseRule.value, top},
-            rulePen(SettingsTheme::systemOrange(), 2));
+            rulePen(SettingsTheme::systemOrange(), 2), P::Copy::pauseMark);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (auto* series : chart->series()) {
@@ -197,7 +204,7 @@ QWidget* hourlyChart(const P::Page& page) {
         highest = std::max(highest, hour.medianMs);
         // One hour wide, with a little air between neighbours.
         addRect(chart, start + 240'000, start + 3'360'000, double(hour.medianMs),
-                withOpacity(SettingsTheme::blue(), 0.75));
+                withOpacity(SettingsTheme::blue(), 0.75), P::Copy::hourValue, P::Copy::median);
     }
     auto* x = new QCategoryAxis;
     x->setRange(from, to);
@@ -211,7 +218,8 @@ QWidget* hourlyChart(const P::Page& page) {
     styleAxis(x);
     styleAxis(y);
     const double pause = page.hoursPauseRule.value;
-    addLine(chart, {from, pause}, {to, pause}, rulePen(SettingsTheme::systemOrange(), 1.5, {5, 3}));
+    addLine(chart, {from, pause}, {to, pause}, rulePen(SettingsTheme::systemOrange(), 1.5, {5, 3}),
+            P::Copy::pauseMark);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (auto* series : chart->series()) {
@@ -297,7 +305,8 @@ TypingRhythmPage::TypingRhythmPage(SnapshotSource source, TypingRhythm::Snapshot
         addBlock(groups_[i++] = new SettingsGroup(qs(title)));
     auto* rules = text(TypingRhythm::rulesText(), settingsFont(11), Tone::secondary, true);
     addBlock(rules);
-    rebuild();
+    // The charts and the divider keep the colours they are built with.
+    SettingsTheme::applyPerAppearance(this, [this] { rebuild(); });
     timer_.setInterval(std::chrono::milliseconds(refreshInterval));
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
 }

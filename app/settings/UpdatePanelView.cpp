@@ -143,7 +143,8 @@ QWidget* UpdatePanelView::makeReleaseBox(const UpdateRelease& release) {
     if (release.mandatory == true) {
         auto* important = new SettingsText("重要更新", settingsFont(captionSize, QFont::DemiBold));
         important->setObjectName("mandatory");
-        important->setColor(SettingsTheme::systemOrange());
+        SettingsTheme::applyPerAppearance(
+            important, [important] { important->setColor(SettingsTheme::systemOrange()); });
         rows->addWidget(important);
     }
     const QString notes = QString::fromStdString(release.notes.value_or("")).trimmed();
@@ -154,9 +155,7 @@ QWidget* UpdatePanelView::makeReleaseBox(const UpdateRelease& release) {
         label->setWordWrap(true);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         label->setMaximumHeight(label->fontMetrics().lineSpacing() * maxNoteLines);
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, SettingsTheme::label());
-        label->setPalette(palette);
+        SettingsTheme::useLabelColor(label);
         rows->addWidget(label);
     }
     auto* action = new QHBoxLayout;

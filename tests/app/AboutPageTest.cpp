@@ -11,6 +11,7 @@
 #include "app/settings/Clipboard.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsText.h"
+#include "app/settings/SettingsTheme.h"
 #include "app/settings/UpdatePanelView.h"
 #include "platform/Bundle.h"
 #include "tests/app/PanelTestSupport.h"
@@ -31,6 +32,7 @@ public:
 class AboutPageTest : public ::testing::Test {
 protected:
     AboutPageTest() { testing::panelTestApp(); }
+    ~AboutPageTest() override { SettingsTheme::setAppearance(SettingsAppearance::light); }
 
     std::unique_ptr<SettingsModel> model(std::optional<std::filesystem::path> notices,
                                          std::shared_ptr<UpdatePanelModel> update = nullptr) {
@@ -79,6 +81,14 @@ TEST_F(AboutPageTest, CopiesExactlyTheShownCommandAndShowsTheVersion) {
     EXPECT_EQ(shown.toStdString(),
               "sudo \"/Library/Input Methods/SorvaneIME.app/Contents/Resources/uninstall.sh\" --purge");
     EXPECT_EQ(clipboard_.texts, QStringList{shown});
+
+    // Turning dark with the page open: the command is light on the dark card,
+    // the tiles take the dark variants.
+    EXPECT_LT(page.commandLabel()->palette().color(QPalette::WindowText).lightness(), 128);
+    SettingsTheme::setAppearance(SettingsAppearance::dark);
+    EXPECT_EQ(page.commandLabel()->palette().color(QPalette::WindowText), SettingsTheme::label());
+    EXPECT_GT(page.commandLabel()->palette().color(QPalette::WindowText).lightness(), 128);
+    EXPECT_EQ(page.contactRow()->fields().color(), QColor(0x98, 0x98, 0x9D));
 }
 
 TEST_F(AboutPageTest, SupportRowsOpenTheirTargets) {

@@ -77,8 +77,10 @@ void click(QWidget& widget) {
 
 TEST_F(SettingsBlocksTest, LinkRowTakesClicksOnlyWithAnAction) {
     int clicks = 0;
-    SettingsLinkRow plain("lock", Qt::red, "A");
-    SettingsLinkRow active("lock", Qt::red, "B", std::nullopt, std::nullopt, [&] { ++clicks; });
+    SettingsLinkRow plain(
+        "lock", [] { return QColor(Qt::red); }, "A");
+    SettingsLinkRow active(
+        "lock", [] { return QColor(Qt::red); }, "B", std::nullopt, std::nullopt, [&] { ++clicks; });
     render(plain, {400, 62});
     render(active, {400, 62});
     click(plain);
@@ -90,7 +92,8 @@ TEST_F(SettingsBlocksTest, LinkRowTakesClicksOnlyWithAnAction) {
 
 TEST_F(SettingsBlocksTest, CompositeKeyboardSymbolGetsABadgeOverTheTileCorner) {
     auto iconImage = [](const QString& symbol) {
-        SettingsLinkRow row(symbol, QColor(0, 160, 0), "输入法已就绪");
+        SettingsLinkRow row(
+            symbol, [] { return QColor(0, 160, 0); }, "输入法已就绪");
         const QImage image = render(row, {400, 62});
         const QRect icon = row.layout()->itemAt(0)->widget()->geometry();
         return image.copy(QRect(icon.topLeft() * 2, icon.size() * 2));
@@ -116,7 +119,8 @@ TEST_F(SettingsBlocksTest, WrappedSubtitleGrowsTheRowPastItsMinimum) {
         QWidget box;
         auto* column = new QVBoxLayout(&box);
         column->setContentsMargins(0, 0, 0, 0);
-        auto* row = new SettingsLinkRow("key", Qt::gray, "标题", c.subtitle);
+        auto* row = new SettingsLinkRow(
+            "key", [] { return QColor(Qt::gray); }, "标题", c.subtitle);
         column->addWidget(row);
         column->addStretch(1);
         render(box, {320, 600});

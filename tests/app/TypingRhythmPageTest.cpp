@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAreaSeries>
+#include <QLineSeries>
 #include <QChartView>
 #include <QElapsedTimer>
 #include <QImage>
@@ -53,6 +55,19 @@ TEST(TypingRhythmPageTest, RefreshReplacesOnlyADifferentSnapshot) {
     TypingRhythmPage page([&] { ++calls; return current; }, current);
     ASSERT_EQ(page.findChildren<QChartView*>().size(), 2);
     const QChartView* chart = page.findChildren<QChartView*>().front();
+    // The marks are named for what they measure: bars by x and by their top, rules by what they mark.
+    const auto names = [](const QChartView* view) {
+        QStringList all;
+        for (auto* series : view->chart()->series()) {
+            all << series->name();
+            if (auto* area = dynamic_cast<QAreaSeries*>(series)) all << area->upperSeries()->name();
+        }
+        all.removeDuplicates();
+        return all;
+    };
+    EXPECT_EQ(names(chart), (QStringList{"间隔", "次数", "停顿"}));
+    EXPECT_EQ(names(page.findChildren<QChartView*>().back()), (QStringList{"时间", "中位间隔", "停顿"}));
+    for (auto* view : page.findChildren<QChartView*>()) EXPECT_FALSE(view->chart()->legend()->isVisible());
     page.refresh();
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(page.findChildren<QChartView*>().front(), chart) << "an equal snapshot redrew the page";
@@ -60,6 +75,14 @@ TEST(TypingRhythmPageTest, RefreshReplacesOnlyADifferentSnapshot) {
     page.refresh();
     EXPECT_EQ(page.snapshot(), current);
     EXPECT_TRUE(showsText(page, "31"));
+
+    // The charts keep the colours they are drawn with: a change of appearance redraws them.
+    chart = page.findChildren<QChartView*>().front();
+    SettingsTheme::setAppearance(SettingsAppearance::dark);
+    EXPECT_NE(page.findChildren<QChartView*>().front(), chart);
+    for (auto* axis : page.findChildren<QChartView*>().front()->chart()->axes())
+        EXPECT_EQ(axis->labelsColor(), SettingsTheme::secondaryLabel());
+    SettingsTheme::setAppearance(SettingsAppearance::light);
 }
 
 TEST(TypingRhythmPageTest, TheTimerRunsOnlyWhileThePageIsShownAndDiesWithIt) {
