@@ -10,15 +10,12 @@
 #include "app/CandidatePanel.h"
 #include "app/PanelStyle.h"
 #include "app/QtScreens.h"
+#include "app/QtText.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {
 
 namespace {
-
-QString qstring(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Frames in the tile's y-down coordinates (the glyph and icon sit above the
 // caption, leaving the caption the bottom of the tile).

@@ -12,6 +12,8 @@
 #include <map>
 #include <tuple>
 
+#include "app/QtText.h"
+
 // Resources of a static library are only linked in when referenced, and the
 // reference must stand outside any namespace.
 static void initPanelResources() {
@@ -21,10 +23,6 @@ static void initPanelResources() {
 namespace sorvane {
 
 namespace {
-
-QString qstring(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QFont::Weight qtWeight(FontWeight weight) {
     switch (weight) {

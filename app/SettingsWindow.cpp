@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/GuiApplication.h"
+#include "app/QtText.h"
 #include "app/QuitSignals.h"
 #include "app/SettingsLauncher.h"
 #include "app/settings/AppMark.h"
@@ -34,10 +35,6 @@ namespace sorvane::SettingsWindow {
 namespace {
 
 constexpr int kFailure = 1;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Ends the process with its window: nothing is saved here, every change was
 // written when it was made.
@@ -106,7 +103,7 @@ int present(SettingsModel& model, Front& front, const std::function<void()>& onS
     SettingsTheme::followApplicationPalette();
 
     QMainWindow window;
-    window.setWindowTitle(qs(windowTitle));
+    window.setWindowTitle(qstring(windowTitle));
     window.setMinimumSize(620, 560);
     window.resize(760, 780);
     window.setCentralWidget(new SettingsRootView(model, UrlOpener::live()));
@@ -207,7 +204,7 @@ int runDemo(SettingsPage page, double seconds) {
     return present(*model, front, [milliseconds] {
         QTimer::singleShot(int(milliseconds), qApp, [] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (window->windowTitle() == qs(windowTitle)) {
+                if (window->windowTitle() == qstring(windowTitle)) {
                     window->close();
                     return;
                 }
@@ -219,7 +216,7 @@ int runDemo(SettingsPage page, double seconds) {
 std::unique_ptr<QMenuBar> mainMenu(std::function<void()> showAbout) {
     auto bar = std::make_unique<QMenuBar>();
 
-    QMenu* application = bar->addMenu(qs(windowTitle));
+    QMenu* application = bar->addMenu(qstring(windowTitle));
     addItem(*application, "关于Sorvane输入法", std::move(showAbout));
     application->addSeparator();
     addItem(

@@ -15,6 +15,7 @@
 #include "app/ModeHUD.h"
 #include "app/PanelStyle.h"
 #include "app/QtScreens.h"
+#include "app/QtText.h"
 #include "app/SettingsLauncher.h"
 #include "kit/SorvaneLog.h"
 #include "kit/UpdatePanelModel.h"
@@ -27,18 +28,30 @@ constexpr double kRadius = 16;
 constexpr int kButtonWidth = 64;
 constexpr int kColumnX = int(UpdateToast::size.width) - 12 - kButtonWidth;  // 264
 
-QString qstring(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-
 // The frosted material of the original look becomes a translucent fill.
-QColor materialColor(bool dark) { return dark ? QColor(44, 44, 46, 235) : QColor(246, 246, 246, 235); }
+QColor materialColor(bool dark) {
+    return dark ? QColor(44, 44, 46, 235) : QColor(246, 246, 246, 235);
+}
 // The opaque window background of a rendering.
-QColor windowColor(bool dark) { return dark ? QColor(50, 50, 50) : QColor(236, 236, 236); }
-QColor tileFill(bool dark) { return dark ? QColor::fromRgbF(0.34f, 0.34f, 0.34f, 1.0f) : QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.9f); }
-QColor borderColor(bool dark) { return dark ? QColor::fromRgbF(1, 1, 1, 0.16f) : QColor::fromRgbF(0, 0, 0, 0.12f); }
-QColor labelColor(bool dark) { return dark ? QColor::fromRgbF(1, 1, 1, 0.85f) : QColor::fromRgbF(0, 0, 0, 0.85f); }
-QColor secondaryColor(bool dark) { return dark ? QColor::fromRgbF(1, 1, 1, 0.55f) : QColor::fromRgbF(0, 0, 0, 0.5f); }
+QColor windowColor(bool dark) {
+    return dark ? QColor(50, 50, 50) : QColor(236, 236, 236);
+}
+QColor tileFill(bool dark) {
+    return dark ? QColor::fromRgbF(0.34f, 0.34f, 0.34f, 1.0f) : QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.9f);
+}
+QColor borderColor(bool dark) {
+    return dark ? QColor::fromRgbF(1, 1, 1, 0.16f) : QColor::fromRgbF(0, 0, 0, 0.12f);
+}
+QColor labelColor(bool dark) {
+    return dark ? QColor::fromRgbF(1, 1, 1, 0.85f) : QColor::fromRgbF(0, 0, 0, 0.85f);
+}
+QColor secondaryColor(bool dark) {
+    return dark ? QColor::fromRgbF(1, 1, 1, 0.55f) : QColor::fromRgbF(0, 0, 0, 0.5f);
+}
 
-bool liveAppearanceIsDark() { return &PanelPalette::current() == &PanelPalette::dark(); }
+bool liveAppearanceIsDark() {
+    return &PanelPalette::current() == &PanelPalette::dark();
+}
 
 }  // namespace
 
@@ -69,7 +82,9 @@ protected:
 // The outline, drawn over every other view and transparent to clicks.
 class ToastBorder final : public QWidget {
 public:
-    explicit ToastBorder(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+    explicit ToastBorder(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
     bool dark = false;
 
 protected:
@@ -106,7 +121,8 @@ protected:
             QFont font = panelFont({22, FontWeight::semibold});
             painter.setFont(font);
             painter.setPen(Qt::white);
-            painter.drawText(QRectF(0, (height() - 28) / 2.0, width(), 28), Qt::AlignCenter, QStringLiteral("拼"));
+            painter.drawText(QRectF(0, (height() - 28) / 2.0, width(), 28), Qt::AlignCenter,
+                             QStringLiteral("拼"));
         }
     }
 
@@ -115,10 +131,9 @@ private:
 };
 
 UpdateToast& UpdateToast::shared() {
-    static UpdateToast* toast = new UpdateToast({QtMainQueue::shared(), SystemClock::shared(),
-                                                 QtScreenProvider::shared(),
-                                                 [] { SettingsLauncher::open(SettingsPage::about); },
-                                                 ModeHUD::englishIconResource});
+    static UpdateToast* toast =
+        new UpdateToast({QtMainQueue::shared(), SystemClock::shared(), QtScreenProvider::shared(),
+                         [] { SettingsLauncher::open(SettingsPage::about); }, ModeHUD::englishIconResource});
     return *toast;
 }
 
@@ -128,7 +143,8 @@ UpdateToast::UpdateToast(Services services)
       timeline_(services_.queue, services_.clock, *this) {
     QWidget& w = *window_;
     // On top and never activated, but unlike the candidate panel it takes clicks.
-    w.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
+    w.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                     Qt::WindowDoesNotAcceptFocus);
     w.setAttribute(Qt::WA_ShowWithoutActivating);
     w.setAttribute(Qt::WA_TranslucentBackground);
     w.setFocusPolicy(Qt::NoFocus);
@@ -144,9 +160,10 @@ UpdateToast::UpdateToast(Services services)
         button->setFont(panelFont({11, FontWeight::regular}));
         button->setFocusPolicy(Qt::NoFocus);
     }
-    install_->setStyleSheet(QStringLiteral(
-        "QPushButton { background: #0A84FF; color: white; border: none; border-radius: 5px; padding: 2px 6px; }"
-        "QPushButton:pressed { background: #0060DF; }"));
+    install_->setStyleSheet(
+        QStringLiteral("QPushButton { background: #0A84FF; color: white; border: none; border-radius: 5px; "
+                       "padding: 2px 6px; }"
+                       "QPushButton:pressed { background: #0060DF; }"));
     QObject::connect(install_, &QPushButton::clicked, [this] { installPressed(); });
     QObject::connect(later_, &QPushButton::clicked, [this] { dismiss(); });
     // Two buttons of the fitting height, 4 apart, centred in the column.
@@ -178,7 +195,9 @@ UpdateToast::UpdateToast(Services services)
 
 UpdateToast::~UpdateToast() = default;
 
-QWidget& UpdateToast::window() { return *window_; }
+QWidget& UpdateToast::window() {
+    return *window_;
+}
 
 void UpdateToast::configure(const UpdateRelease& release) {
     const bool dark = window_->dark;
@@ -195,12 +214,13 @@ void UpdateToast::configure(const UpdateRelease& release) {
     palette.setColor(QPalette::WindowText, secondaryColor(dark));
     detail_->setPalette(palette);
     // The plain bezel of the appearance: a light key on light, a grey one on dark.
-    later_->setStyleSheet(dark ? QStringLiteral("QPushButton { background: #5A5A5E; color: white; border: none; "
-                                                "border-radius: 5px; padding: 2px 6px; }"
-                                                "QPushButton:pressed { background: #6E6E73; }")
-                               : QStringLiteral("QPushButton { background: white; color: black; border: 1px solid "
-                                                "#C8C8C8; border-radius: 5px; padding: 2px 6px; }"
-                                                "QPushButton:pressed { background: #E0E0E0; }"));
+    later_->setStyleSheet(
+        dark ? QStringLiteral("QPushButton { background: #5A5A5E; color: white; border: none; "
+                              "border-radius: 5px; padding: 2px 6px; }"
+                              "QPushButton:pressed { background: #6E6E73; }")
+             : QStringLiteral("QPushButton { background: white; color: black; border: 1px solid "
+                              "#C8C8C8; border-radius: 5px; padding: 2px 6px; }"
+                              "QPushButton:pressed { background: #E0E0E0; }"));
     icon_->dark = dark;
     border_->dark = dark;
     window_->update();
@@ -212,7 +232,9 @@ void UpdateToast::show(const UpdateRelease& release) {
     timeline_.show();
 }
 
-void UpdateToast::dismiss() { timeline_.dismiss(); }
+void UpdateToast::dismiss() {
+    timeline_.dismiss();
+}
 
 void UpdateToast::installPressed() {
     SorvaneLog::log("[Sorvane] update: toast 安装… → settings about");
@@ -221,14 +243,18 @@ void UpdateToast::installPressed() {
     dismiss();
 }
 
-bool UpdateToast::isVisible() const { return window_->isVisible(); }
+bool UpdateToast::isVisible() const {
+    return window_->isVisible();
+}
 
-double UpdateToast::alpha() const { return window_->windowOpacity(); }
+double UpdateToast::alpha() const {
+    return window_->windowOpacity();
+}
 
 void UpdateToast::present() {
     const Rect visible = PanelGeometry::visibleFrame(services_.screens.mouseLocation(), services_.screens);
-    frame_ = Rect{visible.x + visible.width - size.width - margin, visible.y + visible.height - size.height - margin,
-                  size.width, size.height};
+    frame_ = Rect{visible.x + visible.width - size.width - margin,
+                  visible.y + visible.height - size.height - margin, size.width, size.height};
     fade_->stop();
     if (!window_->isVisible()) window_->setWindowOpacity(0.0);
     window_->setGeometry(QtScreenProvider::toQt(frame_));
@@ -288,7 +314,10 @@ bool UpdateToast::renderPreviews(const std::filesystem::path& folder) {
     bool allWritten = true;
     for (const auto& [name, dark] : {std::pair{"light", false}, std::pair{"dark", true}}) {
         const std::filesystem::path file = folder / (std::string("update-toast-") + name + ".png");
-        UpdateToast toast({QtMainQueue::shared(), SystemClock::shared(), QtScreenProvider::shared(), {},
+        UpdateToast toast({QtMainQueue::shared(),
+                           SystemClock::shared(),
+                           QtScreenProvider::shared(),
+                           {},
                            ModeHUD::englishIconResource});
         const auto png = toast.renderPNG(release, dark, 2.0);
         QFile out(QString::fromStdString(file.string()));

@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/QtText.h"
 #include "app/settings/AppGlyphTile.h"
 #include "app/settings/Clipboard.h"
 #include "app/settings/SettingsButton.h"
@@ -19,10 +20,6 @@
 
 namespace sorvane {
 namespace {
-
-QString qstring(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QWidget* identityBlock(const std::string& version, SettingsText*& versionLine) {
     auto* block = new QWidget;
@@ -44,7 +41,8 @@ QWidget* identityBlock(const std::string& version, SettingsText*& versionLine) {
 
 AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboard, QWidget* parent)
     : SettingsScroll(parent) {
-    addBlock(new SettingsHeading(QStringLiteral("关于Sorvane"), QStringLiteral("拼音夹英文，停顿一下就是英文。")));
+    addBlock(
+        new SettingsHeading(QStringLiteral("关于Sorvane"), QStringLiteral("拼音夹英文，停顿一下就是英文。")));
 
     auto* identity = new SettingsGroup;
     identity->addRow(identityBlock(model.version(), version_));
@@ -62,14 +60,16 @@ AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboa
     addBlock(updating);
 
     auto* support = new SettingsGroup(QStringLiteral("支持"));
-    contact_ = new SettingsLinkRow(QStringLiteral("envelope"), &SettingsTheme::systemGray,
-                                   QStringLiteral("联系支持"), qstring(SorvaneLinks::supportAddress), std::nullopt,
-                                   [&opener] { opener.open(QUrl(qstring(SorvaneLinks::support))); });
+    contact_ =
+        new SettingsLinkRow(QStringLiteral("envelope"), &SettingsTheme::systemGray,
+                            QStringLiteral("联系支持"), qstring(SorvaneLinks::supportAddress), std::nullopt,
+                            [&opener] { opener.open(QUrl(qstring(SorvaneLinks::support))); });
     support->addRow(contact_);
     support->addDivider();
     privacy_ = new SettingsLinkRow(
         QStringLiteral("lock.shield"), [] { return QColor::fromRgbF(0.05f, 0.54f, 0.51f); },
-        QStringLiteral("隐私与数据"), std::nullopt, std::nullopt, [&model] { model.show(SettingsPage::privacy); });
+        QStringLiteral("隐私与数据"), std::nullopt, std::nullopt,
+        [&model] { model.show(SettingsPage::privacy); });
     support->addRow(privacy_);
     if (const auto notices = model.noticesURL()) {
         support->addDivider();
@@ -104,8 +104,8 @@ AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboa
     auto* bodyColumn = new QVBoxLayout(body);
     bodyColumn->setContentsMargins(0, 10, 0, 0);
     bodyColumn->setSpacing(10);
-    auto* explanation = new SettingsText(QStringLiteral("在终端运行以下命令，会删除输入法及其本机数据。"),
-                                         settingsFont(12));
+    auto* explanation =
+        new SettingsText(QStringLiteral("在终端运行以下命令，会删除输入法及其本机数据。"), settingsFont(12));
     explanation->setWraps(true);
     bodyColumn->addWidget(explanation);
     command_ = new QLabel(QString::fromUtf8(uninstallCommand));

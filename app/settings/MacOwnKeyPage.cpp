@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/QtText.h"
 #include "app/settings/KeyField.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/SettingsGroup.h"
@@ -17,10 +18,6 @@
 
 namespace sorvane {
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The DeepSeek platform's page where keys are made.
 const QUrl apiKeysPage(QStringLiteral("https://platform.deepseek.com/api_keys"));
@@ -106,8 +103,8 @@ MacOwnKeyPage::MacOwnKeyPage(MacBillingStore& billing, UrlOpener& opener, std::f
     links->addWidget(
         new SettingsLink(QStringLiteral("DeepSeek 开放平台 ↗"), apiKeysPage, opener, settingsFont(12)));
     links->addStretch(1);
-    links->addWidget(new SettingsLink(QStringLiteral("联系支持"), QUrl(qs(SorvaneLinks::support)), opener,
-                                      settingsFont(12)));
+    links->addWidget(new SettingsLink(QStringLiteral("联系支持"), QUrl(qstring(SorvaneLinks::support)),
+                                      opener, settingsFont(12)));
     addBlock(links);
 
     QObject::connect(draft_, &QLineEdit::textChanged, this, [this] { refresh(); });

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/QtText.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLink.h"
@@ -15,7 +16,7 @@ namespace sorvane {
 namespace {
 
 QUrl link(std::string_view address) {
-    return QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size())));
+    return QUrl(qstring(address));
 }
 
 // The platform's headline text style.

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "app/QtText.h"
 #include "app/settings/AboutPage.h"
 #include "app/settings/AccountPage.h"
 #include "app/settings/Clipboard.h"
@@ -145,7 +146,7 @@ QWidget* SettingsRootView::pageView() const {
 void SettingsRootView::refresh() {
     const SettingsPage page = model_.page();
     const std::string_view text = title(page);
-    title_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    title_->setText(qstring(text));
     back_->setVisible(page != SettingsPage::welcome);
     // The account page waits for its store and shows as soon as the model has one.
     if (page != shownPage_ || (waitingForAccount_ && model_.account())) replacePage(page);

@@ -12,6 +12,7 @@
 #include <QValueAxis>
 #include <algorithm>
 
+#include "app/QtText.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsText.h"
@@ -24,16 +25,12 @@ namespace {
 namespace P = TypingRhythmPresenter;
 using Tone = SettingsText::Tone;
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
 double msecs(TypingRhythm::Date date) {
     return double(std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count());
 }
 
 SettingsText* text(std::string_view value, const QFont& font, Tone tone = Tone::primary, bool wraps = false) {
-    auto* label = new SettingsText(qs(value), font, tone);
+    auto* label = new SettingsText(qstring(value), font, tone);
     label->setWraps(wraps);
     return label;
 }
@@ -76,14 +73,14 @@ void styleAxis(QAbstractAxis* axis) {
 void addRect(QChart* chart, double x0, double x1, double y, const QColor& fill, std::string_view xValue,
              std::string_view yValue) {
     auto* upper = new QLineSeries;
-    upper->setName(qs(yValue));
+    upper->setName(qstring(yValue));
     upper->append(x0, y);
     upper->append(x1, y);
     auto* lower = new QLineSeries;
     lower->append(x0, 0);
     lower->append(x1, 0);
     auto* area = new QAreaSeries(upper, lower);
-    area->setName(qs(xValue));
+    area->setName(qstring(xValue));
     area->setBrush(fill);
     area->setPen(Qt::NoPen);
     chart->addSeries(area);
@@ -91,7 +88,7 @@ void addRect(QChart* chart, double x0, double x1, double y, const QColor& fill, 
 
 QLineSeries* addLine(QChart* chart, QPointF from, QPointF to, const QPen& pen, std::string_view name) {
     auto* line = new QLineSeries;
-    line->setName(qs(name));
+    line->setName(qstring(name));
     line->append(from);
     line->append(to);
     line->setPen(pen);
@@ -164,7 +161,7 @@ QWidget* histogramChart(const P::Page& page) {
     x->setRange(0, double(P::longestMs));
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     for (auto tick : P::histogramTicks) x->append(QString::number(tick), double(tick));
-    x->setTitleText(qs(P::Copy::milliseconds));
+    x->setTitleText(qstring(P::Copy::milliseconds));
     auto* y = new QValueAxis;
     y->setRange(0, double(highest));
     y->applyNiceNumbers();
@@ -185,10 +182,10 @@ QWidget* histogramChart(const P::Page& page) {
         series->attachAxis(y);
     }
     if (page.p90Rule) {
-        annotate(chart, {page.p90Rule->value, top}, qs(page.p90Rule->label), page.p90Rule->alignment,
+        annotate(chart, {page.p90Rule->value, top}, qstring(page.p90Rule->label), page.p90Rule->alignment,
                  settingsFont(10), SettingsTheme::secondaryLabel());
     }
-    annotate(chart, {page.pauseRule.value, top}, qs(page.pauseRule.label), page.pauseRule.alignment,
+    annotate(chart, {page.pauseRule.value, top}, qstring(page.pauseRule.label), page.pauseRule.alignment,
              settingsFont(10, QFont::Medium), SettingsTheme::systemOrange());
     titleAtTrailingEnd(chart, x);
     return viewOf(chart, 180);
@@ -209,12 +206,12 @@ QWidget* hourlyChart(const P::Page& page) {
     auto* x = new QCategoryAxis;
     x->setRange(from, to);
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    for (const auto& tick : page.hourTicks) x->append(qs(tick.label), msecs(tick.at));
+    for (const auto& tick : page.hourTicks) x->append(qstring(tick.label), msecs(tick.at));
     auto* y = new QValueAxis;
     y->setRange(0, double(highest));
     y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%d"));
-    y->setTitleText(qs(P::Copy::milliseconds));
+    y->setTitleText(qstring(P::Copy::milliseconds));
     styleAxis(x);
     styleAxis(y);
     const double pause = page.hoursPauseRule.value;
@@ -226,8 +223,8 @@ QWidget* hourlyChart(const P::Page& page) {
         series->attachAxis(x);
         series->attachAxis(y);
     }
-    annotate(chart, {from, pause}, qs(page.hoursPauseRule.label), P::Alignment::leading, settingsFont(10),
-             SettingsTheme::systemOrange());
+    annotate(chart, {from, pause}, qstring(page.hoursPauseRule.label), P::Alignment::leading,
+             settingsFont(10), SettingsTheme::systemOrange());
     return viewOf(chart, 160);
 }
 
@@ -299,10 +296,10 @@ QWidget* replaceRow(SettingsGroup* group, QWidget* old, QWidget* fresh) {
 
 TypingRhythmPage::TypingRhythmPage(SnapshotSource source, TypingRhythm::Snapshot initial, QWidget* parent)
     : SettingsScroll(parent), source_(std::move(source)), snapshot_(std::move(initial)) {
-    addBlock(new SettingsHeading(qs(P::Copy::header), qs(P::Copy::subtitle)));
+    addBlock(new SettingsHeading(qstring(P::Copy::header), qstring(P::Copy::subtitle)));
     int i = 0;
     for (auto title : {P::Copy::pauseGroup, P::Copy::histogramGroup, P::Copy::hoursGroup})
-        addBlock(groups_[i++] = new SettingsGroup(qs(title)));
+        addBlock(groups_[i++] = new SettingsGroup(qstring(title)));
     auto* rules = text(TypingRhythm::rulesText(), settingsFont(11), Tone::secondary, true);
     addBlock(rules);
     // The charts and the divider keep the colours they are built with.
