@@ -3,6 +3,16 @@
 #include <optional>
 
 namespace sorvane {
+namespace {
+
+// The transport's sentence goes inside the page's brackets, without its full stop.
+std::string asClause(std::string sentence) {
+    constexpr std::string_view fullStop = "。";
+    if (sentence.ends_with(fullStop)) sentence.resize(sentence.size() - fullStop.size());
+    return sentence;
+}
+
+}  // namespace
 
 KeyCheck DeepSeekKeyCheck::verify(const std::string& key, HttpCancellation* stop) const {
     HttpRequest request;
@@ -29,7 +39,7 @@ KeyCheck DeepSeekKeyCheck::verify(const std::string& key, HttpCancellation* stop
         if (result)
             status = result->status;
         else
-            return KeyCheck::unreachable("网络不可用");
+            return KeyCheck::unreachable(asClause(result.error().description));
     }
     if (*status < 100 || *status > 599) return KeyCheck::unreachable("无法识别的响应");
     if (*status >= 200 && *status <= 299) return KeyCheck::ok();

@@ -28,7 +28,8 @@ struct DeepSeekKeyCheck {
     std::chrono::milliseconds timeout{10'000};
 
     // 2xx ok, 401 invalid; any other status "DeepSeek 返回 <status>", no
-    // reply "网络不可用", a reply without an HTTP status "无法识别的响应".
+    // reply the transport's text for its failure, a reply without an HTTP
+    // status "无法识别的响应".
     // Another thread may end the check early with `stop`: it then comes back
     // unreachable.
     KeyCheck verify(const std::string& key, HttpCancellation* stop = nullptr) const;

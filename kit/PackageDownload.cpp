@@ -83,7 +83,7 @@ Expected<void, UpdateCheckError> PackageDownload::run(const HttpRequest& request
     auto response = configuration.client->download(download, onHead, onBlock);
 
     if (!response) {
-        fail(UpdateCheckError::download(response.error().description));
+        fail(UpdateCheckError::download(response.error()));
     } else if (response->status != 200) {
         fail(UpdateCheckError::download("HTTP " + std::to_string(response->status)));
     } else if (!recordedFailure()) {

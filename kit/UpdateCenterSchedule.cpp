@@ -12,7 +12,7 @@ std::optional<std::string> menuTitle(const UpdateState& state, std::string_view 
 }
 
 std::string outcomeText(const Expected<UpdateCheckResult, UpdateCheckError>& outcome) {
-    if (!outcome) return outcome.error().description();
+    if (!outcome) return outcome.error().logText();
     const UpdateCheckResult& result = *outcome;
     if (result.kind == UpdateCheckResult::Kind::ready) {
         return (result.release ? result.release->version : std::string()) + " ready (" +

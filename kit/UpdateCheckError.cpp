@@ -18,4 +18,8 @@ std::string UpdateCheckError::description() const {
     return message;
 }
 
+std::string UpdateCheckError::logText() const {
+    return detail.empty() ? description() : description() + " (" + detail + ")";
+}
+
 }  // namespace sorvane

@@ -6,6 +6,7 @@
 
 #include "kit/UpdateRelease.h"
 #include "kit/UpdateVerificationError.h"
+#include "platform/HttpClient.h"
 
 namespace sorvane {
 
@@ -15,16 +16,27 @@ struct UpdateCheckError {
     // feed, download, storage: the message; insecureURL: the package address.
     std::string message;
     UpdateVerificationError verification;  // verification only
+    // The transport's own technical text behind a feed or download failure:
+    // for logs, never shown.
+    std::string detail;
 
-    static UpdateCheckError feed(std::string message) { return {Kind::feed, std::move(message), {}}; }
-    static UpdateCheckError insecureURL(std::string url) { return {Kind::insecureURL, std::move(url), {}}; }
-    static UpdateCheckError download(std::string message) { return {Kind::download, std::move(message), {}}; }
-    static UpdateCheckError verificationFailed(UpdateVerificationError error) {
-        return {Kind::verification, {}, std::move(error)};
+    static UpdateCheckError feed(std::string message) { return {Kind::feed, std::move(message), {}, {}}; }
+    static UpdateCheckError feed(const URLError& error) {
+        return {Kind::feed, error.description, {}, error.detail};
     }
-    static UpdateCheckError storage(std::string message) { return {Kind::storage, std::move(message), {}}; }
+    static UpdateCheckError insecureURL(std::string url) { return {Kind::insecureURL, std::move(url), {}, {}}; }
+    static UpdateCheckError download(std::string message) { return {Kind::download, std::move(message), {}, {}}; }
+    static UpdateCheckError download(const URLError& error) {
+        return {Kind::download, error.description, {}, error.detail};
+    }
+    static UpdateCheckError verificationFailed(UpdateVerificationError error) {
+        return {Kind::verification, {}, std::move(error), {}};
+    }
+    static UpdateCheckError storage(std::string message) { return {Kind::storage, std::move(message), {}, {}}; }
 
     std::string description() const;
+    // description() with the detail after it in brackets, for log lines.
+    std::string logText() const;
     bool operator==(const UpdateCheckError&) const = default;
 };
 

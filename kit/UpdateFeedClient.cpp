@@ -15,7 +15,7 @@ Expected<UpdateFeed, UpdateCheckError> fetch(const HttpRequest& request,
     auto response = configuration.client->send(feed);
     if (!response && response.error().code == URLError::dataLengthExceedsMaximum)
         return unexpected(UpdateCheckError::feed("更新源的回复太长"));
-    if (!response) return unexpected(UpdateCheckError::feed(response.error().description));
+    if (!response) return unexpected(UpdateCheckError::feed(response.error()));
     return decode(response->body, response->status);
 }
 

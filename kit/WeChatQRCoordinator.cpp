@@ -115,7 +115,14 @@ URLError::Code transportCode(int netError) {
     case -101:  // CONNECTION_RESET
     case -324:  // EMPTY_RESPONSE
         return URLError::networkConnectionLost;
+    case -107:  // SSL_PROTOCOL_ERROR
+    case -113:  // SSL_VERSION_OR_CIPHER_MISMATCH
+        return URLError::secureConnectionFailed;
+    case -310:  // TOO_MANY_REDIRECTS
+        return URLError::tooManyRedirects;
     default:
+        // -200 to -299 are the certificate errors.
+        if (netError <= -200 && netError > -300) return URLError::serverCertificateUntrusted;
         return URLError::unknown;
     }
 }

@@ -17,6 +17,10 @@ std::string URLError::token() const {
     return "URLError(" + std::to_string(code) + ")";
 }
 
+std::string URLError::logText() const {
+    return detail.empty() ? description : description + " (" + detail + ")";
+}
+
 bool isSendableHeaderText(std::string_view text) {
     return std::none_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
@@ -71,47 +75,79 @@ void HttpCancellation::detach() {
     wake_ = nullptr;
 }
 
+URLError URLError::withCode(int code, std::string detail, std::string_view host) {
+    const auto text = [code, host]() -> std::string {
+        // As a Chinese system words these failures for its users.
+        switch (code) {
+            case cancelled:
+                return "已取消";
+            case badHeader:
+                return "错误的 URL。";
+            case timedOut:
+                return "请求超时。";
+            case cannotFindHost:
+                return "未能找到使用指定主机名的服务器。";
+            case cannotConnectToHost:
+                return "未能连接到服务器。";
+            case networkConnectionLost:
+                return "网络连接已中断。";
+            case tooManyRedirects:
+                return "重定向次数过多。";
+            case notConnectedToInternet:
+                return "似乎已断开与互联网的连接。";
+            case redirectRefused:
+                return "由于需要使用安全连接，因此无法载入资源。";
+            case dataLengthExceedsMaximum:
+                return "资源超过了允许的最大大小。";
+            case secureConnectionFailed:
+                return "发生了 SSL 错误，无法建立与该服务器的安全连接。";
+            case serverCertificateUntrusted:
+                if (host.empty()) return "此服务器的证书无效。";
+                return "此服务器的证书无效。您可能正在连接到一个伪装成“" + std::string(host) +
+                       "”的服务器，这会威胁到您的机密信息的安全。";
+            default:
+                return "未知错误";
+        }
+    }();
+    return {code, text, std::move(detail)};
+}
+
 namespace {
 
 URLError makeError(int code, std::string detail = {}) {
-    switch (code) {
-        case URLError::cancelled:
-            return {code, "cancelled"};
-        case URLError::timedOut:
-            return {code, "The request timed out."};
-        case URLError::cannotFindHost:
-            return {code, "A server with the specified hostname could not be found."};
-        case URLError::cannotConnectToHost:
-            return {code, "Could not connect to the server."};
-        case URLError::networkConnectionLost:
-            return {code, "The network connection was lost."};
-        case URLError::notConnectedToInternet:
-            return {code, "The Internet connection appears to be offline."};
-        default:
-            return {URLError::unknown,
-                    detail.empty() ? "The request failed." : "The request failed: " + detail};
-    }
+    return URLError::withCode(code, std::move(detail));
 }
 
-}  // namespace
-
-URLError URLError::withCode(int code) {
-    return makeError(code);
+// The server a transfer last spoke to, for the certificate text.
+std::string hostOf(CURL* easy) {
+    char* url = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || !url) return {};
+    std::string host;
+    CURLU* parsed = curl_url();
+    char* part = nullptr;
+    if (parsed && curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK && part)
+        host = part;
+    curl_free(part);
+    curl_url_cleanup(parsed);
+    return host;
 }
 
-namespace {
-
-URLError mapCurlError(CURLcode result, long osErrno, const char* detail) {
+URLError mapCurlError(CURL* easy, CURLcode result, const char* buffer) {
+    std::string detail = buffer && *buffer ? buffer : curl_easy_strerror(result);
     switch (result) {
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
-            return makeError(URLError::cannotFindHost);
-        case CURLE_COULDNT_CONNECT:
+            return makeError(URLError::cannotFindHost, std::move(detail));
+        case CURLE_COULDNT_CONNECT: {
+            long osErrno = 0;
+            curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
             if (osErrno == ENETUNREACH || osErrno == ENETDOWN)
-                return makeError(URLError::notConnectedToInternet);
-            return makeError(URLError::cannotConnectToHost);
+                return makeError(URLError::notConnectedToInternet, std::move(detail));
+            return makeError(URLError::cannotConnectToHost, std::move(detail));
+        }
         case CURLE_OPERATION_TIMEDOUT:
-            return makeError(URLError::timedOut);
+            return makeError(URLError::timedOut, std::move(detail));
         // A peer that hangs up before the body is complete (chunked stream cut,
         // short Content-Length, no reply at all).
         case CURLE_PARTIAL_FILE:
@@ -119,9 +155,35 @@ URLError mapCurlError(CURLcode result, long osErrno, const char* detail) {
         case CURLE_SEND_ERROR:
         case CURLE_GOT_NOTHING:
         case CURLE_HTTP2_STREAM:
-            return makeError(URLError::networkConnectionLost);
+            return makeError(URLError::networkConnectionLost, std::move(detail));
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_ISSUER_ERROR:
+            return URLError::withCode(URLError::serverCertificateUntrusted, std::move(detail), hostOf(easy));
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_ENGINE_INITFAILED:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_USE_SSL_FAILED:
+            return makeError(URLError::secureConnectionFailed, std::move(detail));
+        case CURLE_TOO_MANY_REDIRECTS:
+            return makeError(URLError::tooManyRedirects, std::move(detail));
+        case CURLE_UNSUPPORTED_PROTOCOL: {
+            // Only http and https are enabled, and downloads are sent on to
+            // https alone: after a redirect this is a hop to another scheme.
+            long redirects = 0;
+            curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+            if (redirects > 0) return makeError(URLError::redirectRefused, std::move(detail));
+            return makeError(URLError::unknown, std::move(detail));
+        }
         default:
-            return makeError(URLError::unknown, detail && *detail ? detail : curl_easy_strerror(result));
+            return makeError(URLError::unknown, std::move(detail));
     }
 }
 
@@ -263,7 +325,7 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
 
     for (const auto& [name, value] : request.headers) {
         if (name.empty() || !isSendableHeaderText(name) || !isSendableHeaderText(value))
-            return unexpected(URLError{URLError::badHeader, "A request header holds a control character."});
+            return unexpected(makeError(URLError::badHeader, "a request header holds a control character"));
     }
 
     std::optional<LineSplitter> splitter;
@@ -384,13 +446,9 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
     }
     if (t.overLimit)
-        return unexpected(
-            URLError{URLError::dataLengthExceedsMaximum, "The reply exceeded the maximum length."});
-    if (result != CURLE_OK) {
-        long osErrno = 0;
-        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
-        return unexpected(mapCurlError(result, osErrno, errorBuffer));
-    }
+        return unexpected(makeError(URLError::dataLengthExceedsMaximum,
+                                    "reply over " + std::to_string(request.bodyLimit) + " bytes"));
+    if (result != CURLE_OK) return unexpected(mapCurlError(easy, result, errorBuffer));
     t.deliverHead();
     if (splitter) splitter->finish();
     return std::move(t.response);

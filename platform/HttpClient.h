@@ -18,28 +18,44 @@
 namespace sorvane {
 
 // A transport failure, carrying the URL-loading code callers compare with.
+// `description` is what a user reads: the words a Chinese system uses for
+// that kind of failure, from one table, whatever the transport said.
+// `detail` keeps the transport's own technical text, for logs only.
 struct URLError {
     enum Code : int {
         unknown = -1,
         cancelled = -999,
+        // A header name or value holds a control character; nothing was sent.
+        badHeader = -1000,
         timedOut = -1001,
         cannotFindHost = -1003,
         cannotConnectToHost = -1004,
         networkConnectionLost = -1005,
+        tooManyRedirects = -1007,
         notConnectedToInternet = -1009,
+        // A download sent on to an address that is not https.
+        redirectRefused = -1022,
         // The reply was longer than the request's bodyLimit.
         dataLengthExceedsMaximum = -1103,
-        // A header name or value holds a control character; nothing was sent.
-        badHeader = -1000,
+        secureConnectionFailed = -1200,
+        serverCertificateUntrusted = -1202,
     };
 
-    int code = unknown;
-    std::string description;
+    URLError(int code = unknown, std::string description = {}, std::string detail = {})
+        : code(code), description(std::move(description)), detail(std::move(detail)) {}
 
-    // The failure with the transport's own description for that code.
-    static URLError withCode(int code);
+    int code;
+    std::string description;
+    std::string detail;
+
+    // The failure of that code with its text from the table (the general
+    // text for a code not in it); `host` names the server a certificate was
+    // not trusted for.
+    static URLError withCode(int code, std::string detail = {}, std::string_view host = {});
     // "URLError(-1001)": the token log lines carry.
     std::string token() const;
+    // The description, then the detail in brackets when there is one.
+    std::string logText() const;
     bool operator==(const URLError&) const = default;
 };
 

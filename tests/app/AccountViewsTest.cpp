@@ -132,7 +132,7 @@ TEST_F(WeChatLoginQRTest, FailuresDropToTheButtonWithTheirText) {
     EXPECT_EQ(card.content(), Content::webView);
     engine.last->end({WebLoadEnd::Status::failed, -102, false});
     ASSERT_TRUE(pumpUntil([&] { return card.content() == Content::fetchButton; }));
-    EXPECT_EQ(store->errorMessage(), "Could not connect to the server.");
+    EXPECT_EQ(store->errorMessage(), "未能连接到服务器。");
 
     // A redirect without a code, then an engine that cannot start.
     store->beginLogin();
@@ -142,7 +142,7 @@ TEST_F(WeChatLoginQRTest, FailuresDropToTheButtonWithTheirText) {
     EXPECT_EQ(store->errorMessage(), "微信授权已取消或失败，请重新扫码。");
     engine.refuse = true;
     store->beginLogin();
-    ASSERT_TRUE(pumpUntil([&] { return store->errorMessage() == "The request failed."; }));
+    ASSERT_TRUE(pumpUntil([&] { return store->errorMessage() == "未知错误"; }));
     EXPECT_TRUE(log->contains("[Sorvane] web view not made: no engine here"));
 }
 

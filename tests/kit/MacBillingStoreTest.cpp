@@ -161,7 +161,7 @@ TEST_F(MacBillingStoreTest, RefusalsAndUnreachableChecksStoreNothing) {
         {401, false, "DeepSeek 不认这个 Key，请检查后重新填写。"},
         {402, false, "暂时无法验证 Key（DeepSeek 返回 402），请稍后再试。"},
         {500, false, "暂时无法验证 Key（DeepSeek 返回 500），请稍后再试。"},
-        {0, true, "暂时无法验证 Key（网络不可用），请稍后再试。"},
+        {0, true, "暂时无法验证 Key（未能连接到服务器），请稍后再试。"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -226,8 +226,9 @@ TEST_F(UpdatePipelineTest, FeedRequestAndAnEnvelopeWithoutSuccess) {
     environment.makeConfiguration = [&] { return UpdateSessionConfiguration{&untrusting}; };
     auto refused = check();
     ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().description().starts_with("检查更新失败：The request failed"))
-        << refused.error().description();
+    EXPECT_EQ(refused.error().description(),
+              "检查更新失败：此服务器的证书无效。您可能正在连接到一个伪装成“127.0.0.1”的服务器，"
+              "这会威胁到您的机密信息的安全。");
 }
 
 TEST_F(UpdatePipelineTest, NothingNewerEmptiesTheUpdatesFolder) {

@@ -129,12 +129,14 @@ TEST(WeChatLoadFailures, OnlyRealFailuresReachTheUser) {
         {{Status::failed, -3, false}, std::nullopt},
         {{Status::stopped, 0, false}, std::nullopt},  // a load we stopped
         {{Status::failed, 404, true}, std::nullopt},  // a page the server sent
-        {{Status::failed, -105, false}, "A server with the specified hostname could not be found."},
-        {{Status::failed, -102, false}, "Could not connect to the server."},
-        {{Status::failed, -118, false}, "The request timed out."},
-        {{Status::failed, -106, false}, "The Internet connection appears to be offline."},
-        {{Status::failed, -101, false}, "The network connection was lost."},
-        {{Status::failed, -312, false}, "The request failed."},
+        {{Status::failed, -105, false}, "未能找到使用指定主机名的服务器。"},
+        {{Status::failed, -102, false}, "未能连接到服务器。"},
+        {{Status::failed, -118, false}, "请求超时。"},
+        {{Status::failed, -106, false}, "似乎已断开与互联网的连接。"},
+        {{Status::failed, -101, false}, "网络连接已中断。"},
+        {{Status::failed, -107, false}, "发生了 SSL 错误，无法建立与该服务器的安全连接。"},
+        {{Status::failed, -202, false}, "此服务器的证书无效。"},
+        {{Status::failed, -312, false}, "未知错误"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(WeChatQRCoordinator::failureText(c.end), c.text) << c.end.errorCode;
@@ -147,7 +149,7 @@ TEST(WeChatLoadFailures, OnlyRealFailuresReachTheUser) {
     coordinator.loadEnded({Status::stopped, -3, false});
     coordinator.loadEnded({Status::failed, -102, false});
     coordinator.loadTimedOut();
-    EXPECT_EQ(errors, (std::vector<std::string>{"Could not connect to the server.", "The request timed out."}));
+    EXPECT_EQ(errors, (std::vector<std::string>{"未能连接到服务器。", "请求超时。"}));
 }
 
 }  // namespace

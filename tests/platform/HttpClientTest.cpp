@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TlsLoopbackServer.h"
 
 using namespace std::chrono_literals;
 using sorvane::CurlHttpClient;
@@ -303,7 +306,7 @@ TEST(HttpClient, RedirectsFollowPolicy) {
     auto download =
         CurlHttpClient::shared().send(at(server.baseURL() + "/moved", 60s, 600s, RedirectPolicy::httpsOnly));
     ASSERT_FALSE(download);
-    EXPECT_EQ(download.error().code, URLError::unknown);
+    EXPECT_EQ(download.error().code, URLError::redirectRefused);
     EXPECT_EQ(targetHits, 0);
 }
 
@@ -578,4 +581,89 @@ TEST(HttpClient, BodyOverItsLimitEndsTheTransfer) {
     ASSERT_FALSE(endless);
     EXPECT_EQ(endless.error().code, URLError::dataLengthExceedsMaximum);
     EXPECT_EQ(out.lines.size(), 1024u) << "exactly the lines within the limit";
+}
+
+TEST(HttpClient, EveryTransportFailureReadsAsTheSystemWordsIt) {
+    // Whatever libcurl said stays out of what a user reads: only the table's
+    // Chinese text, with libcurl's own words kept apart for the log.
+    const auto speaksEnglish = [](const std::string& text) {
+        int letters = 0;
+        for (char c : text) {
+            letters = std::isalpha(static_cast<unsigned char>(c)) ? letters + 1 : 0;
+            if (letters > 3) return true;  // "SSL" and "URL" are the system's own words
+        }
+        return false;
+    };
+    std::set<std::string> texts;
+    for (int code : {URLError::unknown, URLError::cancelled, URLError::badHeader, URLError::timedOut,
+                     URLError::cannotFindHost, URLError::cannotConnectToHost, URLError::networkConnectionLost,
+                     URLError::tooManyRedirects, URLError::notConnectedToInternet, URLError::redirectRefused,
+                     URLError::dataLengthExceedsMaximum, URLError::secureConnectionFailed,
+                     URLError::serverCertificateUntrusted}) {
+        const URLError error = URLError::withCode(code);
+        EXPECT_EQ(error.code, code);
+        EXPECT_FALSE(speaksEnglish(error.description)) << error.description;
+        EXPECT_TRUE(texts.insert(error.description).second) << error.description;
+    }
+    EXPECT_EQ(URLError::withCode(-1234).description, URLError::withCode(URLError::unknown).description);
+
+    LoopbackServer plain;
+    plain->Get("/cut", [](const httplib::Request&, httplib::Response& res) {
+        serveChunks(res, {"data: hal"}, /*hangUp=*/true);
+    });
+    plain->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink&) {
+            plain.hold(10s);
+            return false;
+        });
+    });
+    plain->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/cut"); });
+    plain.start();
+    sorvane::testing::TlsLoopbackServer tls;
+    tls->Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
+    tls->Get("/moved", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(plain.baseURL() + "/cut");
+    });
+    tls.start();
+    CurlHttpClient trusting(tls.caFile());
+    const std::string closed = "http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/";
+    HttpCancellation cancelled;
+    cancelled.cancel();
+
+    struct Case {
+        const char* name;
+        CurlHttpClient& client;
+        HttpRequest request;
+        int code;
+        HttpCancellation* cancellation = nullptr;
+    };
+    Case cases[] = {
+        {"closed port", CurlHttpClient::shared(), at(closed), URLError::cannotConnectToHost},
+        {"hung up", CurlHttpClient::shared(), at(plain.baseURL() + "/cut"), URLError::networkConnectionLost},
+        {"stalled", CurlHttpClient::shared(), at(plain.baseURL() + "/stall", 150ms), URLError::timedOut},
+        {"cancelled", CurlHttpClient::shared(), at(plain.baseURL() + "/cut"), URLError::cancelled, &cancelled},
+        {"untrusted certificate", CurlHttpClient::shared(), at(tls.baseURL() + "/loop"),
+         URLError::serverCertificateUntrusted},
+        {"TLS to a plain server", trusting, at("https://127.0.0.1:" + std::to_string(plain.port()) + "/cut"),
+         URLError::secureConnectionFailed},
+        {"sent on to http", trusting, at(tls.baseURL() + "/moved", 60s, 600s, RedirectPolicy::httpsOnly),
+         URLError::redirectRefused},
+        {"sent on forever", trusting, at(tls.baseURL() + "/loop", 60s, 600s, RedirectPolicy::httpsOnly),
+         URLError::tooManyRedirects},
+        {"another scheme", CurlHttpClient::shared(), at("ftp://127.0.0.1/"), URLError::unknown},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto result = c.client.send(c.request, c.cancellation);
+        ASSERT_FALSE(result);
+        const URLError& error = result.error();
+        EXPECT_EQ(error.code, c.code);
+        const std::string host = c.code == URLError::serverCertificateUntrusted ? "127.0.0.1" : "";
+        EXPECT_EQ(error.description, URLError::withCode(c.code, {}, host).description);
+        EXPECT_FALSE(speaksEnglish(error.description)) << error.description;
+        if (c.code != URLError::cancelled && c.code != URLError::timedOut) {
+            EXPECT_FALSE(error.detail.empty());
+            EXPECT_EQ(error.logText(), error.description + " (" + error.detail + ")");
+        }
+    }
 }

@@ -174,7 +174,7 @@ TEST_F(WeChatQRWebViewEngineTest, FrameNavigatesToTheRedirect) {
 TEST_F(WeChatQRWebViewEngineTest, RefusedPortGivesTheTransportText) {
     auto view = open("http://127.0.0.1:" + std::to_string(testing::LoopbackServer::closedPort()) + "/qr");
     ASSERT_TRUE(runUntil([&] { return !errors.empty(); }, 30s));
-    EXPECT_EQ(errors, std::vector<std::string>{"Could not connect to the server."});
+    EXPECT_EQ(errors, std::vector<std::string>{"未能连接到服务器。"});
     EXPECT_TRUE(codes.empty());
     EXPECT_FALSE(view->loadTimerActive());
 }
