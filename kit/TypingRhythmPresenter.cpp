@@ -66,6 +66,17 @@ private:
 
 }  // namespace
 
+Scale wholeScale(std::int64_t highest) {
+    constexpr std::int64_t maxSteps = 5;
+    highest = std::max<std::int64_t>(highest, 1);
+    for (std::int64_t power = 1;; power *= 10) {
+        for (const std::int64_t step : {power, 2 * power, 5 * power}) {
+            const std::int64_t steps = (highest + step - 1) / step;
+            if (steps <= maxSteps) return {steps * step, step};
+        }
+    }
+}
+
 std::string figure(std::optional<std::int64_t> milliseconds) {
     return milliseconds ? std::to_string(*milliseconds) + " ms" : "—";
 }
@@ -85,6 +96,9 @@ Page present(const TypingRhythm::Snapshot& snapshot, Date now, const TypingRhyth
         page.bins.push_back({bin.lowerMs, bin.count, double(bin.lowerMs + 6), double(bin.lowerMs + 94),
                              bin.lowerMs < page.pauseMs ? 0.8 : 0.35});
     }
+    std::int64_t highestCount = 0;
+    for (const auto& bar : page.bins) highestCount = std::max(highestCount, bar.count);
+    page.countScale = wholeScale(highestCount);
     const bool p90Below = page.p90Ms && *page.p90Ms < page.pauseMs;
     if (page.p90Ms && *page.p90Ms != page.pauseMs && snapshot.hasRhythm()) {
         page.p90Rule = Rule{double(std::min(*page.p90Ms, longestMs)), "p90 " + std::to_string(*page.p90Ms),
@@ -100,6 +114,10 @@ Page present(const TypingRhythm::Snapshot& snapshot, Date now, const TypingRhyth
     const auto currentHour = calendar.startOfHour(now);
     page.hoursTo = currentHour ? *currentHour + 1h : now;
     page.hours = snapshot.hours(calendar);
+    std::int64_t highestMs = page.pauseMs;
+    for (const auto& hour : page.hours)
+        if (hour.start >= page.hoursFrom && hour.start < page.hoursTo) highestMs = std::max(highestMs, hour.medianMs);
+    page.hoursScale = wholeScale(highestMs);
     page.hoursPauseRule = Rule{double(page.pauseMs), std::string(Copy::pauseMark), Alignment::leading};
 
     const HourClock clock(calendar, localeId);

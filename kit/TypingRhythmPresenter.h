@@ -61,6 +61,17 @@ struct HistogramBar {
     friend bool operator==(const HistogramBar&, const HistogramBar&) = default;
 };
 
+// An axis of counts (or milliseconds) from 0 whose ticks are whole numbers:
+// `top` is a multiple of `step` and at least the highest value, in at most
+// five steps of 1, 2 or 5 times a power of ten.
+struct Scale {
+    std::int64_t top = 1;
+    std::int64_t step = 1;
+    friend bool operator==(const Scale&, const Scale&) = default;
+};
+
+Scale wholeScale(std::int64_t highest);
+
 struct HourTick {
     Date at;
     std::string label;  // the hour in the user's locale
@@ -77,6 +88,7 @@ struct Page {
     bool hasSamples = false;
 
     std::vector<HistogramBar> bins;
+    Scale countScale;  // the histogram's y axis
     std::optional<Rule> p90Rule;  // only with a rhythm and when it differs from the pause
     Rule pauseRule;
 
@@ -84,6 +96,7 @@ struct Page {
     Date hoursTo;
     std::vector<TypingRhythm::Snapshot::Hour> hours;
     std::vector<HourTick> hourTicks;  // every sixth calendar hour
+    Scale hoursScale;                 // the hourly chart's y axis, with room for the pause
     Rule hoursPauseRule;              // horizontal, at the pause
 };
 

@@ -10,7 +10,6 @@
 #include <QLineSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
-#include <algorithm>
 
 #include "app/QtText.h"
 #include "app/settings/SettingsGroup.h"
@@ -107,17 +106,25 @@ QPen rulePen(const QColor& color, double width, std::vector<qreal> dashes = {}) 
     return pen;
 }
 
-// A rule's label above the plot at the rule's place, on the side given.
-void annotate(QChart* chart, QPointF at, const QString& label, P::Alignment alignment, const QFont& font,
-              const QColor& color) {
+// A rule's label at the rule's place, on the side given: above the plot for
+// a vertical rule, just above the line for a horizontal one. A label that
+// would run past the plot's edge goes to the rule's other side instead, so
+// it is never cut off.
+void annotate(QChart* chart, QPointF at, Qt::Orientation rule, const QString& label, P::Alignment alignment,
+              const QFont& font, const QColor& color) {
     auto* item = new QGraphicsSimpleTextItem(label, chart);
     item->setFont(font);
     item->setBrush(color);
-    const auto place = [chart, item, at, alignment] {
-        const QPointF top = chart->mapToPosition(at);
-        const double width = item->boundingRect().width();
-        const double x = alignment == P::Alignment::leading ? top.x() + 3 : top.x() - 3 - width;
-        item->setPos(x, chart->plotArea().top() - item->boundingRect().height() - 1);
+    const auto place = [chart, item, at, rule, alignment] {
+        const QPointF point = chart->mapToPosition(at);
+        const QRectF plot = chart->plotArea();
+        const QRectF box = item->boundingRect();
+        const double after = point.x() + 3, before = point.x() - 3 - box.width();
+        double x = alignment == P::Alignment::leading ? after : before;
+        if (x + box.width() > plot.right()) x = before;
+        if (x < plot.left()) x = after;
+        const double bottom = rule == Qt::Vertical ? plot.top() : point.y();
+        item->setPos(x, bottom - box.height() - 1);
     };
     QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
     place();
@@ -138,6 +145,16 @@ void titleAtTrailingEnd(QChart* chart, QAbstractAxis* axis) {
     place();
 }
 
+// Ticks only at whole numbers: the toolkit's own choice of five ticks puts
+// halves between small counts, which whole-number labels then repeat.
+QValueAxis* wholeAxis(P::Scale scale) {
+    auto* axis = new QValueAxis;
+    axis->setRange(0, double(scale.top));
+    axis->setTickCount(int(scale.top / scale.step) + 1);
+    axis->setLabelFormat(QStringLiteral("%d"));
+    return axis;
+}
+
 QChartView* viewOf(QChart* chart, int height) {
     auto* view = new QChartView(chart);
     view->setRenderHint(QPainter::Antialiasing);
@@ -150,9 +167,7 @@ QChartView* viewOf(QChart* chart, int height) {
 QWidget* histogramChart(const P::Page& page) {
     auto* chart = bareChart();
     const QColor blue = SettingsTheme::blue();
-    std::int64_t highest = 1;
     for (const auto& bar : page.bins) {
-        highest = std::max(highest, bar.count);
         if (bar.count > 0)
             addRect(chart, bar.xStart, bar.xEnd, double(bar.count), withOpacity(blue, bar.opacity),
                     P::Copy::gapValue, P::Copy::countValue);
@@ -162,10 +177,7 @@ QWidget* histogramChart(const P::Page& page) {
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     for (auto tick : P::histogramTicks) x->append(QString::number(tick), double(tick));
     x->setTitleText(qstring(P::Copy::milliseconds));
-    auto* y = new QValueAxis;
-    y->setRange(0, double(highest));
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%d"));
+    auto* y = wholeAxis(page.countScale);
     const double top = y->max();
     styleAxis(x);
     styleAxis(y);
@@ -182,11 +194,11 @@ QWidget* histogramChart(const P::Page& page) {
         series->attachAxis(y);
     }
     if (page.p90Rule) {
-        annotate(chart, {page.p90Rule->value, top}, qstring(page.p90Rule->label), page.p90Rule->alignment,
-                 settingsFont(10), SettingsTheme::secondaryLabel());
+        annotate(chart, {page.p90Rule->value, top}, Qt::Vertical, qstring(page.p90Rule->label),
+                 page.p90Rule->alignment, settingsFont(10), SettingsTheme::secondaryLabel());
     }
-    annotate(chart, {page.pauseRule.value, top}, qstring(page.pauseRule.label), page.pauseRule.alignment,
-             settingsFont(10, QFont::Medium), SettingsTheme::systemOrange());
+    annotate(chart, {page.pauseRule.value, top}, Qt::Vertical, qstring(page.pauseRule.label),
+             page.pauseRule.alignment, settingsFont(10, QFont::Medium), SettingsTheme::systemOrange());
     titleAtTrailingEnd(chart, x);
     return viewOf(chart, 180);
 }
@@ -194,11 +206,9 @@ QWidget* histogramChart(const P::Page& page) {
 QWidget* hourlyChart(const P::Page& page) {
     auto* chart = bareChart();
     const double from = msecs(page.hoursFrom), to = msecs(page.hoursTo);
-    std::int64_t highest = std::max<std::int64_t>(page.pauseMs, 1);
     for (const auto& hour : page.hours) {
         const double start = msecs(hour.start);
         if (start < from || start >= to) continue;
-        highest = std::max(highest, hour.medianMs);
         // One hour wide, with a little air between neighbours.
         addRect(chart, start + 240'000, start + 3'360'000, double(hour.medianMs),
                 withOpacity(SettingsTheme::blue(), 0.75), P::Copy::hourValue, P::Copy::median);
@@ -207,10 +217,7 @@ QWidget* hourlyChart(const P::Page& page) {
     x->setRange(from, to);
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     for (const auto& tick : page.hourTicks) x->append(qstring(tick.label), msecs(tick.at));
-    auto* y = new QValueAxis;
-    y->setRange(0, double(highest));
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%d"));
+    auto* y = wholeAxis(page.hoursScale);
     y->setTitleText(qstring(P::Copy::milliseconds));
     styleAxis(x);
     styleAxis(y);
@@ -223,7 +230,7 @@ QWidget* hourlyChart(const P::Page& page) {
         series->attachAxis(x);
         series->attachAxis(y);
     }
-    annotate(chart, {from, pause}, qstring(page.hoursPauseRule.label), P::Alignment::leading,
+    annotate(chart, {from, pause}, Qt::Horizontal, qstring(page.hoursPauseRule.label), P::Alignment::leading,
              settingsFont(10), SettingsTheme::systemOrange());
     return viewOf(chart, 160);
 }
@@ -231,10 +238,17 @@ QWidget* hourlyChart(const P::Page& page) {
 QWidget* emptyText() {
     auto* host = new QWidget;
     auto* column = section(host, 0);
+    // The frame is at least 90 high; the text stands in its middle both ways.
+    auto* frame = new QWidget;
+    frame->setMinimumHeight(90);
+    auto* centred = new QVBoxLayout(frame);
+    centred->setContentsMargins(0, 0, 0, 0);
     auto* label = text(P::Copy::empty, settingsFont(12), Tone::secondary, true);
-    label->setAlignment(Qt::AlignCenter);
-    label->setMinimumHeight(90);
-    column->addWidget(label);
+    label->setAlignment(Qt::AlignHCenter);
+    centred->addStretch(1);
+    centred->addWidget(label);
+    centred->addStretch(1);
+    column->addWidget(frame);
     return host;
 }
 

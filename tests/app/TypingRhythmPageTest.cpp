@@ -6,6 +6,10 @@
 #include <QLineSeries>
 #include <QChartView>
 #include <QElapsedTimer>
+#include <QGraphicsSimpleTextItem>
+#include <QValueAxis>
+#include <cmath>
+#include <functional>
 #include <QImage>
 #include <QPainter>
 
@@ -36,6 +40,50 @@ void spin(std::chrono::milliseconds duration) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < duration.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limit.count()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+TEST(TypingRhythmPageTest, RuleLabelsStayInsideThePlotAndCountsAreWhole) {
+    testing::panelTestApp();
+    // A slow typist's p90 stands near or at the plot's right end, where its
+    // label would run out of the chart.
+    for (std::int64_t slowest : {1700, 1900}) {
+        SCOPED_TRACE(slowest);
+        TypingRhythmPage page({}, samples(40, slowest));
+        page.resize(760, 1400);
+        page.show();
+        QChart* chart = page.findChildren<QChartView*>().front()->chart();
+        ASSERT_TRUE(pumpUntil([&] { return chart->plotArea().width() > 300; }));
+        const QRectF plot = chart->plotArea();
+        QGraphicsSimpleTextItem* label = nullptr;
+        for (auto* item : chart->childItems())
+            if (auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item); text && text->text().startsWith("p90 "))
+                label = text;
+        ASSERT_NE(label, nullptr);
+        EXPECT_GE(label->text().mid(4).toInt(), 1900);
+        const QRectF box = label->mapRectToParent(label->boundingRect());
+        EXPECT_GE(box.left(), plot.left());
+        EXPECT_LE(box.right(), plot.right());
+    }
+
+    // Three samples: the count axis steps by whole numbers, never by halves.
+    TypingRhythmPage few({}, samples(3, 180));
+    for (auto* view : few.findChildren<QChartView*>()) {
+        auto* y = dynamic_cast<QValueAxis*>(view->chart()->axes(Qt::Vertical).front());
+        ASSERT_NE(y, nullptr);
+        const double step = (y->max() - y->min()) / (y->tickCount() - 1);
+        EXPECT_GE(step, 1);
+        EXPECT_EQ(step, std::floor(step));
+    }
 }
 
 TEST(TypingRhythmPageTest, EmptySnapshotShowsTheFallbackAndNoCharts) {
