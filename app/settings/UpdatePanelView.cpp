@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -40,6 +41,60 @@ protected:
         fill.setAlphaF(0.08);
         painter.fillPath(shape, fill);
     }
+};
+
+// The notes as they fit `width`: whole, or their first eight lines with the
+// eighth cut short for an ellipsis. The lines are laid out as the label lays
+// out its text, with the font's fallbacks, so what is kept is exactly eight
+// lines there too.
+QString fittedNotes(const QString& notes, const QFont& font, double width) {
+    QString forLayout = notes;
+    forLayout.replace(QLatin1Char('\n'), QChar::LineSeparator);  // same length, so positions hold
+    QTextLayout layout(forLayout, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    int lines = 0, lastStart = 0, lastEnd = 0;
+    bool more = false;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (++lines > maxNoteLines) {
+            more = true;
+            break;
+        }
+        lastStart = line.textStart();
+        lastEnd = line.textStart() + line.textLength();
+    }
+    layout.endLayout();
+    if (!more) return notes;
+    const QString ellipsis = QStringLiteral("…");
+    const QFontMetricsF metrics(font);
+    int end = lastEnd;
+    while (end > lastStart && (notes.at(end - 1).isSpace() ||
+                               metrics.horizontalAdvance(notes.mid(lastStart, end - lastStart) + ellipsis) > width))
+        end = layout.previousCursorPosition(end);
+    return notes.left(end) + ellipsis;
+}
+
+// The release notes: wrapped, selectable, at most eight whole lines.
+class NotesLabel final : public QLabel {
+public:
+    explicit NotesLabel(QString notes) : notes_(std::move(notes)) {
+        setWordWrap(true);
+        setText(notes_);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        // Changing the text asks the layout again, which then fits this width.
+        const QString shown = fittedNotes(notes_, font(), contentsRect().width());
+        if (shown != text()) setText(shown);
+        QLabel::resizeEvent(event);
+    }
+
+private:
+    QString notes_;
 };
 
 QString percentText(double fraction) {
@@ -149,12 +204,10 @@ QWidget* UpdatePanelView::makeReleaseBox(const UpdateRelease& release) {
     }
     const QString notes = QString::fromStdString(release.notes.value_or("")).trimmed();
     if (!notes.isEmpty()) {
-        auto* label = new QLabel(notes);
+        auto* label = new NotesLabel(notes);
         label->setObjectName("notes");
         label->setFont(settingsFont(calloutSize));
-        label->setWordWrap(true);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        label->setMaximumHeight(label->fontMetrics().lineSpacing() * maxNoteLines);
         SettingsTheme::useLabelColor(label);
         rows->addWidget(label);
     }
@@ -183,6 +236,10 @@ void UpdatePanelView::refresh() {
     } else {
         status_->setTone(SettingsText::Tone::secondary);
     }
+    // Disabling the focused button would hand the focus on to the next
+    // widget down the page, and the scroll area would scroll to show it: the
+    // section itself keeps the focus, and the page stays where it is.
+    if (phase.isBusy() && checkButton_->hasFocus()) setFocus(Qt::OtherFocusReason);
     checkButton_->setEnabled(!phase.isBusy());
 
     const bool downloading = phase.kind == UpdatePanelPhase::Kind::downloading;

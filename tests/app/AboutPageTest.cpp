@@ -5,8 +5,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include "app/settings/Clipboard.h"
 #include "app/settings/SettingsLinkRow.h"
@@ -120,6 +122,32 @@ TEST_F(AboutPageTest, TheUpdateSectionShowsThePreviewModelElseItsOwn) {
     AboutPage livePage(*live, opener_, clipboard_);
     EXPECT_NE(&livePage.updateSection()->model(), preview.get());
     EXPECT_EQ(livePage.updateSection()->model().phase().kind, UpdatePanelPhase::Kind::idle);
+}
+
+TEST_F(AboutPageTest, CheckingForUpdatesLeavesThePageWhereItWas) {
+    UpdatePanelModel::Services services;
+    services.mainQueue = &time_;
+    services.startTask = [](std::function<void()>) {};  // the check stays under way
+    services.makeEnvironment = [] { return UpdateEnvironment{}; };
+    auto update = std::make_shared<UpdatePanelModel>(services, UpdatePanelPhase::idle(), std::nullopt, "1.2.3",
+                                                     true);
+    auto m = model(std::nullopt, update);
+    AboutPage page(*m, opener_, clipboard_);
+    page.resize(760, 420);
+    page.show();
+    page.activateWindow();
+    QApplication::setActiveWindow(&page);
+    QElapsedTimer laidOut;
+    laidOut.start();
+    while (page.verticalScrollBar()->maximum() == 0 && laidOut.elapsed() < 10'000) QApplication::processEvents();
+    auto* check = page.updateSection()->findChild<QAbstractButton*>("check");
+    page.ensureWidgetVisible(check);
+    const int before = page.verticalScrollBar()->value();
+    ASSERT_GT(page.verticalScrollBar()->maximum(), before) << "the page has room to scroll on";
+    click(check);
+    ASSERT_EQ(update->phase().kind, UpdatePanelPhase::Kind::checking);
+    EXPECT_FALSE(check->isEnabled());
+    EXPECT_EQ(page.verticalScrollBar()->value(), before);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QTextLayout>
+#include <cmath>
 
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
@@ -104,6 +106,29 @@ TEST_F(UpdatePanelViewTest, ReleaseBoxWithAndWithoutNotes) {
     view = show(Phase::ready(release));
     EXPECT_EQ(view->findChild<QLabel*>("notes"), nullptr);
     EXPECT_FALSE(visible(*view, "mandatory"));
+
+    // Twenty lines of notes: eight whole ones show, the eighth ending in "…".
+    std::string many;
+    for (int i = 1; i <= 20; ++i) many += "· 第 " + std::to_string(i) + " 条：修复了一处 Shift 切换的问题\n";
+    release.notes = many;
+    view = show(Phase::ready(release));
+    auto* label = view->findChild<QLabel*>("notes");
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->text().endsWith(QStringLiteral("…"))) << label->text().toStdString();
+    QTextLayout layout(QString(label->text()).replace('\n', QChar::LineSeparator), label->font());
+    QTextOption wrapping;
+    wrapping.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(wrapping);
+    int lines = 0;
+    double height = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine(), ++lines) {
+        line.setLineWidth(label->contentsRect().width());
+        height += line.height();
+    }
+    layout.endLayout();
+    EXPECT_EQ(lines, 8);
+    EXPECT_LE(std::ceil(height), label->contentsRect().height()) << "the last line is cut";
 
     // A preview's buttons do nothing.
     view->findChild<QAbstractButton*>("install")->click();
