@@ -3,7 +3,6 @@
 #include <signal.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QTimer>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +11,7 @@
 #include "app/GuiApplication.h"
 #include "app/ModeHUD.h"
 #include "app/QtScreens.h"
+#include "app/RenderedFile.h"
 #include "app/SorvaneApp.h"
 #include "app/SorvaneCommandLine.h"
 #include "kit/AccountAPI.h"
@@ -101,10 +101,7 @@ int renderHud(const std::vector<std::string>& rest) {
                                      std::pair{InputMode::ascii, "ascii"}}) {
         const fs::path file = dir / (std::string("hud-") + name + ".png");
         const auto png = ModeHUD::shared().renderPNG(mode, 2.0);
-        QFile out(QString::fromStdString(file.string()));
-        const bool written = png && out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                             out.write(*png) == png->size() && out.flush();
-        if (written) {
+        if (png && RenderedFile::write(file, std::string_view(png->constData(), png->size()))) {
             printLine(std::string("render-hud ") + name + " -> " + file.string());
         } else {
             printLine(std::string("render-hud ") + name + " FAILED");

@@ -5,10 +5,10 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPalette>
-#include <cstdio>
 #include <iostream>
 
 #include "app/GuiApplication.h"
+#include "app/RenderedFile.h"
 #include "app/SettingsWindow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsTheme.h"
@@ -68,14 +68,6 @@ QPalette paletteOfAppearance() {
     return palette;
 }
 
-bool writeFile(const std::filesystem::path& path, const std::vector<char>& data) {
-    // Replaced in place: a reader of the folder sees the file it asked for.
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    return std::fclose(file) == 0 && written;
-}
-
 void printLine(const std::string& line) {
     std::cout << line << '\n' << std::flush;
 }
@@ -127,7 +119,7 @@ bool render(const std::vector<SettingsPreviews::State>& states, const std::files
             const std::string name = state.name + std::string(variant.suffix);
             const auto path = directory / (std::string(prefix) + "-" + name + ".png");
             const auto png = renderPNG(*state.model, variant.dark, variant.height, variant.width);
-            if (!png || !writeFile(path, *png)) {
+            if (!png || !RenderedFile::write(path, std::string_view(png->data(), png->size()))) {
                 printLine("render-settings " + name + " FAILED");
                 allWritten = false;
                 continue;

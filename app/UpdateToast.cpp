@@ -2,7 +2,6 @@
 
 #include <QBuffer>
 #include <QEnterEvent>
-#include <QFile>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -16,6 +15,7 @@
 #include "app/PanelStyle.h"
 #include "app/QtScreens.h"
 #include "app/QtText.h"
+#include "app/RenderedFile.h"
 #include "app/SettingsLauncher.h"
 #include "kit/SorvaneLog.h"
 #include "kit/UpdatePanelModel.h"
@@ -320,8 +320,7 @@ bool UpdateToast::renderPreviews(const std::filesystem::path& folder) {
                            {},
                            ModeHUD::englishIconResource});
         const auto png = toast.renderPNG(release, dark, 2.0);
-        QFile out(QString::fromStdString(file.string()));
-        if (png && out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(*png) == png->size()) {
+        if (png && RenderedFile::write(file, std::string_view(png->constData(), png->size()))) {
             std::cout << "render-update-toast " << name << " -> " << file.string() << '\n' << std::flush;
         } else {
             std::cout << "render-update-toast " << name << " FAILED" << '\n' << std::flush;

@@ -37,6 +37,13 @@ QWidget* identityBlock(const std::string& version, SettingsText*& versionLine) {
     return block;
 }
 
+// From the path's bytes, percent-encoded: a folder name that is not UTF-8
+// keeps its bytes, which a detour through QString would replace.
+QUrl fileURL(const std::filesystem::path& path) {
+    const QByteArray bytes(path.c_str(), static_cast<qsizetype>(path.native().size()));
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
+}
+
 }  // namespace
 
 AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboard, QWidget* parent)
@@ -73,7 +80,7 @@ AboutPage::AboutPage(SettingsModel& model, UrlOpener& opener, Clipboard& clipboa
     support->addRow(privacy_);
     if (const auto notices = model.noticesURL()) {
         support->addDivider();
-        const QUrl url = QUrl::fromLocalFile(QString::fromStdString(notices->string()));
+        const QUrl url = fileURL(*notices);
         notices_ = new SettingsLinkRow(QStringLiteral("doc.text"), &SettingsTheme::systemGray,
                                        QStringLiteral("开源许可"), std::nullopt, std::nullopt,
                                        [&opener, url] { opener.open(url); });

@@ -139,6 +139,16 @@ TEST(SorvaneCommandLineTest, RenderHudWritesThreeTilesOrSaysWhichFailed) {
         EXPECT_EQ(be32(20), 120u);
     }
     EXPECT_EQ(r.out, expected);
+
+    // A folder named in GBK, not UTF-8: its bytes are the path.
+    const auto gbk = dir.path() / "\xd6\xd0\xce\xc4";
+    std::filesystem::create_directory(gbk);
+    r = runExecutable({"--render-hud", gbk.string()});
+    EXPECT_EQ(r.status, 0) << r.out;
+    r = runExecutable({"--render-update-toast", gbk.string()});
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const char* name : {"hud-chinese", "hud-english", "hud-ascii", "update-toast-light", "update-toast-dark"})
+        EXPECT_GT(std::filesystem::file_size(gbk / (std::string(name) + ".png")), 1000u) << name;
 }
 
 TEST(SorvaneCommandLineTest, UnknownArgumentsAreUsageErrorsOnStandardError) {
