@@ -119,8 +119,9 @@ private:
     // Writes through the locked update and takes the record written; on
     // failure keeps `state` and says so in `message`. True when written.
     bool write(const std::function<void(MacBillingState&)>& change);
-    // Runs the verifier on the worker thread and `apply` on the main queue.
-    void check(const std::string& key, std::function<void(KeyCheck)> apply);
+    // Runs the verifier on the worker thread and `apply` on the main queue;
+    // `dropped` instead when the key was removed or replaced meanwhile.
+    void check(const std::string& key, std::function<void(KeyCheck)> apply, std::function<void()> dropped);
 
     Services services_;
     MainQueue& mainQueue_;
@@ -131,6 +132,9 @@ private:
     bool termsAccepted_ = false;
     bool signedIn_ = false;
     bool started_ = false;
+    // Moves on whenever the key is removed or replaced; a check answers only
+    // for the generation it started in.
+    std::uint64_t keyGeneration_ = 0;
 
     std::map<ObserverId, std::function<void()>> observers_;
     ObserverId nextObserver_ = 1;
