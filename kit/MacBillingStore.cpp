@@ -265,9 +265,9 @@ void MacBillingStore::start() {
     started_ = true;
 }
 
-void MacBillingStore::loginChanged() {
+void MacBillingStore::loginChanged(bool signedIn) {
     if (isPreview_) return;
-    signedIn_ = services_.hasToken();
+    signedIn_ = signedIn;
     changed();
 }
 

@@ -46,7 +46,9 @@ public:
         AppStateFile stateFile{Files::supportDirectory() / "state.json"};
         DeepSeekKeyStore keyStore = DeepSeekKeyStore::live();
         Verifier verifyKey;              // none: verifyWithDeepSeek
-        std::function<bool()> hasToken;  // none: an account token is stored
+        // Whether the window starts signed in, before the account store
+        // says; none: an account token is stored.
+        std::function<bool()> hasToken;
     };
 
     static constexpr std::string_view termsVersion = "2026-09-15";
@@ -95,8 +97,9 @@ public:
     void removeKey();
     void setTermsAccepted(bool accepted);
     void start();
-    // The account's sign-in settled: re-reads whether a token is stored.
-    void loginChanged();
+    // The account's sign-in settled as `signedIn` (the account store's state,
+    // so that every page shows the one state the account page shows).
+    void loginChanged(bool signedIn);
 
     // "sk-••••" and the recorded suffix; nothing without one.
     std::optional<std::string> keyShort() const;

@@ -350,7 +350,7 @@ TEST_F(MacBillingStoreTest, PreviewStoreTouchesNoFileAndNoKeyring) {
     EXPECT_EQ(saved, false);
     store->removeKey();
     store->setTermsAccepted(true);
-    store->loginChanged();
+    store->loginChanged(false);
     bool rechecked = false;
     store->recheckKey([&] { rechecked = true; });
     EXPECT_TRUE(rechecked);
