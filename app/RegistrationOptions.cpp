@@ -87,14 +87,19 @@ InputSourceRegistrar::Services liveServices(std::shared_ptr<TextInputSources> so
     };
 }
 
+// One per option run, so a registry that cannot be read is named once per run.
+std::shared_ptr<FileTextInputSources> liveSources() {
+    return std::make_shared<FileTextInputSources>(FileTextInputSources::defaultPath(), writeError);
+}
+
 }  // namespace
 
 InputSourceRegistrar liveRegistrar() {
-    return InputSourceRegistrar(liveServices(std::make_shared<FileTextInputSources>()));
+    return InputSourceRegistrar(liveServices(liveSources()));
 }
 
 std::optional<int> run(const std::string& option, const std::vector<std::string>& rest) {
-    auto sources = std::make_shared<FileTextInputSources>();
+    auto sources = liveSources();
     InputSourceRegistrar registrar(liveServices(sources));
     if (option == "--install" || option == "--register") return install(registrar, *sources);
     if (option == "--enable") return okOrFailed("enable", registrar.enable());

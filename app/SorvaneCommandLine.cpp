@@ -1,5 +1,6 @@
 #include "app/SorvaneCommandLine.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,10 +15,14 @@
 #include "app/UpdateCenter.h"
 #include "app/UpdateToast.h"
 #include "kit/DecimalWord.h"
+#include "kit/SorvaneLog.h"
+#include "platform/Keychain.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::SorvaneCommandLine {
 namespace {
+
+constexpr std::chrono::milliseconds kKeychainLimit{3000};
 
 // Descriptions start in column 24; an option text over 19 characters gets
 // exactly two spaces instead.
@@ -31,6 +36,22 @@ std::string optionLine(const std::string& option, const std::string& description
 void writeRaw(std::FILE* stream, const std::string& bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
+}
+
+// Outside the server no keychain call may hold a command or the settings
+// window for long: a Secret Service that never answers costs one short wait,
+// then fails every later call at once. The window logs it; a command says so
+// on standard error, with its other diagnostics.
+void boundKeychain(const std::string& option) {
+    const bool window = option == "--settings" || option == "--account" || option == "--account-demo";
+    KeychainAccess::setShared(
+        std::make_shared<SecretServiceKeychain>(kKeychainLimit, [window](std::string_view line) {
+            if (window) {
+                SorvaneLog::log("[Sorvane] " + std::string(line));
+            } else {
+                writeRaw(stderr, std::string(line) + "\n");
+            }
+        }));
 }
 
 }  // namespace
@@ -113,6 +134,7 @@ int run(const std::vector<std::string>& arguments) {
 
 bool handleIfPresent(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return false;
+    boundKeychain(arguments.front());
     const int status = run(arguments);
     std::cout.flush();
     std::exit(status);

@@ -152,8 +152,12 @@ void AccountStore::restoreLogin() {
                           [this](MeOutcome outcome) {
                               if (!outcome) {
                                   report(outcome.error());
-                                  // A known user stays shown, with the error beside it.
-                                  if (!cachedUser(*defaults_)) setLogin(LoginState::loggedOut());
+                                  // Only the service's own answer ends a sign-in: a token it
+                                  // could not be asked about still stands (the input method
+                                  // goes on using it), with the error beside it. A known user
+                                  // stays shown; otherwise the user is shown unnamed.
+                                  if (login_.is(LoginState::Kind::checking))
+                                      setLogin(LoginState::loggedIn(cachedUser(*defaults_)));
                                   return;
                               }
                               if (outcome->renewedToken) credentials_.setToken(*outcome->renewedToken);

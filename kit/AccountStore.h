@@ -32,12 +32,18 @@ public:
 
         Kind kind = Kind::checking;
         std::optional<WeChatOAuthConfig> config;  // showingQR only
-        std::optional<AccountUser> user;          // loggedIn only
+        // loggedIn only; none while the service could not be asked who is
+        // signed in and no user was cached.
+        std::optional<AccountUser> user;
 
         static LoginState showingQR(WeChatOAuthConfig config) {
             return {Kind::showingQR, std::move(config), {}};
         }
         static LoginState loggedIn(AccountUser user) { return {Kind::loggedIn, {}, std::move(user)}; }
+        // Signed in, with the user known or not.
+        static LoginState loggedIn(std::optional<AccountUser> user) {
+            return {Kind::loggedIn, {}, std::move(user)};
+        }
         static LoginState checking() { return {Kind::checking, {}, {}}; }
         static LoginState loggedOut() { return {Kind::loggedOut, {}, {}}; }
         static LoginState loadingQR() { return {Kind::loadingQR, {}, {}}; }

@@ -13,13 +13,18 @@ std::optional<std::string> stringField(const nlohmann::json& entry, const char* 
     return it->get<std::string>();
 }
 
-// The enabled list as stored: an array of dictionaries. Anything else is not
-// ours to interpret.
-std::optional<std::vector<nlohmann::json>> entriesOf(const std::optional<nlohmann::json>& value) {
-    if (!value) return std::vector<nlohmann::json>{};
-    if (!value->is_array()) return std::nullopt;
+// The enabled list as stored: an array of dictionaries, none when the key is
+// absent. A store that cannot be read, or a value of another shape, is not
+// ours to interpret: none of its entries can be told apart from ours.
+std::optional<std::vector<nlohmann::json>> readEnabledList(const UserDefaults& preferences,
+                                                           std::string_view key) {
+    const auto stored = preferences.read(key);
+    if (!stored) return std::nullopt;
+    if (!*stored) return std::vector<nlohmann::json>{};
+    const nlohmann::json& value = **stored;
+    if (!value.is_array()) return std::nullopt;
     std::vector<nlohmann::json> entries;
-    for (const auto& entry : *value) {
+    for (const auto& entry : value) {
         if (!entry.is_object()) return std::nullopt;
         entries.push_back(entry);
     }
@@ -180,7 +185,7 @@ std::string InputSourceRegistrar::ensureEnabled() {
 
     const ListLocation location = enabledListLocation();
     auto preferences = s_.preferences(location.domain);
-    auto read = entriesOf(preferences->value(location.key));
+    const auto read = readEnabledList(*preferences, location.key);
     // Replacing a value we cannot read would drop whatever it holds.
     if (!read) return std::string(listUnreadable);
 
@@ -199,14 +204,15 @@ std::string InputSourceRegistrar::removeFromEnabledList() {
     disable();
     const ListLocation location = enabledListLocation();
     auto preferences = s_.preferences(location.domain);
-    // An unreadable value reads as an empty list here: there is nothing of
-    // ours to find in it, so it is left as it is.
-    const auto read = entriesOf(preferences->value(location.key)).value_or(std::vector<nlohmann::json>{});
+    // Whether our entries are in a list we cannot read is unknown, and the
+    // uninstaller must not be told they are not.
+    const auto read = readEnabledList(*preferences, location.key);
+    if (!read) return std::string(listUnreadable);
     const std::string bundle = bundleID();
     std::vector<nlohmann::json> kept;
-    std::copy_if(read.begin(), read.end(), std::back_inserter(kept),
+    std::copy_if(read->begin(), read->end(), std::back_inserter(kept),
                  [&](const nlohmann::json& entry) { return stringField(entry, "Bundle ID") != bundle; });
-    if (kept == read) return std::string(notInList);
+    if (kept == *read) return std::string(notInList);
     if (!preferences->setValue(location.key, nlohmann::json(kept))) return std::string(listNotWritten);
     return std::string(removedFromList);
 }

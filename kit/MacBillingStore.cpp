@@ -134,22 +134,31 @@ bool MacBillingStore::isWellFormedKey(std::string_view key) {
     return true;
 }
 
-void MacBillingStore::check(const std::string& key, std::function<void(KeyCheck)> apply) {
+void MacBillingStore::check(const std::string& key, std::function<void(KeyCheck)> apply,
+                            std::function<void()> dropped) {
     checkingKey_ = true;
     changed();
     if (worker_.joinable()) worker_.join();  // the last check has already posted its result
     std::weak_ptr<Life> life = life_;
     checkStop_ = std::make_shared<HttpCancellation>();
-    worker_ = std::thread(
-        [this, verify = services_.verifyKey, key, life, stop = checkStop_, apply = std::move(apply)] {
-            KeyCheck result = verify(key, *stop);
-            mainQueue_.post([this, life, apply, result = std::move(result)] {
-                if (!life.lock()) return;
-                checkingKey_ = false;
+    const std::uint64_t generation = keyGeneration_;
+    worker_ = std::thread([this, verify = services_.verifyKey, key, life, generation, stop = checkStop_,
+                           apply = std::move(apply), dropped = std::move(dropped)] {
+        KeyCheck result = verify(key, *stop);
+        mainQueue_.post([this, life, generation, apply, dropped, result = std::move(result)] {
+            if (!life.lock()) return;
+            checkingKey_ = false;
+            // The key was removed or replaced meanwhile: the answer is about
+            // a key the page no longer shows, and billing.json must not
+            // record it.
+            if (generation != keyGeneration_) {
+                dropped();
+            } else {
                 apply(result);
-                changed();
-            });
+            }
+            changed();
         });
+    });
 }
 
 void MacBillingStore::saveKey(const std::string& raw, std::function<void(bool)> done) {
@@ -164,31 +173,35 @@ void MacBillingStore::saveKey(const std::string& raw, std::function<void(bool)> 
         changed();
         return finish(false);
     }
-    check(key, [this, key, finish](const KeyCheck& result) {
-        switch (result.kind) {
-            case KeyCheck::Kind::ok:
-                break;
-            case KeyCheck::Kind::invalid:
-                message_ = std::string(rejectedOnSave);
+    check(
+        key,
+        [this, key, finish](const KeyCheck& result) {
+            switch (result.kind) {
+                case KeyCheck::Kind::ok:
+                    break;
+                case KeyCheck::Kind::invalid:
+                    message_ = std::string(rejectedOnSave);
+                    return finish(false);
+                case KeyCheck::Kind::unreachable:
+                    message_ = "暂时无法验证 Key（" + result.reason + "），请稍后再试。";
+                    return finish(false);
+            }
+            if (auto stored = services_.keyStore.save(key); !stored) {
+                message_ = std::string(keychainRefused);
+                SorvaneLog::log("[Sorvane] own key not stored: " + stored.error().description());
                 return finish(false);
-            case KeyCheck::Kind::unreachable:
-                message_ = "暂时无法验证 Key（" + result.reason + "），请稍后再试。";
-                return finish(false);
-        }
-        if (auto stored = services_.keyStore.save(key); !stored) {
-            message_ = std::string(keychainRefused);
-            SorvaneLog::log("[Sorvane] own key not stored: " + stored.error().description());
-            return finish(false);
-        }
-        const std::string suffix = key.substr(key.size() - 4);
-        const bool written = write([&suffix](MacBillingState& s) {
-            s.keySuffix = suffix;
-            s.keyStatus = KeyStatus::ok;
-            s.source = Source::ownKey;
-        });
-        if (written) message_ = std::string(savedKey);
-        finish(written);
-    });
+            }
+            ++keyGeneration_;
+            const std::string suffix = key.substr(key.size() - 4);
+            const bool written = write([&suffix](MacBillingState& s) {
+                s.keySuffix = suffix;
+                s.keyStatus = KeyStatus::ok;
+                s.source = Source::ownKey;
+            });
+            if (written) message_ = std::string(savedKey);
+            finish(written);
+        },
+        [finish] { finish(false); });
 }
 
 void MacBillingStore::recheckKey(std::function<void()> done) {
@@ -198,26 +211,33 @@ void MacBillingStore::recheckKey(std::function<void()> done) {
     if (isPreview_ || checkingKey_) return finish();
     const auto stored = services_.keyStore.load();
     if (!stored) return finish();
-    check(*stored, [this, finish](const KeyCheck& result) {
-        switch (result.kind) {
-            case KeyCheck::Kind::ok:
-                if (write([](MacBillingState& s) { s.keyStatus = KeyStatus::ok; }))
-                    message_ = std::string(keyWorks);
-                break;
-            case KeyCheck::Kind::invalid:
-                if (write([](MacBillingState& s) { s.keyStatus = KeyStatus::invalid; }))
-                    message_ = std::string(rejectedOnRecheck);
-                break;
-            case KeyCheck::Kind::unreachable:
-                message_ = "暂时无法验证 Key（" + result.reason + "）。";
-                break;
-        }
-        finish();
-    });
+    check(
+        *stored,
+        [this, finish](const KeyCheck& result) {
+            switch (result.kind) {
+                case KeyCheck::Kind::ok:
+                    if (write([](MacBillingState& s) { s.keyStatus = KeyStatus::ok; }))
+                        message_ = std::string(keyWorks);
+                    break;
+                case KeyCheck::Kind::invalid:
+                    if (write([](MacBillingState& s) { s.keyStatus = KeyStatus::invalid; }))
+                        message_ = std::string(rejectedOnRecheck);
+                    break;
+                case KeyCheck::Kind::unreachable:
+                    message_ = "暂时无法验证 Key（" + result.reason + "）。";
+                    break;
+            }
+            finish();
+        },
+        finish);
 }
 
 void MacBillingStore::removeKey() {
     if (isPreview_) return;
+    // A check still running is about the key going away: its answer is
+    // dropped, and it need not keep the page waiting.
+    ++keyGeneration_;
+    if (checkingKey_ && checkStop_) checkStop_->cancel();
     const auto removed = services_.keyStore.remove();
     const bool written = write([](MacBillingState& s) {
         s.keySuffix.reset();
@@ -245,9 +265,9 @@ void MacBillingStore::start() {
     started_ = true;
 }
 
-void MacBillingStore::loginChanged() {
+void MacBillingStore::loginChanged(bool signedIn) {
     if (isPreview_) return;
-    signedIn_ = services_.hasToken();
+    signedIn_ = signedIn;
     changed();
 }
 

@@ -46,7 +46,9 @@ public:
         AppStateFile stateFile{Files::supportDirectory() / "state.json"};
         DeepSeekKeyStore keyStore = DeepSeekKeyStore::live();
         Verifier verifyKey;              // none: verifyWithDeepSeek
-        std::function<bool()> hasToken;  // none: an account token is stored
+        // Whether the window starts signed in, before the account store
+        // says; none: an account token is stored.
+        std::function<bool()> hasToken;
     };
 
     static constexpr std::string_view termsVersion = "2026-09-15";
@@ -95,8 +97,9 @@ public:
     void removeKey();
     void setTermsAccepted(bool accepted);
     void start();
-    // The account's sign-in settled: re-reads whether a token is stored.
-    void loginChanged();
+    // The account's sign-in settled as `signedIn` (the account store's state,
+    // so that every page shows the one state the account page shows).
+    void loginChanged(bool signedIn);
 
     // "sk-••••" and the recorded suffix; nothing without one.
     std::optional<std::string> keyShort() const;
@@ -119,8 +122,9 @@ private:
     // Writes through the locked update and takes the record written; on
     // failure keeps `state` and says so in `message`. True when written.
     bool write(const std::function<void(MacBillingState&)>& change);
-    // Runs the verifier on the worker thread and `apply` on the main queue.
-    void check(const std::string& key, std::function<void(KeyCheck)> apply);
+    // Runs the verifier on the worker thread and `apply` on the main queue;
+    // `dropped` instead when the key was removed or replaced meanwhile.
+    void check(const std::string& key, std::function<void(KeyCheck)> apply, std::function<void()> dropped);
 
     Services services_;
     MainQueue& mainQueue_;
@@ -131,6 +135,9 @@ private:
     bool termsAccepted_ = false;
     bool signedIn_ = false;
     bool started_ = false;
+    // Moves on whenever the key is removed or replaced; a check answers only
+    // for the generation it started in.
+    std::uint64_t keyGeneration_ = 0;
 
     std::map<ObserverId, std::function<void()>> observers_;
     ObserverId nextObserver_ = 1;

@@ -97,14 +97,16 @@ void SettingsModel::adopt(std::unique_ptr<AccountStore> store) {
     account_ = std::move(store);
     if (account_) {
         // The store calls its observers before `login` takes the new value,
-        // so the route store is asked on the main queue, once the sign-in
-        // has settled into the keychain; `checking` settles nothing.
+        // so the route store is told on the main queue, once the views that
+        // read the account store see the same state; `checking` settles
+        // nothing.
         loginObservation_ = account_->observeLogin([this](const AccountStore::LoginState& next) {
             if (next.is(AccountStore::LoginState::Kind::checking)) return;
             std::weak_ptr<Life> life = life_;
-            mainQueue_->post([this, life] {
+            const bool signedIn = next.is(AccountStore::LoginState::Kind::loggedIn);
+            mainQueue_->post([this, life, signedIn] {
                 if (life.expired()) return;
-                billing_->loginChanged();
+                billing_->loginChanged(signedIn);
             });
         });
     }

@@ -2,7 +2,9 @@
 // Generic-password items keyed by service and account, with the keychain's
 // result codes. The product stores them in the Secret Service (libsecret);
 // tests install an in-memory keychain instead.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,12 +59,29 @@ public:
 // Items live in the default collection; a locked item reads as
 // interactionNotAllowed, a bus or service that cannot be reached as
 // notAvailable. Safe to call from any thread.
+//
+// Unbounded, a call waits as long as the bus lets each of its messages wait
+// (25 s apiece), as the input-method server's route choice always has. A
+// bounded one gives every call `limit` in all: the first that runs out fails
+// as notAvailable and `silent` is told once, in one line; from then on every
+// call fails so at once, since a service that did not answer is not asked
+// again by this process.
 class SecretServiceKeychain final : public Keychain {
 public:
+    using Diagnostic = std::function<void(std::string_view line)>;
+
+    SecretServiceKeychain() = default;
+    SecretServiceKeychain(std::chrono::milliseconds limit, Diagnostic silent);
+
     Expected<std::string, KeychainStatus> copy(const KeychainItemKey& key) override;
     KeychainStatus add(const KeychainItemKey& key, std::string_view data) override;
     KeychainStatus update(const KeychainItemKey& key, std::string_view data) override;
     KeychainStatus remove(const KeychainItemKey& key) override;
+
+    struct Bound;
+
+private:
+    std::shared_ptr<Bound> bound_;
 };
 
 namespace KeychainAccess {

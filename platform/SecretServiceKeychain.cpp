@@ -1,7 +1,11 @@
 #include <libsecret/secret.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/Keychain.h"
 
@@ -85,9 +89,9 @@ KeychainStatus statusFor(const GError* error) {
     return KeychainStatusCode::internalComponent;
 }
 
-Expected<ServicePtr, KeychainStatus> connect() {
+Expected<ServicePtr, KeychainStatus> connect(GCancellable* cancellable) {
     GError* raw = nullptr;
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw);
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, &raw);
     ErrorPtr error(raw);
     if (!service) return unexpected(statusFor(error.get()));
     return ServicePtr(service);
@@ -107,11 +111,12 @@ AttributesPtr attributesFor(const KeychainItemKey& key) {
 
 // Never unlocks: a locked collection is reported, not prompted for, since the
 // input-method process must not block a keystroke on a password dialog.
-Expected<ItemListPtr, KeychainStatus> search(SecretService* service, const KeychainItemKey& key, int flags) {
+Expected<ItemListPtr, KeychainStatus> search(SecretService* service, const KeychainItemKey& key, int flags,
+                                             GCancellable* cancellable) {
     auto attributes = attributesFor(key);
     GError* raw = nullptr;
     GList* items = secret_service_search_sync(service, itemSchema(), attributes.get(),
-                                              static_cast<SecretSearchFlags>(flags), nullptr, &raw);
+                                              static_cast<SecretSearchFlags>(flags), cancellable, &raw);
     ErrorPtr error(raw);
     if (error) {
         g_list_free_full(items, g_object_unref);
@@ -124,73 +129,173 @@ ValuePtr valueOf(std::string_view data) {
     return ValuePtr(secret_value_new(data.data(), static_cast<gssize>(data.size()), "text/plain"));
 }
 
+// Cancels its cancellable when the limit passes before finish(). libsecret's
+// blocking calls spin a private main context of their own, so the clock has
+// to run on another thread.
+class Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds limit) : cancellable_(g_cancellable_new()) {
+        watcher_ = std::thread([this, limit] {
+            std::unique_lock lock(mutex_);
+            if (cv_.wait_for(lock, limit, [this] { return finished_; })) return;
+            expired_ = true;
+            g_cancellable_cancel(cancellable_);
+        });
+    }
+    ~Deadline() {
+        finish();
+        g_object_unref(cancellable_);
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+    GCancellable* cancellable() const { return cancellable_; }
+    // Stops the clock; true when the limit had passed.
+    bool finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        cv_.notify_one();
+        if (watcher_.joinable()) watcher_.join();
+        return expired_;
+    }
+
+private:
+    GCancellable* cancellable_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool finished_ = false;
+    bool expired_ = false;
+    std::thread watcher_;
+};
+
 }  // namespace
 
+struct SecretServiceKeychain::Bound {
+    Bound(std::chrono::milliseconds limit, Diagnostic silent) : limit(limit), silent(std::move(silent)) {}
+    const std::chrono::milliseconds limit;
+    const Diagnostic silent;
+    std::atomic<bool> mute{false};
+};
+
+namespace {
+
+// One call of the keychain, unbounded or under the keychain's bound;
+// `notAnswering` gives the call's result for a service that did not answer.
+template <class Call, class Refusal>
+auto bounded(SecretServiceKeychain::Bound* bound, Call call, Refusal notAnswering)
+    -> decltype(call(nullptr)) {
+    if (!bound) return call(nullptr);
+    if (bound->mute) return notAnswering();
+    Deadline deadline(bound->limit);
+    auto result = call(deadline.cancellable());
+    if (!deadline.finish()) return result;
+    if (!bound->mute.exchange(true) && bound->silent) {
+        bound->silent("keychain not available (" + std::to_string(KeychainStatusCode::notAvailable) +
+                      "): the Secret Service did not answer within " + std::to_string(bound->limit.count()) +
+                      " ms; this process will not ask it again");
+    }
+    return notAnswering();
+}
+
+// Hands every item matching `key` to `act`, stopping at the first failure;
+// itemNotFound when there is none.
+template <class Act>
+KeychainStatus forEachItem(const KeychainItemKey& key, GCancellable* cancellable, Act act) {
+    auto service = connect(cancellable);
+    if (!service) return service.error();
+    auto items = search(service->get(), key, SECRET_SEARCH_ALL, cancellable);
+    if (!items) return items.error();
+    if (!items->get()) return KeychainStatusCode::itemNotFound;
+    for (GList* node = items->get(); node; node = node->next) {
+        const KeychainStatus status = act(static_cast<SecretItem*>(node->data));
+        if (status != KeychainStatusCode::success) return status;
+    }
+    return KeychainStatusCode::success;
+}
+
+KeychainStatus notAvailable() {
+    return KeychainStatusCode::notAvailable;
+}
+
+}  // namespace
+
+SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds limit, Diagnostic silent)
+    : bound_(std::make_shared<Bound>(limit, std::move(silent))) {}
+
 Expected<std::string, KeychainStatus> SecretServiceKeychain::copy(const KeychainItemKey& key) {
-    auto service = connect();
-    if (!service) return unexpected(service.error());
-    auto items = search(service->get(), key, SECRET_SEARCH_LOAD_SECRETS);
-    if (!items) return unexpected(items.error());
-    if (!items->get()) return unexpected(KeychainStatusCode::itemNotFound);
-    auto* item = static_cast<SecretItem*>(items->get()->data);
-    ValuePtr value(secret_item_get_secret(item));
-    if (!value) return unexpected(KeychainStatusCode::interactionNotAllowed);
-    gsize length = 0;
-    const gchar* bytes = secret_value_get(value.get(), &length);
-    return std::string(bytes ? bytes : "", bytes ? length : 0);
+    using Result = Expected<std::string, KeychainStatus>;
+    return bounded(
+        bound_.get(),
+        [&](GCancellable* cancellable) -> Result {
+            auto service = connect(cancellable);
+            if (!service) return unexpected(service.error());
+            auto items = search(service->get(), key, SECRET_SEARCH_LOAD_SECRETS, cancellable);
+            if (!items) return unexpected(items.error());
+            if (!items->get()) return unexpected(KeychainStatusCode::itemNotFound);
+            auto* item = static_cast<SecretItem*>(items->get()->data);
+            ValuePtr value(secret_item_get_secret(item));
+            if (!value) return unexpected(KeychainStatusCode::interactionNotAllowed);
+            gsize length = 0;
+            const gchar* bytes = secret_value_get(value.get(), &length);
+            return std::string(bytes ? bytes : "", bytes ? length : 0);
+        },
+        []() -> Result { return unexpected(notAvailable()); });
 }
 
 KeychainStatus SecretServiceKeychain::add(const KeychainItemKey& key, std::string_view data) {
-    auto service = connect();
-    if (!service) return service.error();
-    auto existing = search(service->get(), key, SECRET_SEARCH_NONE);
-    if (!existing) return existing.error();
-    if (existing->get()) return KeychainStatusCode::duplicateItem;
+    return bounded(
+        bound_.get(),
+        [&](GCancellable* cancellable) {
+            auto service = connect(cancellable);
+            if (!service) return service.error();
+            auto existing = search(service->get(), key, SECRET_SEARCH_NONE, cancellable);
+            if (!existing) return existing.error();
+            if (existing->get()) return KeychainStatusCode::duplicateItem;
 
-    auto attributes = attributesFor(key);
-    auto value = valueOf(data);
-    const std::string label = key.account + " (" + key.service + ")";
-    GError* raw = nullptr;
-    const gboolean stored =
-        secret_service_store_sync(service->get(), itemSchema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-                                  label.c_str(), value.get(), nullptr, &raw);
-    ErrorPtr error(raw);
-    if (!stored) return statusFor(error.get());
-    return KeychainStatusCode::success;
+            auto attributes = attributesFor(key);
+            auto value = valueOf(data);
+            const std::string label = key.account + " (" + key.service + ")";
+            GError* raw = nullptr;
+            const gboolean stored = secret_service_store_sync(service->get(), itemSchema(), attributes.get(),
+                                                              SECRET_COLLECTION_DEFAULT, label.c_str(),
+                                                              value.get(), cancellable, &raw);
+            ErrorPtr error(raw);
+            if (!stored) return statusFor(error.get());
+            return KeychainStatusCode::success;
+        },
+        notAvailable);
 }
 
 KeychainStatus SecretServiceKeychain::update(const KeychainItemKey& key, std::string_view data) {
-    auto service = connect();
-    if (!service) return service.error();
-    auto items = search(service->get(), key, SECRET_SEARCH_ALL);
-    if (!items) return items.error();
-    if (!items->get()) return KeychainStatusCode::itemNotFound;
-    auto value = valueOf(data);
-    for (GList* node = items->get(); node; node = node->next) {
-        auto* item = static_cast<SecretItem*>(node->data);
-        if (secret_item_get_locked(item)) return KeychainStatusCode::interactionNotAllowed;
-        GError* raw = nullptr;
-        const gboolean set = secret_item_set_secret_sync(item, value.get(), nullptr, &raw);
-        ErrorPtr error(raw);
-        if (!set) return statusFor(error.get());
-    }
-    return KeychainStatusCode::success;
+    return bounded(
+        bound_.get(),
+        [&](GCancellable* cancellable) {
+            auto value = valueOf(data);
+            return forEachItem(key, cancellable, [&](SecretItem* item) {
+                if (secret_item_get_locked(item)) return KeychainStatusCode::interactionNotAllowed;
+                GError* raw = nullptr;
+                const gboolean set = secret_item_set_secret_sync(item, value.get(), cancellable, &raw);
+                ErrorPtr error(raw);
+                return set ? KeychainStatusCode::success : statusFor(error.get());
+            });
+        },
+        notAvailable);
 }
 
 KeychainStatus SecretServiceKeychain::remove(const KeychainItemKey& key) {
-    auto service = connect();
-    if (!service) return service.error();
-    auto items = search(service->get(), key, SECRET_SEARCH_ALL);
-    if (!items) return items.error();
-    if (!items->get()) return KeychainStatusCode::itemNotFound;
-    for (GList* node = items->get(); node; node = node->next) {
-        auto* item = static_cast<SecretItem*>(node->data);
-        GError* raw = nullptr;
-        const gboolean deleted = secret_item_delete_sync(item, nullptr, &raw);
-        ErrorPtr error(raw);
-        if (!deleted) return statusFor(error.get());
-    }
-    return KeychainStatusCode::success;
+    return bounded(
+        bound_.get(),
+        [&](GCancellable* cancellable) {
+            return forEachItem(key, cancellable, [&](SecretItem* item) {
+                GError* raw = nullptr;
+                const gboolean deleted = secret_item_delete_sync(item, cancellable, &raw);
+                ErrorPtr error(raw);
+                return deleted ? KeychainStatusCode::success : statusFor(error.get());
+            });
+        },
+        notAvailable);
 }
 
 }  // namespace sorvane

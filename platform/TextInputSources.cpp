@@ -1,6 +1,7 @@
 #include "platform/TextInputSources.h"
 
 #include <algorithm>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "platform/Bundle.h"
@@ -31,24 +32,41 @@ std::optional<bool> boolField(const nlohmann::json& entry, const char* key) {
     return it->get<bool>();
 }
 
-std::optional<std::vector<Record>> decode(const std::string& text) {
+// The records, or why the text is not a registry.
+Expected<std::vector<Record>, std::string> decode(const std::string& text) {
     auto root = nlohmann::json::parse(text, nullptr, false);
-    if (root.is_discarded() || !root.is_object()) return std::nullopt;
-    auto sources = root.find("sources");
-    if (sources == root.end() || !sources->is_array() || sources->size() > FileTextInputSources::maxSources)
-        return std::nullopt;
+    if (root.is_discarded()) return unexpected(std::string("not JSON"));
+    auto sources = root.is_object() ? root.find("sources") : root.end();
+    if (sources == root.end() || !sources->is_array()) return unexpected(std::string("no \"sources\" array"));
+    if (sources->size() > FileTextInputSources::maxSources)
+        return unexpected("more than " + std::to_string(FileTextInputSources::maxSources) + " sources");
     std::vector<Record> records;
     for (const auto& entry : *sources) {
-        if (!entry.is_object()) return std::nullopt;
-        auto id = entry.find("id");
-        if (id == entry.end() || !id->is_string()) return std::nullopt;
-        auto enabled = boolField(entry, "enabled");
-        auto selected = boolField(entry, "selected");
-        auto selectCapable = boolField(entry, "selectCapable");
-        if (!enabled || !selected || !selectCapable) return std::nullopt;
+        auto id = entry.is_object() ? entry.find("id") : entry.end();
+        std::optional<bool> enabled, selected, selectCapable;
+        if (id != entry.end() && id->is_string()) {
+            enabled = boolField(entry, "enabled");
+            selected = boolField(entry, "selected");
+            selectCapable = boolField(entry, "selectCapable");
+        }
+        if (!enabled || !selected || !selectCapable)
+            return unexpected("source " + std::to_string(records.size() + 1) +
+                              " is not a text \"id\" with Boolean flags");
         records.push_back({id->get<std::string>(), *enabled, *selected, *selectCapable});
     }
     return records;
+}
+
+// The file error's reason alone: the line that carries it names the file.
+std::string reasonOf(const FileError& error) {
+    switch (error.kind) {
+        case FileError::Kind::notRegular:
+            return "not a regular file";
+        case FileError::Kind::tooLarge:
+            return "larger than " + std::to_string(Files::dataFileLimit) + " bytes";
+        default:
+            return error.code != 0 ? std::strerror(error.code) : error.message;
+    }
 }
 
 std::string encode(const std::vector<Record>& records) {
@@ -68,40 +86,40 @@ std::vector<Record>::iterator findRecord(std::vector<Record>& records, const std
 
 }  // namespace
 
-struct FileTextInputSources::Contents {
-    bool readable = false;
-    std::vector<Record> records;
-};
+FileTextInputSources::FileTextInputSources() : FileTextInputSources(defaultPath()) {}
 
-FileTextInputSources::FileTextInputSources()
-    : FileTextInputSources(Files::preferencesDirectory() / "TextInputSources.json") {}
+FileTextInputSources::FileTextInputSources(fs::path file, Diagnostic unreadable)
+    : path_(std::move(file)), unreadable_(std::move(unreadable)) {}
 
-FileTextInputSources::FileTextInputSources(fs::path file) : path_(std::move(file)) {}
+fs::path FileTextInputSources::defaultPath() {
+    return Files::preferencesDirectory() / "TextInputSources.json";
+}
 
-FileTextInputSources::Contents FileTextInputSources::read() const {
-    auto text = Files::readFile(path_);
-    if (!text) {
-        if (text.error().kind != FileError::Kind::notFound) return {};
+Expected<std::vector<Record>, std::string> FileTextInputSources::read() const {
+    auto records = [&]() -> Expected<std::vector<Record>, std::string> {
+        auto text = Files::readFile(path_);
+        if (text) return decode(*text);
+        if (text.error().kind != FileError::Kind::notFound) return unexpected(reasonOf(text.error()));
         // A fresh system has its one keyboard layout, so that there is always
         // a source to return to.
-        return {true, {{defaultLayoutID, true, true, true}}};
-    }
-    auto records = decode(*text);
-    if (!records) return {};
-    return {true, std::move(*records)};
+        return std::vector<Record>{{defaultLayoutID, true, true, true}};
+    }();
+    if (!records && unreadable_ && !reported_.exchange(true))
+        unreadable_("input-source registry unreadable: " + path_.string() + ": " + records.error() + "\n");
+    return records;
 }
 
 template <typename Change>
 InputSourceStatus FileTextInputSources::modify(Change&& change) {
     FileLock lock(path_.string() + ".lock");
     if (!lock.held()) return InputSourceStatusCode::ioError;
-    Contents contents = read();
-    if (!contents.readable) return InputSourceStatusCode::ioError;
+    auto records = read();
+    if (!records) return InputSourceStatusCode::ioError;
     bool changed = false;
-    const InputSourceStatus status = change(contents.records, changed);
+    const InputSourceStatus status = change(*records, changed);
     if (status != InputSourceStatusCode::ok || !changed) return status;
-    if (contents.records.size() > maxSources) return InputSourceStatusCode::paramError;
-    if (!Files::atomicWrite(path_, encode(contents.records))) return InputSourceStatusCode::ioError;
+    if (records->size() > maxSources) return InputSourceStatusCode::paramError;
+    if (!Files::atomicWrite(path_, encode(*records))) return InputSourceStatusCode::ioError;
     return InputSourceStatusCode::ok;
 }
 
@@ -122,7 +140,8 @@ InputSourceStatus FileTextInputSources::registerBundle(const fs::path& bundlePat
 
 std::vector<InputSourceRef> FileTextInputSources::list() {
     std::vector<InputSourceRef> out;
-    for (auto& record : read().records) out.push_back(std::make_shared<FileSource>(std::move(record)));
+    for (auto& record : read().valueOr(std::vector<Record>{}))
+        out.push_back(std::make_shared<FileSource>(std::move(record)));
     return out;
 }
 
@@ -180,7 +199,7 @@ InputSourceStatus FileTextInputSources::select(const InputSource& source) {
 }
 
 InputSourceRef FileTextInputSources::current() {
-    for (auto& record : read().records) {
+    for (auto& record : read().valueOr(std::vector<Record>{})) {
         if (record.selected) return std::make_shared<FileSource>(std::move(record));
     }
     return nullptr;

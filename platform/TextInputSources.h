@@ -7,13 +7,17 @@
 // The live service is a registry of our own: one JSON document,
 // ~/Library/Preferences/TextInputSources.json, shared by every process of
 // the user and changed under a lock.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/Expected.h"
 
 namespace sorvane {
 
@@ -56,15 +60,20 @@ public:
 
 // The file-backed registry. A missing file reads as a system with one
 // keyboard layout, enabled and selected; a file that exists but cannot be
-// read or parsed reads as no sources and is never replaced.
+// read or parsed reads as no sources and is never replaced. The first time
+// it is found so, `unreadable` is told once, in one line that names the file
+// and the reason, so that "not registered" is never the only word on it.
 class FileTextInputSources final : public TextInputSources {
 public:
     static constexpr const char* defaultLayoutID = "com.apple.keylayout.ABC";
     static constexpr std::size_t maxSources = 4096;
 
+    using Diagnostic = std::function<void(std::string_view line)>;
+
     // ~/Library/Preferences/TextInputSources.json of the current HOME.
     FileTextInputSources();
-    explicit FileTextInputSources(std::filesystem::path file);
+    explicit FileTextInputSources(std::filesystem::path file, Diagnostic unreadable = {});
+    static std::filesystem::path defaultPath();
 
     InputSourceStatus registerBundle(const std::filesystem::path& bundle) override;
     std::vector<InputSourceRef> list() override;
@@ -85,8 +94,9 @@ public:
     };
 
 private:
-    struct Contents;
-    Contents read() const;
+    // The records, or why the file could not be read; a missing file is the
+    // fresh system's.
+    Expected<std::vector<Record>, std::string> read() const;
     // Read, change, write under the registry's lock; the change gives the
     // status, and a failed read or write gives ioError.
     template <typename Change>
@@ -96,6 +106,8 @@ private:
     InputSourceStatus modifySource(const InputSource& source, const SourceChange& apply);
 
     std::filesystem::path path_;
+    Diagnostic unreadable_;
+    mutable std::atomic<bool> reported_{false};
 };
 
 }  // namespace sorvane

@@ -102,7 +102,7 @@ FileUserDefaults::FileUserDefaults(std::string_view bundleId)
 FileUserDefaults::FileUserDefaults(fs::path file)
     : path_(std::move(file)), lockPath_(path_.string() + ".lock") {}
 
-nlohmann::json FileUserDefaults::readFresh() const {
+Expected<nlohmann::json, FileError> FileUserDefaults::readFresh() const {
     // Stamp first: a write landing between the stamp and the read is seen on
     // the next call, since its stamp differs from the one kept.
     const auto stamp = Files::stamp(path_);
@@ -113,7 +113,8 @@ nlohmann::json FileUserDefaults::readFresh() const {
         if (!text) {
             // Unreadable for now; a later chmod does not change the stamp.
             cachedStamp_.reset();
-            return object;
+            if (text.error().kind == FileError::Kind::notFound) return object;
+            return unexpected(std::move(text.error()));
         }
         object = parseObject(*text).value_or(nlohmann::json::object());
     }
@@ -123,16 +124,21 @@ nlohmann::json FileUserDefaults::readFresh() const {
 }
 
 std::optional<nlohmann::json> FileUserDefaults::value(std::string_view key) const {
+    return read(key).valueOr(std::nullopt);
+}
+
+Expected<std::optional<nlohmann::json>, FileError> FileUserDefaults::read(std::string_view key) const {
     std::lock_guard lock(mutex_);
-    const nlohmann::json object = readFresh();
-    auto it = object.find(std::string(key));
-    if (it == object.end()) return std::nullopt;
-    return *it;
+    const auto object = readFresh();
+    if (!object) return unexpected(object.error());
+    auto it = object->find(std::string(key));
+    if (it == object->end()) return std::optional<nlohmann::json>{};
+    return std::optional<nlohmann::json>(*it);
 }
 
 nlohmann::json FileUserDefaults::snapshot() const {
     std::lock_guard lock(mutex_);
-    return readFresh();
+    return readFresh().valueOr(nlohmann::json::object());
 }
 
 bool FileUserDefaults::setValue(std::string_view key, const nlohmann::json& value) {

@@ -24,6 +24,12 @@ public:
     // The stored JSON value, or none when the key is absent or the store
     // cannot be read.
     virtual std::optional<nlohmann::json> value(std::string_view key) const = 0;
+    // The same, but a store that exists and cannot be read is an error
+    // rather than an absent key. Content that is not a JSON object reads as
+    // an empty store: the next write keeps it aside, so it holds no values.
+    virtual Expected<std::optional<nlohmann::json>, FileError> read(std::string_view key) const {
+        return value(key);
+    }
     // False when the change could not be stored (logged by the store).
     virtual bool setValue(std::string_view key, const nlohmann::json& value) = 0;
     virtual bool remove(std::string_view key) = 0;
@@ -56,6 +62,7 @@ public:
     explicit FileUserDefaults(std::filesystem::path file);
 
     std::optional<nlohmann::json> value(std::string_view key) const override;
+    Expected<std::optional<nlohmann::json>, FileError> read(std::string_view key) const override;
     bool setValue(std::string_view key, const nlohmann::json& value) override;
     bool remove(std::string_view key) override;
 
@@ -65,7 +72,7 @@ public:
 
 private:
     bool change(std::string_view key, const nlohmann::json* value);
-    nlohmann::json readFresh() const;
+    Expected<nlohmann::json, FileError> readFresh() const;
 
     std::filesystem::path path_;
     std::filesystem::path lockPath_;

@@ -137,7 +137,7 @@ QWidget* AccountPage::section(SettingsGroup* group, const QString& footerLine) {
 
 void AccountPage::refresh() {
     const auto& login = store_.login();
-    const bool signedIn = login.is(Kind::loggedIn) && login.user;
+    const bool signedIn = login.is(Kind::loggedIn);
     hero_->subtitle()->setText(signedIn ? signedInSubtitle : signedOutSubtitle);
 
     const auto& error = store_.errorMessage();
@@ -147,7 +147,7 @@ void AccountPage::refresh() {
 
     signedInGroup_->setVisible(signedIn);
     signInGroup_->setVisible(!signedIn);
-    if (signedIn) userName_->setText(displayName(*login.user));
+    if (signedIn) userName_->setText(displayName(login.user.value_or(AccountUser{})));
 
     consent_->setChecked(store_.termsAccepted());
 }

@@ -273,5 +273,28 @@ TEST_F(CommandLineEndToEndTest, AccountStatusNamesTheRouteAndNeverASecret) {
     secret_service_disconnect();
 }
 
+// A Secret Service that owns its name and never answers costs the command
+// one short wait, not a bus time-out per keychain call; later calls fail at
+// once, and one line says why.
+TEST_F(CommandLineEndToEndTest, AccountStatusEndsSoonWhenTheSecretServiceNeverAnswers) {
+    testing::ScopedEnvironment environment("DEEPSEEK_API_KEY", std::nullopt);
+    testing::MuteBusName service("org.freedesktop.secrets");
+    ASSERT_TRUE(service.owned());
+    const auto started = std::chrono::steady_clock::now();
+    const auto r = run({"--account-status"});
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(
+        r.out.starts_with("api=https://api.sorvane.example/brindor/api\ndeviceID=none token=none\n"
+                          "route=none\nreason="))
+        << r.out;
+    const std::string line = "keychain not available (-25291): the Secret Service did not answer within ";
+    const auto at = r.err.find(line);
+    EXPECT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "said once: " << r.err;
+    // Eight calls of 25 s each before; one bound of a few seconds now.
+    EXPECT_LT(took, 20s);
+}
+
 }  // namespace
 }  // namespace sorvane

@@ -219,11 +219,12 @@ TEST_F(AccountStoreTest, UnreachableServiceKeepsCachedUserWithText) {
     EXPECT_EQ(storedToken(), "T");
 }
 
-TEST_F(AccountStoreTest, UnreachableServiceWithoutCachedUserLogsOut) {
+TEST_F(AccountStoreTest, UnreachableServiceWithoutCachedUserKeepsTheSignInUnnamed) {
     storeToken("T");
     auto store = makeStore(closedURL());
     store->start();
-    ASSERT_TRUE(pumpUntilKind(*store, Kind::loggedOut));
+    ASSERT_TRUE(pumpUntilKind(*store, Kind::loggedIn));
+    EXPECT_EQ(store->login(), State::loggedIn(std::nullopt));
     EXPECT_TRUE(store->errorMessage());
     EXPECT_EQ(storedToken(), "T");
 }

@@ -438,8 +438,8 @@ TEST_F(InputSourceRegistrarTest, RemovalDisablesOurModeAndDropsEveryEntryOfTheBu
          false, "removed from enabled list", json::array({otherEntry("ABC"), noBundleId, numericBundleId})},
         {"none of ours", json::array({otherEntry("ABC")}), false, "not in enabled list", std::nullopt},
         {"missing value", std::nullopt, false, "not in enabled list", std::nullopt},
-        {"malformed value reads as empty", json::array({bundleEntry(), 3}), false, "not in enabled list",
-         std::nullopt},
+        {"malformed value: ours may be in it", json::array({bundleEntry(), 3}), false,
+         "enabled list unreadable; not changed", std::nullopt},
         {"failed save", json::array({bundleEntry()}), true, "enabled list not written", std::nullopt},
     };
     for (const auto& c : cases) {

@@ -55,7 +55,8 @@ protected:
         server_.start();
     }
 
-    std::unique_ptr<MacBillingStore> makeStore(std::string baseURL = {}) {
+    std::unique_ptr<MacBillingStore> makeStore(std::string baseURL = {},
+                                               MacBillingStore::Verifier verifier = {}) {
         MacBillingStore::Services services;
         services.file = MacBillingStateFile::live();
         services.stateFile = AppStateFile{Files::supportDirectory() / "state.json"};
@@ -64,6 +65,7 @@ protected:
                                                                                    HttpCancellation& stop) {
             return DeepSeekKeyCheck{nullptr, url, 2s}.verify(key, &stop);
         };
+        if (verifier) services.verifyKey = std::move(verifier);
         services.hasToken = [] { return true; };
         return std::make_unique<MacBillingStore>(services, time);
     }
@@ -247,6 +249,43 @@ TEST_F(MacBillingStoreTest, RemovalFallsBackToTheProxyAndSaysWhenTheKeyringKeptT
     }
 }
 
+// "重新验证" (or a save) and then "删除 Key" while DeepSeek is slow: the late
+// answer, however good, is about a key that is gone.
+TEST_F(MacBillingStoreTest, ACheckAnsweringAfterItsKeyWasRemovedChangesNothing) {
+    for (const bool recheck : {true, false}) {
+        SCOPED_TRACE(recheck ? "recheck" : "save");
+        std::atomic<bool> asked{false}, answer{false};
+        // Answers when told to (or after a long while), whatever the store
+        // cancels meanwhile.
+        auto store = makeStore({}, [&](const std::string&, HttpCancellation&) {
+            asked = true;
+            for (int i = 0; i < 20'000 && !answer; ++i) std::this_thread::sleep_for(1ms);
+            return KeyCheck::ok();
+        });
+        answer = true;
+        ASSERT_TRUE(save(*store, body20));
+        asked = answer = false;
+        bool done = false;
+        if (recheck) {
+            store->recheckKey([&] { done = true; });
+        } else {
+            store->saveKey("sk-" + std::string(17, 'b'), [&](bool saved) { done = !saved; });
+        }
+        ASSERT_TRUE(pumpUntil([&] { return asked.load(); }));
+        store->removeKey();
+        const auto removed = billingBytes();
+        const auto message = store->message();
+        ASSERT_EQ(removed, R"({"source":"credits","verifiedAt":"0001-01-01T00:00:00Z"})");
+        answer = true;
+        ASSERT_TRUE(pumpUntil([&] { return done && !store->checkingKey(); }));
+        EXPECT_EQ(billingBytes(), removed);
+        EXPECT_EQ(store->message(), message);
+        EXPECT_FALSE(store->keyShort());
+        EXPECT_EQ(store->state(), MacBillingStateFile::live().load());
+        EXPECT_EQ(keys.stored, std::nullopt);
+    }
+}
+
 TEST_F(MacBillingStoreTest, RecheckRecordsTheAnswerOrKeepsTheStatusWhenUnreachable) {
     struct Case {
         int status;
@@ -311,7 +350,7 @@ TEST_F(MacBillingStoreTest, PreviewStoreTouchesNoFileAndNoKeyring) {
     EXPECT_EQ(saved, false);
     store->removeKey();
     store->setTermsAccepted(true);
-    store->loginChanged();
+    store->loginChanged(false);
     bool rechecked = false;
     store->recheckKey([&] { rechecked = true; });
     EXPECT_TRUE(rechecked);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
+#include "kit/SettingsHomePresenter.h"
 #include "kit/SettingsModel.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
@@ -174,6 +176,37 @@ TEST_F(SettingsModelTest, OnlySettledLoginStatesRefreshTheRouteStore) {
     m->account()->setLogin(AccountStore::LoginState::loggedOut());
     m.reset();
     time_.runPending();  // a model that is gone does nothing
+}
+
+// A token is stored and the service is out of reach: the home page (through
+// the route store) and the account page (the account store) show one state,
+// still signed in with the error beside it, and the token stays.
+TEST_F(SettingsModelTest, HomeAndAccountPagesShowOneStateWhenTheTokenCannotBeChecked) {
+    keychain_->put("cn.kestrum.inputmethod", "brindor-auth-token", "T");
+    ASSERT_TRUE(secrets_->write("T", "brindor-auth-token"));
+    auto m = model();
+    const SettingsHomePresenter home;
+    const auto homeArea = [&] {
+        HomePageInput input;
+        input.signedIn = m->billing().signedIn();
+        input.hasAccountStore = m->account() != nullptr;
+        return home.content(input).account;
+    };
+    EXPECT_EQ(homeArea(), HomePageContent::AccountArea::summaryRow);
+
+    m->show(SettingsPage::account);
+    AccountStore& store = *m->account();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!store.errorMessage() && std::chrono::steady_clock::now() < deadline) {
+        time_.runPending();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    time_.runPending();  // the route store hears of the settled state
+    ASSERT_TRUE(store.errorMessage());
+    EXPECT_EQ(store.login(), AccountStore::LoginState::loggedIn(std::nullopt));
+    EXPECT_TRUE(m->billing().signedIn());
+    EXPECT_EQ(homeArea(), HomePageContent::AccountArea::summaryRow);
+    EXPECT_EQ(secrets_->read("brindor-auth-token"), "T");
 }
 
 TEST_F(SettingsModelTest, ANewPageDropsTheRouteStoresMessage) {

@@ -63,6 +63,42 @@ bool secretServiceOnBus() {
     return owned;
 }
 
+MuteBusName::MuteBusName(const char* name) : bus_(privateConnection()) {
+    if (!bus_) return;
+    // Filters see every message before the connection would answer one
+    // itself (Peer, Introspect): calls are dropped unanswered, and only
+    // replies to our own calls get through.
+    g_dbus_connection_add_filter(
+        bus_,
+        [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer) -> GDBusMessage* {
+            if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL) {
+                g_object_unref(message);
+                return nullptr;
+            }
+            return message;
+        },
+        nullptr, nullptr);
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", name, 4u /* do not queue */), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
+        5000, nullptr, &error);
+    if (!reply) {
+        g_clear_error(&error);
+        return;
+    }
+    guint32 result = 0;
+    g_variant_get(reply, "(u)", &result);
+    g_variant_unref(reply);
+    owned_ = result == 1;  // the primary owner
+}
+
+MuteBusName::~MuteBusName() {
+    if (!bus_) return;
+    g_dbus_connection_close_sync(bus_, nullptr, nullptr);
+    g_object_unref(bus_);
+}
+
 // Fed an empty password on standard input, the daemon creates and unlocks the
 // login keyring without a prompt.
 KeyringDaemon::KeyringDaemon() {

@@ -15,6 +15,21 @@ bool onPath(const char* program);
 GDBusConnection* privateConnection();
 bool secretServiceOnBus();
 
+// Owns a name on the bus of DBUS_SESSION_BUS_ADDRESS and never answers a call
+// made to it, as a service that hangs would; gives the name back when it goes.
+class MuteBusName {
+public:
+    explicit MuteBusName(const char* name);
+    ~MuteBusName();
+    MuteBusName(const MuteBusName&) = delete;
+    MuteBusName& operator=(const MuteBusName&) = delete;
+    bool owned() const { return owned_; }
+
+private:
+    GDBusConnection* bus_ = nullptr;
+    bool owned_ = false;
+};
+
 class KeyringDaemon {
 public:
     KeyringDaemon();
