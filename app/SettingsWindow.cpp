@@ -159,6 +159,8 @@ int run(SettingsPage page) {
         return 0;
     }
 
+    Files::keepSupportDirectoryPrivate();
+
     // Observed before the window is built, so that a page forwarded
     // meanwhile is not lost.
     Front front;

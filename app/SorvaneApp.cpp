@@ -12,6 +12,7 @@
 #include "app/UpdateCenter.h"
 #include "kit/SorvaneLog.h"
 #include "platform/Bundle.h"
+#include "platform/Files.h"
 #include "platform/NotificationCenter.h"
 #include "platform/imk/IMKServer.h"
 #include "platform/qt/DistributedNotifications.h"
@@ -41,6 +42,8 @@ void main(int argc, char** argv) {
     // candidate panel) must not end it.
     app.setQuitOnLastWindowClosed(false);
 
+    // Before the engine opens the user dictionary in it.
+    Files::keepSupportDirectoryPrivate();
     EngineBootstrap::start();
 
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {

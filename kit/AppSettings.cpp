@@ -1,6 +1,7 @@
 #include "kit/AppSettings.h"
 
 #include "kit/SorvaneLog.h"
+#include "platform/DataFile.h"
 #include "platform/JsonDocument.h"
 #include "platform/NotificationCenter.h"
 
@@ -55,14 +56,17 @@ const AppSettingsFile& AppSettingsFile::live() {
 }
 
 void AppSettingsFile::save(const AppSettings& settings, bool notify) const {
-    if (auto made = Files::createDirectories(url.parent_path()); !made) {
-        SorvaneLog::log("[Sorvane] settings not written: " + made.error().description());
-        return;
-    }
-    if (auto written = Files::atomicWrite(url, settings.encode()); !written) {
-        SorvaneLog::log("[Sorvane] settings not written: " + written.error().description());
-        return;
-    }
+    auto notWritten = [](const FileError& error) {
+        SorvaneLog::log("[Sorvane] settings not written: " + error.description());
+    };
+    if (auto made = Files::createDirectories(url.parent_path()); !made) return notWritten(made.error());
+    // Only the settings window writes here, so no lock. The user's choices in
+    // a file we cannot read now must not give way to the defaults.
+    auto existing = DataFile::readBeforeReplacing(
+        url, "settings", [](std::string_view text) { return AppSettings::decode(text).has_value(); });
+    if (!existing) return notWritten(existing.error());
+    if (auto written = Files::atomicWrite(url, settings.encode()); !written)
+        return notWritten(written.error());
     if (!notify) return;
     // The center logs its own failure; the file is written either way and a
     // reader still notices it by its stamp.

@@ -75,6 +75,9 @@ struct AppSettingsFile {
 
     // Writes atomically, creating the folder; posts changedNotification only
     // after a successful write and only when `notify`. Failures are logged.
+    // An existing file that cannot be read is never replaced; one that is
+    // not a JSON object is first set aside as "settings.json.corrupt-<UTC
+    // time>".
     void save(const AppSettings& settings, bool notify) const;
     // None when the file is missing, unreadable or not a JSON object.
     std::optional<AppSettings> load() const;

@@ -1,6 +1,7 @@
 #include "kit/AppStateFile.h"
 
 #include "kit/SorvaneLog.h"
+#include "platform/DataFile.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/JsonDocument.h"
@@ -42,18 +43,20 @@ bool AppStateFile::update(const std::function<void(nlohmann::json& object)>& bod
     FileLock lock(lockPath);
     if (!lock.held()) return fail(lock.error().description());
     nlohmann::json object = nlohmann::json::object();
+    // An existing file that cannot be read (permissions, I/O) is refused:
+    // writing now would erase the user's accepted terms and whatever else it
+    // holds. One that is not a JSON object is set aside, not overwritten.
+    auto existing = DataFile::readBeforeReplacing(url, "state", [&](std::string_view text) {
+        auto parsed = JsonDocument::parse(text);
+        if (!parsed || !parsed->is_object()) return false;
+        object = std::move(*parsed);
+        return true;
+    });
+    if (!existing) return fail(existing.error().description());
     // Another writer's values that the library would round (a 25-digit
     // integer) go back as they were written.
-    std::map<std::string, std::string> exactText;
-    if (auto text = Files::readFile(url)) {
-        // A corrupt file or one whose top level is not an object starts over.
-        object = objectOrEmpty(*text);
-        exactText = JsonDocument::inexactMembers(*text);
-    } else if (text.error().kind != FileError::Kind::notFound) {
-        // It exists but cannot be read (permissions, I/O): writing now would
-        // erase the user's accepted terms and whatever else it holds.
-        return fail(text.error().description());
-    }
+    const std::map<std::string, std::string> exactText =
+        *existing ? JsonDocument::inexactMembers(**existing) : std::map<std::string, std::string>();
     const nlohmann::json original = exactText.empty() ? nlohmann::json() : object;
     body(object);
     if (!object.is_object()) object = nlohmann::json::object();

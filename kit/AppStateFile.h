@@ -17,7 +17,8 @@ struct AppStateFile {
     // ~/Library/SorvaneIME/state.json of the HOME at first use.
     static const AppStateFile& live();
 
-    // Reads the object (empty when missing, not JSON or not an object),
+    // Reads the object (empty when missing; a file that is not a JSON
+    // object is first set aside as "state.json.corrupt-<UTC time>"),
     // applies `body`, writes it back pretty-printed with sorted keys,
     // atomically, under an advisory lock on "state.json.lock" that both
     // processes take. False, with a log record, when the file was not written,

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kit/SorvaneLog.h"
+#include "platform/DataFile.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/JsonDocument.h"
@@ -28,6 +29,18 @@ bool digits(std::string_view s, std::size_t from, std::size_t count, int& out) {
         out = out * 10 + (s[i] - '0');
     }
     return true;
+}
+
+// What the file holds, read under the lock by a writer about to replace it.
+// Nothing when it is missing or did not decode (then set aside beside it).
+Expected<std::optional<MacBillingState>, FileError> stateBeforeWriting(const std::filesystem::path& url) {
+    std::optional<MacBillingState> state;
+    auto existing = DataFile::readBeforeReplacing(url, "billing state", [&](std::string_view text) {
+        state = MacBillingState::decode(text);
+        return state.has_value();
+    });
+    if (!existing) return unexpected(existing.error());
+    return state;
 }
 
 Expected<MacBillingState, FileError> writeState(const std::filesystem::path& url,
@@ -178,6 +191,7 @@ Expected<MacBillingState, FileError> MacBillingStateFile::save(const MacBillingS
     // The lock makes the folder, so a missing folder fails here, once.
     FileLock lock(lockURL());
     if (!lock.held()) return notWritten(lock.error());
+    if (auto found = stateBeforeWriting(url); !found) return notWritten(found.error());
     return writeState(url, state);
 }
 
@@ -185,12 +199,9 @@ Expected<MacBillingState, FileError> MacBillingStateFile::update(
     const std::function<void(MacBillingState&)>& change) const {
     FileLock lock(lockURL());
     if (!lock.held()) return notWritten(lock.error());
-    MacBillingState state;
-    if (auto data = Files::readFile(url)) {
-        state = MacBillingState::decode(*data).value_or(MacBillingState::defaultState());
-    } else if (data.error().kind != FileError::Kind::notFound) {
-        return notWritten(data.error());
-    }
+    auto found = stateBeforeWriting(url);
+    if (!found) return notWritten(found.error());
+    MacBillingState state = found->value_or(MacBillingState::defaultState());
     change(state);
     return writeState(url, state);
 }

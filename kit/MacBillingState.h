@@ -78,12 +78,14 @@ public:
     std::optional<MacBillingState> routeState() const;
     // Writes atomically and gives the state written; a failure is logged
     // ("[Sorvane] billing state not written: ...") and returned, and the
-    // previous file stays whole.
+    // previous file stays whole. Like update(), it never replaces a file that
+    // cannot be read, and sets aside one that does not decode.
     Expected<MacBillingState, FileError> save(const MacBillingState& state) const;
     // Read, change, write under an exclusive lock shared by every process, so
     // concurrent updates do not lose each other's change. A file that does not
-    // decode starts over from the default state; one that exists but cannot be
-    // read is left as it is (the failure is logged), since replacing it would
+    // decode is set aside as "billing.json.corrupt-<UTC time>" and the update
+    // starts over from the default state; one that exists but cannot be read
+    // is left as it is (the failure is logged), since replacing it would
     // silently move the user off their chosen route. Gives the record written,
     // or why nothing was written, so that no caller shows a change that did
     // not land.

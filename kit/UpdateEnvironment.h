@@ -23,8 +23,11 @@ struct UpdateSessionConfiguration {
     HttpClient* client = nullptr;
     // Idle limit of any request; a request's own shorter limit wins.
     std::chrono::milliseconds requestTimeout{60'000};
-    // Bounds a whole transfer, however much moves.
-    std::chrono::milliseconds resourceTimeout{1'800'000};
+    // The longest a whole transfer may run, however much moves: a download
+    // file older than this belongs to no transfer still under way.
+    static constexpr std::chrono::seconds longestTransfer{1800};
+    // Bounds a whole transfer.
+    std::chrono::milliseconds resourceTimeout{longestTransfer};
 };
 
 struct UpdateEnvironment {

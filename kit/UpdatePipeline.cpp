@@ -1,5 +1,7 @@
 #include "kit/UpdatePipeline.h"
 
+#include <cctype>
+
 #include "kit/AccountAPI.h"
 #include "kit/PackageDownload.h"
 #include "kit/PackageVerifier.h"
@@ -20,6 +22,24 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds feedTimeout{20'000};
 constexpr milliseconds packageTimeout{60'000};
+
+// "SorvaneIME-update-<UUID>.pkg": the name of a download in the temporary
+// folder.
+constexpr std::string_view downloadPrefix = "SorvaneIME-update-";
+constexpr std::string_view downloadSuffix = ".pkg";
+
+bool isDownloadName(std::string_view name) {
+    static constexpr std::size_t uuidLength = 36;
+    if (name.size() != downloadPrefix.size() + uuidLength + downloadSuffix.size() ||
+        !name.starts_with(downloadPrefix) || !name.ends_with(downloadSuffix))
+        return false;
+    const std::string_view uuid = name.substr(downloadPrefix.size(), uuidLength);
+    for (std::size_t i = 0; i < uuid.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? uuid[i] != '-' : !std::isxdigit(static_cast<unsigned char>(uuid[i]))) return false;
+    }
+    return true;
+}
 
 // Only a file this run created is ever deleted: the name is fresh, but
 // whatever else sits in the shared temporary folder is not ours.
@@ -88,8 +108,8 @@ Expected<UpdateCheckResult, UpdateCheckError> download(const UpdateEnvironment& 
     if (release.size <= 0 || release.sha256.size() != 64)
         return unexpected(UpdateCheckError::feed("更新源的 size / sha256 不合法"));
 
-    const fs::path temporary =
-        environment.temporaryDirectory / ("SorvaneIME-update-" + Uuid::random() + ".pkg");
+    const fs::path temporary = environment.temporaryDirectory /
+                               (std::string(downloadPrefix) + Uuid::random() + std::string(downloadSuffix));
     HttpRequest request;
     request.url = release.url;
     request.headers = {{"X-Client-App", std::string(AccountAPI::clientApp)}};
@@ -145,6 +165,10 @@ Expected<UpdateCheckResult, UpdateCheckError> run(const UpdateEnvironment& envir
     auto send = [&](const UpdateEvent& event) {
         if (events) events(event);
     };
+    // A process killed during a download (or while verifying it) cannot
+    // delete its file; no transfer runs longer than this.
+    Files::removeStaleFiles(environment.temporaryDirectory, isDownloadName,
+                            UpdateSessionConfiguration::longestTransfer);
     const HttpRequest request = feedRequest(environment);
     send(UpdateEvent::requesting(request.url));
     auto feed = UpdateFeedClient::fetch(request, configuration(environment));

@@ -6,7 +6,9 @@
 // It never installs anything.
 //
 // Nothing the pipeline does touches a file outside the updates folder and
-// its own temporary download: a package path read from update.json counts
+// its own temporary downloads (a check also removes those that a killed
+// process of this user left behind, once no transfer can still be writing
+// them): a package path read from update.json counts
 // only when it names a regular file directly inside the updates folder, and
 // any other path is forgotten, never deleted, opened or followed.
 //

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/JsonDocument.h"
+#include "platform/Text.h"
 
 namespace sorvane {
 namespace {
@@ -120,6 +121,8 @@ Expected<UpdateRelease, UpdateDecodingError> UpdateRelease::fromJSON(const json&
     release.size = *size;
     release.minOS = lenientText(value, "minOS");
     release.notes = lenientText(value, "notes");
+    if (release.notes && release.notes->size() > notesLimit)
+        release.notes->resize(Text::codePointBoundaryAtOrBefore(*release.notes, notesLimit));
     release.publishedAt = lenientText(value, "publishedAt");
     release.mandatory = lenientFlag(value, "mandatory");
     return release;

@@ -35,6 +35,12 @@ struct UpdateRelease {
     std::optional<std::string> publishedAt;  // kept as received
     std::optional<bool> mandatory;
 
+    // Notes past this many bytes are cut at a character boundary. The panel
+    // shows eight lines and the toast one; uncut, a reply near its own bound
+    // would make update.json too large to save, and its package would never
+    // be offered.
+    static constexpr std::size_t notesLimit = 16 * 1024;
+
     static Expected<UpdateRelease, UpdateDecodingError> fromJSON(const nlohmann::json& value);
     // Unset optional fields have no key at all.
     nlohmann::json toJSON() const;

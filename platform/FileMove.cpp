@@ -27,7 +27,16 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 Expected<void, FileError> copyThenRemove(const std::filesystem::path& from, const std::filesystem::path& to) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (in < 0) return unexpected(Files::errorFromErrno(errno, from));
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // The copy is born with the source's mode, as a rename would keep it: a
+    // private file is never readable by others, not even while it is copied.
+    struct stat source {};
+    if (::fstat(in, &source) != 0) {
+        const int code = errno;
+        ::close(in);
+        return unexpected(Files::errorFromErrno(code, from));
+    }
+    const int out =
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, source.st_mode & 0777);
     if (out < 0) {
         const int code = errno;
         ::close(in);

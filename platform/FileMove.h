@@ -1,7 +1,8 @@
 #pragma once
 // Moving a finished file to its place. rename(2) cannot cross filesystems
 // (EXDEV: the temporary folder is often another one than HOME), so the move
-// then copies, syncs and removes the source instead, as a file manager would.
+// then copies (with the source's mode), syncs and removes the source instead,
+// as a file manager would.
 // Blocking; any thread.
 #include <filesystem>
 #include <functional>

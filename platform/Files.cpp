@@ -120,11 +120,65 @@ Expected<std::string, FileError> readFile(const fs::path& path, std::size_t limi
     return data;
 }
 
+namespace {
+
+// The data folder holds the user's typing history (the engine's user
+// dictionary) and their route and consent state.
+constexpr mode_t privateDirectoryMode = 0700;
+
+// `path` relative to the data folder when it lies inside it (the folder
+// itself gives "."), none otherwise.
+std::optional<fs::path> withinSupportDirectory(const fs::path& path) {
+    const fs::path support = supportDirectory().lexically_normal();
+    const fs::path relative = path.lexically_normal().lexically_relative(support);
+    if (relative.empty() || *relative.begin() == "..") return std::nullopt;
+    return relative;
+}
+
+Expected<void, FileError> makeDirectory(const fs::path& path, mode_t mode) {
+    if (::mkdir(path.c_str(), mode) == 0) return {};
+    const int code = errno;
+    struct stat st {};
+    if (code == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
+    return unexpected(errorFromErrno(code == EEXIST ? ENOTDIR : code, path));
+}
+
+}  // namespace
+
 Expected<void, FileError> createDirectories(const fs::path& path) {
+    const auto inside = withinSupportDirectory(path);
     std::error_code ec;
-    fs::create_directories(path, ec);
+    fs::create_directories(inside ? supportDirectory().parent_path() : path, ec);
     if (ec) return unexpected(errorFromErrno(ec.value(), path));
+    if (!inside) return {};
+    // Made one by one, so that whichever writer comes first, no folder of
+    // ours is ever readable by others, not even for a moment.
+    fs::path made = supportDirectory();
+    if (auto ok = makeDirectory(made, privateDirectoryMode); !ok) return ok;
+    for (const fs::path& part : *inside) {
+        if (part == ".") continue;
+        made /= part;
+        if (auto ok = makeDirectory(made, privateDirectoryMode); !ok) return ok;
+    }
     return {};
+}
+
+void keepSupportDirectoryPrivate() {
+    const fs::path folder = supportDirectory();
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & 077) == 0) return;
+    const mode_t before = st.st_mode & 07777;
+    const mode_t after = before & ~static_cast<mode_t>(077);
+    char modes[40];
+    std::snprintf(modes, sizeof modes, " from %04o to %04o", static_cast<unsigned>(before),
+                  static_cast<unsigned>(after));
+    const std::string line =
+        ::chmod(folder.c_str(), after) == 0
+            ? "[Sorvane] data folder tightened" + std::string(modes) + ": " + folder.string()
+            : "[Sorvane] data folder not tightened" + std::string(modes) + ": " +
+                  errorFromErrno(errno, folder).description();
+    auto sink = Logging::sink();
+    if (sink->isEnabled(LogLevel::standard)) sink->write(LogLevel::standard, line);
 }
 
 namespace {
@@ -137,24 +191,6 @@ bool isOurTemporary(std::string_view entry, std::string_view prefix) {
     return true;
 }
 
-// A writer killed between creating its temporary file and the rename leaves
-// the file behind, holding what it was about to write. One older than a
-// minute belongs to no write still running.
-void removeStaleTemporaries(const fs::path& dir, std::string_view prefix) {
-    DIR* listing = ::opendir(dir.c_str());
-    if (!listing) return;
-    const auto cutoff = std::chrono::system_clock::now() - std::chrono::minutes(1);
-    const std::time_t cutoffSeconds = std::chrono::system_clock::to_time_t(cutoff);
-    while (const dirent* entry = ::readdir(listing)) {
-        if (!isOurTemporary(entry->d_name, prefix)) continue;
-        struct stat st {};
-        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISREG(st.st_mode) && st.st_mtim.tv_sec < cutoffSeconds)
-            ::unlinkat(::dirfd(listing), entry->d_name, 0);
-    }
-    ::closedir(listing);
-}
-
 }  // namespace
 
 Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view bytes, unsigned mode,
@@ -164,7 +200,10 @@ Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view byt
     if (auto made = createDirectories(dir); !made) return made;
 
     const std::string prefix = std::string(".").append(path.filename().string()).append(".tmp-");
-    removeStaleTemporaries(dir, prefix);
+    // A writer killed between creating its temporary file and the rename
+    // leaves the file behind, holding what it was about to write.
+    removeStaleFiles(
+        dir, [&](std::string_view entry) { return isOurTemporary(entry, prefix); }, std::chrono::minutes(1));
     thread_local std::mt19937_64 rng{std::random_device{}()};
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
@@ -209,6 +248,23 @@ Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view byt
         ::close(dfd);
     }
     return {};
+}
+
+void removeStaleFiles(const fs::path& dir, const std::function<bool(std::string_view name)>& ours,
+                      std::chrono::seconds olderThan) {
+    DIR* listing = ::opendir(dir.c_str());
+    if (!listing) return;
+    const auto cutoff = std::chrono::system_clock::now() - olderThan;
+    const std::time_t cutoffSeconds = std::chrono::system_clock::to_time_t(cutoff);
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!ours(entry->d_name)) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        // In a shared folder a file of the same name may be another user's.
+        if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtim.tv_sec < cutoffSeconds)
+            ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    }
+    ::closedir(listing);
 }
 
 std::optional<FileStamp> stamp(const fs::path& path) {

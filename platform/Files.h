@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,7 +65,18 @@ Expected<std::string, FileError> readFile(const std::filesystem::path& path, std
 // of this name older than a minute (left by a killed writer) are removed.
 Expected<void, FileError> atomicWrite(const std::filesystem::path& path, std::string_view bytes,
                                       unsigned mode = publicMode, std::size_t limit = dataFileLimit);
+// Missing folders inside the data folder (the data folder included) are
+// made readable by the owner only; others with the default mode.
 Expected<void, FileError> createDirectories(const std::filesystem::path& path);
+// An existing data folder that others may enter or read is narrowed to its
+// owner, with one log record naming the old and the new mode. Called once
+// as a process that uses the folder starts.
+void keepSupportDirectoryPrivate();
+// Removes the regular files (not links) of `dir` that this user owns, whose
+// name `ours` accepts and that were last written longer ago than
+// `olderThan`: what a killed process of ours left behind.
+void removeStaleFiles(const std::filesystem::path& dir,
+                      const std::function<bool(std::string_view name)>& ours, std::chrono::seconds olderThan);
 std::optional<FileStamp> stamp(const std::filesystem::path& path);
 
 FileError errorFromErrno(int code, const std::filesystem::path& path);

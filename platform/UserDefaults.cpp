@@ -2,11 +2,9 @@
 
 #include <openssl/evp.h>
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <ctime>
 
+#include "platform/DataFile.h"
 #include "platform/FileLock.h"
 #include "platform/JsonDocument.h"
 #include "platform/LogSink.h"
@@ -21,26 +19,10 @@ void logLine(const std::string& text) {
     if (sink->isEnabled(LogLevel::standard)) sink->write(LogLevel::standard, text);
 }
 
-std::optional<nlohmann::json> parseObject(const std::string& text) {
+std::optional<nlohmann::json> parseObject(std::string_view text) {
     auto parsed = JsonDocument::parse(text);
     if (!parsed || !parsed->is_object()) return std::nullopt;
     return parsed;
-}
-
-// "<file>.corrupt-20261207T090512.123Z": beside the file, never over an
-// earlier copy kept the same way.
-fs::path corruptCopyPath(const fs::path& file) {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", &utc);
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".corrupt-%s.%03dZ", stamp, static_cast<int>(millis));
-    return fs::path(file.string() + suffix);
 }
 
 }  // namespace
@@ -159,23 +141,15 @@ bool FileUserDefaults::change(std::string_view key, const nlohmann::json* value)
     if (!fileLock.held()) return fail(fileLock.error().description());
 
     // Always from the file, never the cache: the other process may have
-    // written its keys since we last looked.
+    // written its keys since we last looked. Replacing a file we cannot read
+    // would drop every other key in it.
     nlohmann::json object = nlohmann::json::object();
-    if (auto text = Files::readFile(path_)) {
-        if (auto parsed = parseObject(*text)) {
-            object = std::move(*parsed);
-        } else {
-            // What another program or a damaged disk left here may still be
-            // the user's: set it aside rather than overwrite it.
-            const fs::path copy = corruptCopyPath(path_);
-            if (::rename(path_.c_str(), copy.c_str()) != 0)
-                return fail(Files::errorFromErrno(errno, path_).description());
-            logLine("[Sorvane] user defaults unreadable as a JSON object, kept as " + copy.string());
-        }
-    } else if (text.error().kind != FileError::Kind::notFound) {
-        // Replacing a file we cannot read would drop every other key in it.
-        return fail(text.error().description());
-    }
+    auto existing = DataFile::readBeforeReplacing(path_, "user defaults", [&](std::string_view text) {
+        auto parsed = parseObject(text);
+        if (parsed) object = std::move(*parsed);
+        return parsed.has_value();
+    });
+    if (!existing) return fail(existing.error().description());
     if (value) {
         object[std::string(key)] = *value;
     } else {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "kit/AppStateFile.h"
+#include "kit/MacBillingState.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/CapturingLogSink.h"
@@ -115,16 +116,53 @@ TEST_F(AppStateFileTest, ReadersTable) {
     }
 }
 
-TEST_F(AppStateFileTest, CorruptOrNonObjectFileIsReplaced) {
+// What does not parse may still be the user's (one Latin-1 byte in a state
+// file that holds the accepted terms): the first write sets it aside beside
+// the file, with one log line, and goes on in a fresh file. The same holds
+// for the route state.
+TEST_F(AppStateFileTest, CorruptFileIsSetAsideOnceThenReplaced) {
+    const MacBillingStateFile billing(file.url.parent_path() / "billing.json");
+    struct Store {
+        std::filesystem::path url;
+        std::string noun;
+        std::function<bool()> write;
+        std::string written;
+    };
+    const Store stores[] = {
+        {file.url, "state", [&] { return file.acceptTerms("v2"); },
+         "{\n  \"termsAcceptedVersion\": \"v2\"\n}"},
+        {billing.url, "billing state",
+         [&] {
+             return billing.update([](MacBillingState& s) { s.source = MacBillingState::Source::ownKey; })
+                 .hasValue();
+         },
+         R"({"source":"ownKey","verifiedAt":"0001-01-01T00:00:00Z"})"},
+    };
     const std::string tooDeep = "{\"a\":" + std::string(64, '[') + std::string(64, ']') + "}";
-    for (const std::string& bad :
-         {std::string("{\"termsAcceptedVersion\": \"2026"), std::string("[1,2,3]"), std::string("\"text\""),
-          std::string(), std::string("\xff\xfe"), tooDeep}) {
-        write(bad);
-        ScopedLogCapture capture;
-        EXPECT_TRUE(file.acceptTerms("v2")) << bad;
-        EXPECT_EQ(json::parse(contents()), (json{{"termsAcceptedVersion", "v2"}})) << bad;
-        EXPECT_TRUE(capture->messages().empty());
+    for (const auto& store : stores) {
+        for (const std::string& bad :
+             {std::string("{\"termsAcceptedVersion\":\"2026-09-15\",\"welcomeShownAt\":\"caf\xe9\"}"),
+              std::string("{\"termsAcceptedVersion\": \"2026"), std::string("[1,2,3]"),
+              std::string("\"text\""), std::string(), tooDeep}) {
+            SCOPED_TRACE(store.noun + ": " + bad);
+            std::filesystem::remove_all(file.url.parent_path());
+            std::filesystem::create_directories(file.url.parent_path());
+            std::ofstream(store.url, std::ios::binary) << bad;
+            ScopedLogCapture capture;
+            EXPECT_TRUE(store.write());
+            EXPECT_TRUE(store.write()) << "a second write finds a good file";
+            EXPECT_EQ(Files::readFile(store.url).valueOr("<missing>"), store.written);
+            std::vector<std::filesystem::path> kept;
+            for (const auto& entry : std::filesystem::directory_iterator(file.url.parent_path()))
+                if (entry.path().filename().string().starts_with(store.url.filename().string() + ".corrupt-"))
+                    kept.push_back(entry.path());
+            ASSERT_EQ(kept.size(), 1u);
+            EXPECT_EQ(Files::readFile(kept[0]).valueOr("<missing>"), bad);
+            EXPECT_EQ(
+                capture->messages(),
+                (std::vector<std::string>{"[Sorvane] " + store.noun +
+                                          " unreadable as a JSON object, kept as " + kept[0].string()}));
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // The settings window's model without any view: what it writes, what it
 // posts, and when it makes the account store.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "kit/SettingsModel.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
+#include "tests/support/FilePermissions.h"
 #include "tests/support/MemoryKeychain.h"
 #include "tests/support/RecordingNotificationCenter.h"
 #include "tests/support/TempHome.h"
@@ -102,6 +104,68 @@ TEST_F(SettingsModelTest, OnlyRealChangesAreWrittenAndOnlyTheLiveKindPosts) {
             EXPECT_EQ(center_->posted().back().first, AppSettingsFile::changedNotification);
         }
     }
+}
+
+// A change made on the general page never costs the user what the file held:
+// a file the window cannot read stays as it is, with its mode, and the change
+// is not written; one that is not a JSON object is set aside once.
+TEST_F(SettingsModelTest, AFileItCannotReadStaysAndACorruptOneIsSetAside) {
+    AppSettings change;
+    change.autoCheckUpdates = false;
+    const std::string choices = R"({"toggleKey": "rightShift"})";
+    auto typeAndMode = [&] {
+        struct stat st {};
+        ::lstat(file_.url.c_str(), &st);
+        return static_cast<unsigned>(st.st_mode);
+    };
+    auto changeThroughTheModel = [&] {
+        auto m = model();
+        EXPECT_EQ(m->settings(), AppSettings{});
+        m->setSettings(change);
+    };
+
+    fs::create_directories(file_.url.parent_path());
+    ASSERT_EQ(::mkfifo(file_.url.c_str(), 0640), 0);
+    changeThroughTheModel();
+    EXPECT_EQ(typeAndMode(), S_IFIFO | 0640u);
+    EXPECT_EQ(log_->messages().back(),
+              "[Sorvane] settings not written: Not a regular file (" + file_.url.string() + ")");
+
+    fs::remove(file_.url);
+    const std::string torn = R"({"toggleKey": "rightSh)";
+    ASSERT_TRUE(Files::atomicWrite(file_.url, torn));
+    log_->clear();
+    changeThroughTheModel();
+    auto again = model();
+    change.toggleKey = ToggleKey::leftShift;
+    again->setSettings(change);
+    EXPECT_EQ(file_.load(), change);
+    std::vector<fs::path> kept;
+    for (const auto& entry : fs::directory_iterator(file_.url.parent_path()))
+        if (entry.path().filename().string().starts_with("settings.json.corrupt-"))
+            kept.push_back(entry.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(Files::readFile(kept[0]).value(), torn);
+    EXPECT_EQ(log_->messages(),
+              (std::vector<std::string>{"[Sorvane] settings unreadable as a JSON object, kept as " +
+                                        kept[0].string()}));
+    EXPECT_EQ(center_->posted().size(), 2u) << "only the two changes that were written";
+
+    ASSERT_TRUE(Files::atomicWrite(file_.url, choices));
+    ::chmod(file_.url.c_str(), 0);
+    log_->clear();
+    {
+        testing::ScopedFilePermissions permissions;
+        if (!permissions.enforced()) GTEST_SKIP() << "file permissions cannot be enforced here";
+        changeThroughTheModel();
+    }
+    EXPECT_EQ(typeAndMode(), S_IFREG | 0u);
+    ::chmod(file_.url.c_str(), 0600);
+    EXPECT_EQ(Files::readFile(file_.url).valueOr("<unreadable>"), choices);
+    EXPECT_EQ(log_->messages(),
+              (std::vector<std::string>{"[Sorvane] settings not written: Permission denied (" +
+                                        file_.url.string() + ")"}));
+    EXPECT_EQ(center_->posted().size(), 2u);
 }
 
 TEST_F(SettingsModelTest, LockSwitchFollowsTheToggleKey) {

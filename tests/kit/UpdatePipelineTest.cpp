@@ -1,7 +1,10 @@
 // The update pipeline against a TLS loopback feed and package server, in a
 // temporary HOME, with fake package checks (and once with fake pkgutil
 // scripts). The client trusts the test's own certificate and nothing else.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -460,16 +463,62 @@ TEST_F(UpdatePipelineTest, WithThePackageUtility) {
     EXPECT_FALSE(temporaryLeftovers());
 }
 
+// A process killed while it downloads leaves its file in the shared
+// temporary folder; the next check removes it once no transfer could still
+// be writing it, and nothing else there.
+TEST_F(UpdatePipelineTest, TheNextCheckRemovesOnlyOwnOldLeftovers) {
+    const auto now = std::time(nullptr);
+    const auto longest = UpdateSessionConfiguration::longestTransfer.count();
+    const fs::path dir = temporary.path();
+    struct Entry {
+        std::string name;
+        std::time_t age;
+        bool removed;
+    };
+    std::vector<Entry> entries = {
+        {"SorvaneIME-update-0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0.pkg", longest + 60, true},
+        {"SorvaneIME-update-1F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0.pkg", longest - 60, false},
+        {"SorvaneIME-update-2F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0.pkg.part", longest + 60, false},
+        {"SorvaneIME-update-notes.pkg", longest + 60, false},
+        {"SorvaneIME-1.2.0-update.pkg", longest + 60, false},
+    };
+    for (const auto& entry : entries) writeFile(dir / entry.name, "partial");
+    // Named like ours, but a link, a folder, or another user's file.
+    const std::string uuid = "3F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0";
+    fs::create_symlink(dir / entries[4].name, dir / ("SorvaneIME-update-" + uuid + ".pkg"));
+    entries.push_back({"SorvaneIME-update-" + uuid + ".pkg", longest + 60, false});
+    fs::create_directory(dir / ("SorvaneIME-update-4" + uuid.substr(1) + ".pkg"));
+    entries.push_back({"SorvaneIME-update-4" + uuid.substr(1) + ".pkg", longest + 60, false});
+    const std::string foreign = "SorvaneIME-update-5" + uuid.substr(1) + ".pkg";
+    writeFile(dir / foreign, "someone else's");
+    if (::geteuid() == 0 && ::chown((dir / foreign).c_str(), 65534, 65534) == 0)
+        entries.push_back({foreign, longest + 60, false});
+    for (const auto& entry : entries) {
+        const timespec times[2] = {{now - entry.age, 0}, {now - entry.age, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir / entry.name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0)
+            << entry.name;
+    }
+
+    setFeed(503, "");
+    ASSERT_FALSE(check());
+    for (const auto& entry : entries)
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir / entry.name)), !entry.removed) << entry.name;
+}
+
 TEST_F(UpdatePipelineTest, MoveAcrossFilesystemsLandsTheFileWhole) {
     const fs::path from = temporary.path() / "download.pkg";
     const fs::path to = home.path() / "kept.pkg";
     writeFile(from, package);
+    ::chmod(from.c_str(), 0600);
     auto crossDevice = [](const char*, const char*) {
         errno = EXDEV;
         return -1;
     };
     ASSERT_TRUE(FileMove::move(from, to, crossDevice));
     EXPECT_EQ(readFile(to), package);
+    struct stat st {};
+    ASSERT_EQ(::stat(to.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "as private as the download";
     EXPECT_FALSE(fs::exists(from));
 
     // An existing destination is never written through.

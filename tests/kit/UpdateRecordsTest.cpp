@@ -6,12 +6,14 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "kit/UpdateFeedClient.h"
 #include "kit/UpdatePaths.h"
 #include "kit/UpdateRelease.h"
 #include "kit/UpdateState.h"
 #include "kit/UpdateStateFile.h"
 #include "kit/UpdateVersion.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/TempHome.h"
@@ -303,6 +305,37 @@ TEST_F(UpdateStateFileTest, AnythingMalformedLoadsAsTheEmptyState) {
     EXPECT_FALSE(file.modificationDate() == std::nullopt);
     std::filesystem::remove(file.url);
     EXPECT_EQ(file.modificationDate(), std::nullopt);
+}
+
+// Whatever the feed client accepts fits update.json: a reply just under its
+// bound, nearly all notes, is stored with the notes cut at a character.
+TEST_F(UpdateStateFileTest, AReplyJustUnderItsBoundIsStored) {
+    auto reply = [](const std::string& notes) {
+        const json data = {{"updateAvailable", true}, {"latest", releaseJSON({{"notes", notes}})}};
+        return json{{"success", true}, {"data", data}}.dump();
+    };
+    std::string notes;
+    for (std::size_t n = (UpdateFeedClient::replyLimit - 1 - reply("").size()) / 3; n > 0; --n) notes += "修";
+    const std::string body = reply(notes);
+    ASSERT_LT(body.size(), UpdateFeedClient::replyLimit);
+    ASSERT_GT(body.size() + 4, UpdateFeedClient::replyLimit);
+    auto feed = UpdateFeedClient::decode(body, 200);
+    ASSERT_TRUE(feed);
+
+    UpdateState state;
+    state.checkedAt = sys_days{year{2026} / 12 / 7};
+    state.adopt(feed->latest);
+    state.downloadedPath = "/home/u/Library/Caches/SorvaneIME/Updates/SorvaneIME-1.4.0-update.pkg";
+    state.verifiedAt = state.checkedAt;
+    state.notifiedVersion = "1.3.0";
+    ASSERT_TRUE(file.save(state));
+    const auto stored = file.load();
+    ASSERT_EQ(stored, state);
+    const std::string& kept = stored.latest->notes.value();
+    EXPECT_LE(kept.size(), UpdateRelease::notesLimit);
+    EXPECT_GT(kept.size(), UpdateRelease::notesLimit - 3);
+    EXPECT_TRUE(notes.starts_with(kept));
+    EXPECT_TRUE(Text::isValidUtf8(kept));
 }
 
 TEST_F(UpdateStateFileTest, FailedSaveLogsAndLeavesTheOldFileWhole) {

@@ -23,6 +23,12 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::TempHome;
 
+unsigned mode(const fs::path& p) {
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
 std::size_t entriesIn(const fs::path& dir) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
@@ -138,11 +144,6 @@ TEST(Files, ReadsOnlyRegularFilesUpToTheLimit) {
 
 TEST(Files, AtomicWriteModesLimitAndLeftovers) {
     TempDir dir;
-    auto mode = [](const fs::path& p) {
-        struct stat st{};
-        ::stat(p.c_str(), &st);
-        return st.st_mode & 07777;
-    };
     const auto secret = dir.path() / "billing.json";
     ASSERT_TRUE(Files::atomicWrite(secret, "{}", Files::privateMode));
     EXPECT_EQ(mode(secret), 0600u);
@@ -174,6 +175,31 @@ TEST(Files, AtomicWriteModesLimitAndLeftovers) {
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(fresh));
     EXPECT_TRUE(fs::exists(other));
+}
+
+// The data folder holds the user's typing history: whichever write makes it
+// first, it and every folder in it are the owner's alone, and one found open
+// to others is closed once at start.
+TEST(Files, DataFolderIsPrivate) {
+    TempHome home;
+    const fs::path support = Files::supportDirectory();
+    ASSERT_TRUE(Files::atomicWrite(support / "rime" / "user.userdb" / "data", "typed", Files::publicMode));
+    for (const auto& folder : {support, support / "rime", support / "rime" / "user.userdb"})
+        EXPECT_EQ(mode(folder), 0700u) << folder;
+    ASSERT_TRUE(Files::createDirectories(Files::logsDirectory()));
+    fs::create_directories(home.path() / "plain");
+    EXPECT_EQ(mode(Files::logsDirectory()), mode(home.path() / "plain")) << "only the data folder is private";
+
+    testing::ScopedLogCapture capture;
+    Files::keepSupportDirectoryPrivate();
+    EXPECT_TRUE(capture->messages().empty());
+    ::chmod(support.c_str(), 0755);
+    Files::keepSupportDirectoryPrivate();
+    Files::keepSupportDirectoryPrivate();
+    EXPECT_EQ(mode(support), 0700u);
+    EXPECT_EQ(
+        capture->messages(),
+        (std::vector<std::string>{"[Sorvane] data folder tightened from 0755 to 0700: " + support.string()}));
 }
 
 TEST(Files, StampChangesWithEveryReplacement) {
