@@ -32,12 +32,16 @@ Expected<std::string, UpdateDecodingError> requiredText(const json& object, cons
     if (it == object.end())
         return failure(Kind::keyMissing, key, "no value for \"" + std::string(key) + "\"");
     if (!it->is_string()) return typeMismatch(key, "text");
+    if (it->get_ref<const std::string&>().size() > UpdateRelease::textLimit)
+        return failure(Kind::dataCorrupted, key, "\"" + std::string(key) + "\" is too long");
     return it->get<std::string>();
 }
 
+// Absent when it is not text, or when it is text too long to keep.
 std::optional<std::string> lenientText(const json& object, const char* key) {
     const json* value = present(object, key);
     if (!value || !value->is_string()) return std::nullopt;
+    if (value->get_ref<const std::string&>().size() > UpdateRelease::textLimit) return std::nullopt;
     return value->get<std::string>();
 }
 
@@ -120,7 +124,8 @@ Expected<UpdateRelease, UpdateDecodingError> UpdateRelease::fromJSON(const json&
     release.sha256 = std::move(*sha256);
     release.size = *size;
     release.minOS = lenientText(value, "minOS");
-    release.notes = lenientText(value, "notes");
+    if (const json* notes = present(value, "notes"); notes && notes->is_string())
+        release.notes = notes->get<std::string>();
     if (release.notes && release.notes->size() > notesLimit)
         release.notes->resize(Text::codePointBoundaryAtOrBefore(*release.notes, notesLimit));
     release.publishedAt = lenientText(value, "publishedAt");

@@ -40,6 +40,9 @@ struct UpdateRelease {
     // would make update.json too large to save, and its package would never
     // be offered.
     static constexpr std::size_t notesLimit = 16 * 1024;
+    // Every other text past this many bytes is refused (optional ones are
+    // dropped), so that what is accepted always fits the state file.
+    static constexpr std::size_t textLimit = 8 * 1024;
 
     static Expected<UpdateRelease, UpdateDecodingError> fromJSON(const nlohmann::json& value);
     // Unset optional fields have no key at all.

@@ -310,13 +310,21 @@ TEST_F(UpdateStateFileTest, AnythingMalformedLoadsAsTheEmptyState) {
 // Whatever the feed client accepts fits update.json: a reply just under its
 // bound, nearly all notes, is stored with the notes cut at a character.
 TEST_F(UpdateStateFileTest, AReplyJustUnderItsBoundIsStored) {
-    auto reply = [](const std::string& notes) {
-        const json data = {{"updateAvailable", true}, {"latest", releaseJSON({{"notes", notes}})}};
+    auto reply = [](const std::string& notes, const char* key = "notes") {
+        const json data = {{"updateAvailable", true}, {"latest", releaseJSON({{key, notes}})}};
         return json{{"success", true}, {"data", data}}.dump();
     };
     std::string notes;
     for (std::size_t n = (UpdateFeedClient::replyLimit - 1 - reply("").size()) / 3; n > 0; --n) notes += "修";
     const std::string body = reply(notes);
+    // As long in any other text, the release is refused or loses that text.
+    for (const char* key : {"version", "url", "sha256", "minOS", "publishedAt"}) {
+        const auto other = UpdateFeedClient::decode(reply(notes, key), 200);
+        EXPECT_TRUE(!other || !other->latest || other->latest->toJSON().dump().size() < 64 * 1024) << key;
+        if (std::string_view(key) == "url") {
+            EXPECT_FALSE(other);
+        }
+    }
     ASSERT_LT(body.size(), UpdateFeedClient::replyLimit);
     ASSERT_GT(body.size() + 4, UpdateFeedClient::replyLimit);
     auto feed = UpdateFeedClient::decode(body, 200);
