@@ -2,8 +2,8 @@
 // the same loop and alternating which goes first, a single EVP digest of the
 // same bytes already in memory: the chunked read should stay within about
 // 10 % of it ("ratio" at most about 1.1), while resident memory stays flat
-// (the peak growth of a file digest is a few MiB, not 256). Wall time, since
-// the file digest reads on a helper thread.
+// (the peak growth of a file digest is a few MiB, not 256). Wall time: what
+// the update check waits for.
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 

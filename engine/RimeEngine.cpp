@@ -106,10 +106,8 @@ std::optional<std::string> faultOf(Call&& call) noexcept {
     try {
         call();
         return std::nullopt;
-    } catch (const std::exception& e) {
-        return std::string(e.what());
     } catch (...) {
-        return std::string("unknown exception");
+        return RimeLibrary::currentFault();
     }
 }
 
@@ -173,7 +171,8 @@ Expected<void, RimeEngineFailure> RimeEngine::start(bool deployIfNeeded, bool fu
     auto fault = faultOf([&] { library_->setupOnce(&traits, traitsStorage_); });
     if (!fault) {
         sink.set(onNotification_);
-        library_->call(&RimeApi::set_notification_handler, &notificationTrampoline, &sink);
+        library_->call(&RimeApi::set_notification_handler, "set_notification_handler",
+                       &notificationTrampoline, &sink);
         fault = faultOf([&] {
             if (auto initialize = library_->entry(&RimeApi::initialize)) initialize(&traits);
         });
@@ -197,8 +196,9 @@ Expected<void, RimeEngineFailure> RimeEngine::start(bool deployIfNeeded, bool fu
 
 Expected<RimeEngine::SessionId, RimeEngineError> RimeEngine::createSession() {
     if (!started_) return unexpected(RimeEngineError(RimeEngineError::Kind::notStarted));
-    if (sessionId_ != 0 && library_->call(Bool(False), &RimeApi::find_session, sessionId_)) return sessionId_;
-    const RimeSessionId id = library_->call(RimeSessionId(0), &RimeApi::create_session);
+    if (sessionId_ != 0 && library_->call(Bool(False), &RimeApi::find_session, "find_session", sessionId_))
+        return sessionId_;
+    const RimeSessionId id = library_->call(RimeSessionId(0), &RimeApi::create_session, "create_session");
     if (id == 0) return unexpected(RimeEngineError(RimeEngineError::Kind::sessionCreationFailed));
     sessionId_ = id;
     return sessionId_;
@@ -206,23 +206,23 @@ Expected<RimeEngine::SessionId, RimeEngineError> RimeEngine::createSession() {
 
 void RimeEngine::destroySession() {
     if (sessionId_ == 0) return;
-    library_->call(Bool(False), &RimeApi::destroy_session, sessionId_);
+    library_->call(Bool(False), &RimeApi::destroy_session, "destroy_session", sessionId_);
     sessionId_ = 0;
 }
 
 bool RimeEngine::hasSession() const {
-    return sessionId_ != 0 && library_->call(Bool(False), &RimeApi::find_session, sessionId_);
+    return sessionId_ != 0 && library_->call(Bool(False), &RimeApi::find_session, "find_session", sessionId_);
 }
 
 std::string RimeEngine::version() const {
-    const char* v = library_->call(static_cast<const char*>(nullptr), &RimeApi::get_version);
+    const char* v = library_->call(static_cast<const char*>(nullptr), &RimeApi::get_version, "get_version");
     return v ? std::string(v) : std::string("?");
 }
 
 bool RimeEngine::processKey(std::uint32_t keysym, std::uint32_t mask) {
     if (sessionId_ == 0) return false;
-    return library_->call(Bool(False), &RimeApi::process_key, sessionId_, static_cast<int>(keysym),
-                          static_cast<int>(mask));
+    return library_->call(Bool(False), &RimeApi::process_key, "process_key", sessionId_,
+                          static_cast<int>(keysym), static_cast<int>(mask));
 }
 
 bool RimeEngine::processKey(RimeKeyEvent event) {
@@ -242,7 +242,7 @@ std::vector<bool> RimeEngine::type(std::string_view text) {
 
 bool RimeEngine::simulateKeySequence(std::string_view keys) {
     if (sessionId_ == 0) return false;
-    return library_->call(Bool(False), &RimeApi::simulate_key_sequence, sessionId_,
+    return library_->call(Bool(False), &RimeApi::simulate_key_sequence, "simulate_key_sequence", sessionId_,
                           std::string(keys).c_str());
 }
 
@@ -252,10 +252,11 @@ std::optional<std::string> RimeEngine::commit() {
     auto free = library_->entry(&RimeApi::free_commit);
     if (!get || !free) return std::nullopt;
     RIME_STRUCT(RimeCommit, record);
-    if (!library_->call(Bool(False), &RimeApi::get_commit, sessionId_, &record)) return std::nullopt;
+    if (!library_->call(Bool(False), &RimeApi::get_commit, "get_commit", sessionId_, &record))
+        return std::nullopt;
     std::optional<std::string> text;
     if (record.text) text = std::string(record.text);
-    library_->call(Bool(False), &RimeApi::free_commit, &record);
+    library_->call(Bool(False), &RimeApi::free_commit, "free_commit", &record);
     return text;
 }
 
@@ -265,7 +266,8 @@ std::optional<RimeContextSnapshot> RimeEngine::context() {
     auto free = library_->entry(&RimeApi::free_context);
     if (!get || !free) return std::nullopt;
     RIME_STRUCT(RimeContext, record);
-    if (!library_->call(Bool(False), &RimeApi::get_context, sessionId_, &record)) return std::nullopt;
+    if (!library_->call(Bool(False), &RimeApi::get_context, "get_context", sessionId_, &record))
+        return std::nullopt;
 
     RimeContextSnapshot s;
     s.preedit = copyText(record.composition.preedit);
@@ -292,7 +294,7 @@ std::optional<RimeContextSnapshot> RimeEngine::context() {
             s.selectLabels.emplace_back(record.select_labels[i]);
     }
     if (record.commit_text_preview) s.commitTextPreview = std::string(record.commit_text_preview);
-    library_->call(Bool(False), &RimeApi::free_context, &record);
+    library_->call(Bool(False), &RimeApi::free_context, "free_context", &record);
     return s;
 }
 
@@ -302,24 +304,25 @@ std::optional<RimeStatusSnapshot> RimeEngine::status() {
     auto free = library_->entry(&RimeApi::free_status);
     if (!get || !free) return std::nullopt;
     RIME_STRUCT(RimeStatus, record);
-    if (!library_->call(Bool(False), &RimeApi::get_status, sessionId_, &record)) return std::nullopt;
+    if (!library_->call(Bool(False), &RimeApi::get_status, "get_status", sessionId_, &record))
+        return std::nullopt;
     RimeStatusSnapshot s{
         copyText(record.schema_id), copyText(record.schema_name), record.is_disabled != 0,
         record.is_composing != 0,   record.is_ascii_mode != 0,    record.is_full_shape != 0,
         record.is_simplified != 0,  record.is_traditional != 0,   record.is_ascii_punct != 0};
-    library_->call(Bool(False), &RimeApi::free_status, &record);
+    library_->call(Bool(False), &RimeApi::free_status, "free_status", &record);
     return s;
 }
 
 bool RimeEngine::selectCandidateOnPage(int index) {
     if (sessionId_ == 0 || index < 0) return false;
-    return library_->call(Bool(False), &RimeApi::select_candidate_on_current_page, sessionId_,
-                          static_cast<std::size_t>(index));
+    return library_->call(Bool(False), &RimeApi::select_candidate_on_current_page,
+                          "select_candidate_on_current_page", sessionId_, static_cast<std::size_t>(index));
 }
 
 bool RimeEngine::selectCandidate(int index) {
     if (sessionId_ == 0 || index < 0) return false;
-    return library_->call(Bool(False), &RimeApi::select_candidate, sessionId_,
+    return library_->call(Bool(False), &RimeApi::select_candidate, "select_candidate", sessionId_,
                           static_cast<std::size_t>(index));
 }
 
@@ -333,50 +336,56 @@ bool RimeEngine::changePage(bool) {
 
 void RimeEngine::setCaretPos(int position) {
     if (sessionId_ == 0 || position < 0) return;
-    library_->call(&RimeApi::set_caret_pos, sessionId_, static_cast<std::size_t>(position));
+    library_->call(&RimeApi::set_caret_pos, "set_caret_pos", sessionId_, static_cast<std::size_t>(position));
 }
 
 int RimeEngine::caretPos() const {
     if (sessionId_ == 0) return 0;
-    return static_cast<int>(library_->call(std::size_t{0}, &RimeApi::get_caret_pos, sessionId_));
+    return static_cast<int>(
+        library_->call(std::size_t{0}, &RimeApi::get_caret_pos, "get_caret_pos", sessionId_));
 }
 
 std::optional<std::string> RimeEngine::rawInput() const {
     if (sessionId_ == 0) return std::nullopt;
-    const char* input = library_->call(static_cast<const char*>(nullptr), &RimeApi::get_input, sessionId_);
+    const char* input =
+        library_->call(static_cast<const char*>(nullptr), &RimeApi::get_input, "get_input", sessionId_);
     if (!input) return std::nullopt;
     return std::string(input);
 }
 
 void RimeEngine::clearComposition() {
     if (sessionId_ == 0) return;
-    library_->call(&RimeApi::clear_composition, sessionId_);
+    library_->call(&RimeApi::clear_composition, "clear_composition", sessionId_);
 }
 
 bool RimeEngine::commitComposition() {
     if (sessionId_ == 0) return false;
-    return library_->call(Bool(False), &RimeApi::commit_composition, sessionId_);
+    return library_->call(Bool(False), &RimeApi::commit_composition, "commit_composition", sessionId_);
 }
 
 void RimeEngine::setOption(std::string_view name, bool value) {
     if (sessionId_ == 0) return;
-    library_->call(&RimeApi::set_option, sessionId_, std::string(name).c_str(), value ? True : False);
+    library_->call(&RimeApi::set_option, "set_option", sessionId_, std::string(name).c_str(),
+                   value ? True : False);
 }
 
 bool RimeEngine::getOption(std::string_view name) const {
     if (sessionId_ == 0) return false;
-    return library_->call(Bool(False), &RimeApi::get_option, sessionId_, std::string(name).c_str());
+    return library_->call(Bool(False), &RimeApi::get_option, "get_option", sessionId_,
+                          std::string(name).c_str());
 }
 
 bool RimeEngine::selectSchema(std::string_view schemaId) {
     if (sessionId_ == 0) return false;
-    return library_->call(Bool(False), &RimeApi::select_schema, sessionId_, std::string(schemaId).c_str());
+    return library_->call(Bool(False), &RimeApi::select_schema, "select_schema", sessionId_,
+                          std::string(schemaId).c_str());
 }
 
 std::optional<std::string> RimeEngine::currentSchemaId() const {
     if (sessionId_ == 0) return std::nullopt;
     char buffer[256] = {};
-    if (!library_->call(Bool(False), &RimeApi::get_current_schema, sessionId_, buffer, sizeof buffer))
+    if (!library_->call(Bool(False), &RimeApi::get_current_schema, "get_current_schema", sessionId_, buffer,
+                        sizeof buffer))
         return std::nullopt;
     buffer[sizeof buffer - 1] = '\0';  // librime may fill the buffer to the brim
     return std::string(buffer);
@@ -388,21 +397,21 @@ std::vector<std::pair<std::string, std::string>> RimeEngine::schemaList() const 
     auto free = library_->entry(&RimeApi::free_schema_list);
     if (!get || !free) return list;
     RimeSchemaList record = {0, nullptr};
-    if (!library_->call(Bool(False), &RimeApi::get_schema_list, &record)) return list;
+    if (!library_->call(Bool(False), &RimeApi::get_schema_list, "get_schema_list", &record)) return list;
     if (record.list) {
         for (std::size_t i = 0; i < record.size; ++i)
             list.emplace_back(copyText(record.list[i].schema_id), copyText(record.list[i].name));
     }
-    library_->call(&RimeApi::free_schema_list, &record);
+    library_->call(&RimeApi::free_schema_list, "free_schema_list", &record);
     return list;
 }
 
 void RimeEngine::shutdown() {
     if (!started_) return;
     destroySession();
-    library_->call(&RimeApi::set_notification_handler, nullptr, nullptr);
+    library_->call(&RimeApi::set_notification_handler, "set_notification_handler", nullptr, nullptr);
     RimeNotificationSink::shared().set(nullptr);
-    library_->call(&RimeApi::finalize);
+    library_->call(&RimeApi::finalize, "finalize");
     started_ = false;
 }
 
@@ -450,15 +459,16 @@ Expected<RimeEngine::BuildResult, RimeEngineFailure> RimeEngine::buildPrebuiltDa
     });
 
     const auto fault = faultOf([&] { library->setupOnce(&traits, strings); });
-    library->call(&RimeApi::set_notification_handler, &notificationTrampoline, &sink);
-    library->call(&RimeApi::deployer_initialize, &traits);
+    library->call(&RimeApi::set_notification_handler, "set_notification_handler", &notificationTrampoline,
+                  &sink);
+    library->call(&RimeApi::deployer_initialize, "deployer_initialize", &traits);
 
     auto began = std::chrono::steady_clock::now();
-    const bool deployed = !fault && library->call(Bool(False), &RimeApi::deploy);
+    const bool deployed = !fault && library->call(Bool(False), &RimeApi::deploy, "deploy");
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 
-    library->call(&RimeApi::set_notification_handler, nullptr, nullptr);
-    library->call(&RimeApi::finalize);
+    library->call(&RimeApi::set_notification_handler, "set_notification_handler", nullptr, nullptr);
+    library->call(&RimeApi::finalize, "finalize");
     sink.set(nullptr);
     std::vector<RimeNotification> items;
     {

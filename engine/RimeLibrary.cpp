@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+
+#include "platform/LogSink.h"
 
 namespace sorvane {
 
@@ -41,6 +44,31 @@ bool RimeLibrary::setupOnce(RimeTraits* traits, std::shared_ptr<RimeTraitsStorag
     setupDone_ = true;
     setup(traits);
     return true;
+}
+
+std::string RimeLibrary::currentFault() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+void RimeLibrary::noteFault(std::size_t entryOffset, const char* name) const noexcept {
+    try {
+        const std::string fault = currentFault();
+        {
+            std::lock_guard lock(mutex_);
+            if (!faultedEntries_.insert(entryOffset).second) return;
+        }
+        auto sink = Logging::sink();
+        if (sink->isEnabled(LogLevel::error))
+            sink->write(LogLevel::error, "[Sorvane] librime " + std::string(name) + " failed: " + fault);
+    } catch (...) {
+        // Nothing may leave the guard, a failed record included.
+    }
 }
 
 bool RimeLibrary::setupDone() const {

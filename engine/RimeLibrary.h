@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,35 +45,42 @@ public:
     template <class F>
     F entry(F RimeApi::*member) const {
         if (!api_) return nullptr;
-        auto offset = reinterpret_cast<const char*>(&(api_->*member)) - reinterpret_cast<const char*>(api_);
-        if (offset + sizeof(F) > sizeof(api_->data_size) + static_cast<std::size_t>(api_->data_size))
+        if (offsetOf(member) + sizeof(F) >
+            sizeof(api_->data_size) + static_cast<std::size_t>(api_->data_size))
             return nullptr;
         return api_->*member;
     }
 
-    // Calls an entry. librime is C++ behind its C table: an error deep
-    // inside it (a data folder it cannot read) leaves the entry as an
-    // exception, which must never take the process down. A missing entry or
-    // an exception gives `neutral`.
+    // Calls an entry, `name` being its name in the table. librime is C++
+    // behind its C table: an error deep inside it (a data folder it cannot
+    // read) leaves the entry as an exception, which must never take the
+    // process down. A missing entry or an exception gives `neutral`; the
+    // first exception of each entry is logged, so that a key that vanishes
+    // can be traced without a record for every key.
     template <class R, class... P, class... A>
-    R call(R neutral, R (*RimeApi::*member)(P...), A&&... args) const noexcept {
+    R call(R neutral, R (*RimeApi::*member)(P...), const char* name, A&&... args) const noexcept {
         auto function = entry(member);
         if (!function) return neutral;
         try {
             return function(std::forward<A>(args)...);
         } catch (...) {
+            noteFault(offsetOf(member), name);
             return neutral;
         }
     }
     template <class... P, class... A>
-    void call(void (*RimeApi::*member)(P...), A&&... args) const noexcept {
+    void call(void (*RimeApi::*member)(P...), const char* name, A&&... args) const noexcept {
         auto function = entry(member);
         if (!function) return;
         try {
             function(std::forward<A>(args)...);
         } catch (...) {
+            noteFault(offsetOf(member), name);
         }
     }
+
+    // The text of the exception being handled; only inside a handler.
+    static std::string currentFault();
 
     // Calls setup only the first time: a second setup in one process aborts
     // it (the logging library refuses to start twice) and librime's logging
@@ -83,9 +91,18 @@ public:
     bool setupDone() const;
 
 private:
+    template <class F>
+    std::size_t offsetOf(F RimeApi::*member) const {
+        return static_cast<std::size_t>(reinterpret_cast<const char*>(&(api_->*member)) -
+                                        reinterpret_cast<const char*>(api_));
+    }
+    // Logs the exception being handled, unless this entry already had one.
+    void noteFault(std::size_t entryOffset, const char* name) const noexcept;
+
     const RimeApi* api_;
     mutable std::mutex mutex_;
     bool setupDone_ = false;
+    mutable std::set<std::size_t> faultedEntries_;
     std::shared_ptr<RimeTraitsStorage> setupStrings_;
 };
 

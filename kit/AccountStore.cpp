@@ -45,15 +45,33 @@ AccountStore::~AccountStore() {
 
 // MARK: Published fields
 
+namespace {
+
+// An observer may add or remove others, itself included: the ones present
+// at the start are called unless removed by then, each through a copy that
+// outlives its own removal; one added meanwhile waits for the next change.
+template <class Observers, class... Arguments>
+void callEach(const Observers& observers, const Arguments&... arguments) {
+    std::vector<AccountStore::ObserverId> ids;
+    ids.reserve(observers.size());
+    for (const auto& entry : observers) ids.push_back(entry.first);
+    for (const auto id : ids) {
+        const auto found = observers.find(id);
+        if (found == observers.end()) continue;
+        const auto observer = found->second;
+        observer(arguments...);
+    }
+}
+
+}  // namespace
+
 void AccountStore::notifyWillChange() {
-    auto observers = changeObservers_;  // an observer may add or remove others
-    for (auto& [id, observer] : observers) observer();
+    callEach(changeObservers_);
 }
 
 void AccountStore::setLogin(LoginState state) {
     notifyWillChange();
-    auto observers = loginObservers_;
-    for (auto& [id, observer] : observers) observer(state);
+    callEach(loginObservers_, state);
     login_ = std::move(state);
 }
 

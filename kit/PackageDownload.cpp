@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "platform/Files.h"
+#include "platform/UniqueFd.h"
 
 namespace sorvane {
 namespace {
@@ -57,17 +58,12 @@ bool PackageDownload::receive(int fd, std::string_view block) {
 Expected<void, UpdateCheckError> PackageDownload::run(const HttpRequest& request,
                                                       const UpdateSessionConfiguration& configuration) {
     if (!configuration.client) return unexpected(UpdateCheckError::download("没有可用的网络客户端"));
-    const int fd = ::open(destination_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    UniqueFd file(::open(destination_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid()) {
         return unexpected(UpdateCheckError::download(
             savingFailed(Files::errorFromErrno(errno, destination_).description())));
     }
     created_ = true;
-    bool open = true;
-    auto closeFile = [&] {
-        if (open) ::close(fd);
-        open = false;
-    };
 
     HttpRequest download = request;
     download.requestTimeout = std::min(request.requestTimeout, configuration.requestTimeout);
@@ -79,7 +75,7 @@ Expected<void, UpdateCheckError> PackageDownload::run(const HttpRequest& request
         status_ = head.status;
         if (status_ != 200) fail(UpdateCheckError::download("HTTP " + std::to_string(status_)));
     };
-    auto onBlock = [&](std::string_view block) { return receive(fd, block); };
+    auto onBlock = [&](std::string_view block) { return receive(file.get(), block); };
     auto response = configuration.client->download(download, onHead, onBlock);
 
     if (!response) {
@@ -89,15 +85,13 @@ Expected<void, UpdateCheckError> PackageDownload::run(const HttpRequest& request
     } else if (!recordedFailure()) {
         // No fsync: every later use of the file verifies its size and digest
         // first, so a copy cut short by a crash is caught there.
-        open = false;
-        if (::close(fd) != 0) {
-            fail(UpdateCheckError::download(savingFailed(std::strerror(errno))));
+        if (const int code = file.close(); code != 0) {
+            fail(UpdateCheckError::download(savingFailed(std::strerror(code))));
         } else {
             std::lock_guard guard(lock_);
             landed_ = true;
         }
     }
-    closeFile();
 
     std::lock_guard guard(lock_);
     if (failure_) return unexpected(*failure_);

@@ -1,10 +1,10 @@
 #pragma once
 // Streams a file through a consumer in chunks of bounded size, so memory
-// stays flat whatever the file's size. A helper thread reads the next chunk
-// while the consumer works on the current one (two chunk buffers in all),
-// which hides the copy out of the page cache behind a consumer such as a
-// digest. The consumer runs on the calling thread; the call blocks until
-// the end of the file, a read error, or the helper's end.
+// stays flat whatever the file's size. One buffer, read and consumed in turn
+// on the calling thread: reading ahead on a helper thread bought nothing
+// over this loop for a digest of a cached file. The call blocks until the
+// end of the file or a read error; an exception from the consumer leaves it
+// as it came, with the file closed.
 #include <cstddef>
 #include <filesystem>
 #include <functional>

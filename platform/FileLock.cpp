@@ -1,15 +1,20 @@
 #include "platform/FileLock.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <memory>
 #include <mutex>
-#include <optional>
-#include <thread>
+
+// glibc before 2.41 leaves the field's documented name undefined.
+#ifndef sigev_notify_thread_id
+#define sigev_notify_thread_id _sigev_un._tid
+#endif
 
 namespace sorvane {
 
@@ -39,45 +44,95 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
     error_ = Files::errorFromErrno(code, path);
     if (code == EWOULDBLOCK)
         error_.message = "Lock held by another writer for too long (" + path.string() + ")";
-    if (fd_ >= 0) ::close(fd_);
+    ::close(fd_);
     fd_ = -1;
 }
 
+namespace {
+
+// Ends a waiting flock: a real-time signal that nothing else here uses, sent
+// to the waiting thread alone and handled without SA_RESTART, so that the
+// call returns EINTR.
+int interruptSignal() {
+    return SIGRTMIN + 5;
+}
+
+void installInterruptHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        ::sigaction(interruptSignal(), &action, nullptr);
+    });
+}
+
+// Signals the calling thread at the deadline and then every tick, so that a
+// signal that lands just before the thread enters flock is followed by one
+// that finds it inside. The signal is unblocked in this thread meanwhile.
+class DeadlineAlarm {
+public:
+    explicit DeadlineAlarm(std::chrono::steady_clock::time_point deadline) {
+        installInterruptHandler();
+        sigevent event{};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = interruptSignal();
+        event.sigev_notify_thread_id = ::gettid();
+        if (::timer_create(CLOCK_MONOTONIC, &event, &timer_) != 0) return;
+        armed_ = true;
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, interruptSignal());
+        ::pthread_sigmask(SIG_UNBLOCK, &interrupt, &previousMask_);
+        itimerspec when{};
+        when.it_value =
+            timespecOf(std::max(deadline - std::chrono::steady_clock::now(),
+                                std::chrono::steady_clock::duration(std::chrono::microseconds(1))));
+        when.it_interval = timespecOf(tick);
+        ::timer_settime(timer_, 0, &when, nullptr);
+    }
+    ~DeadlineAlarm() {
+        if (!armed_) return;
+        // Deleted while the signal is still unblocked: one in flight is taken
+        // here by the empty handler, never by a later call of this thread.
+        ::timer_delete(timer_);
+        ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    }
+    DeadlineAlarm(const DeadlineAlarm&) = delete;
+    DeadlineAlarm& operator=(const DeadlineAlarm&) = delete;
+
+    bool armed() const { return armed_; }
+
+private:
+    static constexpr std::chrono::milliseconds tick{10};
+
+    static timespec timespecOf(std::chrono::steady_clock::duration d) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(d);
+        return timespec{static_cast<time_t>(seconds.count()),
+                        static_cast<long>(std::chrono::nanoseconds(d - seconds).count())};
+    }
+
+    timer_t timer_{};
+    bool armed_ = false;
+    sigset_t previousMask_{};
+};
+
+}  // namespace
+
 // flock has no time-out of its own, and a poller loses every race to a
 // writer that locks again straight after letting go: the lock goes to
-// whoever asks first once it is free. So the wait happens in the kernel, on a
-// thread of its own, where a released lock reaches the waiter at once; we
-// wait for that thread until the deadline. Past it the thread is left to
-// close the descriptor, and with it the lock, whenever it gets it.
+// whoever asks first once it is free. So the wait happens in the kernel,
+// where a released lock reaches the waiter at once, and a timer signal ends
+// it at the deadline; nothing outlives the call.
 int FileLock::waitInKernel(std::chrono::steady_clock::time_point deadline) {
-    struct Wait {
-        std::mutex mutex;
-        std::condition_variable done;
-        std::optional<int> result;  // 0 or the errno
-        bool abandoned = false;
-    };
-    auto shared = std::make_shared<Wait>();
-    const int fd = fd_;
-    std::thread([shared, fd] {
-        int rc;
-        do {
-            rc = ::flock(fd, LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
-        const int code = rc == 0 ? 0 : errno;
-        std::lock_guard lock(shared->mutex);
-        if (shared->abandoned) {
-            ::close(fd);
-            return;
-        }
-        shared->result = code;
-        shared->done.notify_all();
-    }).detach();
-    std::unique_lock lock(shared->mutex);
-    if (shared->done.wait_until(lock, deadline, [&] { return shared->result.has_value(); }))
-        return *shared->result;
-    shared->abandoned = true;
-    fd_ = -1;  // the waiting thread owns it now
-    return EWOULDBLOCK;
+    const DeadlineAlarm alarm(deadline);
+    // Without a timer nothing would end the wait: fail rather than block.
+    if (!alarm.armed()) return ENOLCK;
+    for (;;) {
+        if (::flock(fd_, LOCK_EX) == 0) return 0;
+        if (errno != EINTR) return errno;
+        if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
+    }
 }
 
 FileLock::~FileLock() {

@@ -21,7 +21,9 @@ public:
 
     // Waits until the lock is held, at most `wait`, or fails. The lock file is
     // created (with its folder) when missing; O_NOFOLLOW keeps a planted
-    // symlink from making us create or lock some other file.
+    // symlink from making us create or lock some other file. A wait blocks
+    // the calling thread and installs, once per process, an empty handler for
+    // SIGRTMIN+5, the signal that ends it.
     explicit FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait = maxWait);
     ~FileLock();
     FileLock(const FileLock&) = delete;

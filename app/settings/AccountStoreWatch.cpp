@@ -3,13 +3,12 @@
 namespace sorvane {
 
 AccountStoreWatch::AccountStoreWatch(AccountStore& store, QObject* owner, std::function<void()> redraw)
-    : store_(store), owner_(owner), redraw_(std::move(redraw)) {
+    : store_(store), receiver_(new QObject(owner)), redraw_(std::move(redraw)) {
     observer_ = store_.observeChanges([this] {
-        if (pending_) return;
+        if (pending_ || !receiver_) return;
         pending_ = true;
-        // Delivered to the owner, so nothing runs once it is gone.
         QMetaObject::invokeMethod(
-            owner_,
+            receiver_,
             [this] {
                 pending_ = false;
                 redraw_();
@@ -18,6 +17,9 @@ AccountStoreWatch::AccountStoreWatch(AccountStore& store, QObject* owner, std::f
     });
 }
 
-AccountStoreWatch::~AccountStoreWatch() { store_.removeObserver(observer_); }
+AccountStoreWatch::~AccountStoreWatch() {
+    store_.removeObserver(observer_);
+    delete receiver_.data();
+}
 
 }  // namespace sorvane

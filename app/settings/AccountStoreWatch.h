@@ -2,10 +2,13 @@
 // Lets a view redraw after the account store's published fields changed.
 // The store tells its observers before a change lands, so the redraw runs
 // from the event loop; several changes in one turn give one redraw. Made as a
-// member of the view it redraws (`owner`): it stops with it.
+// member of the view it redraws (`owner`): it stops with it, and a redraw
+// still queued when the watch goes (a view that replaces its watch) is
+// dropped with it.
 //
 //   watch_ = std::make_unique<AccountStoreWatch>(store, this, [this] { refresh(); });
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
 #include "kit/AccountStore.h"
@@ -21,7 +24,9 @@ public:
 
 private:
     AccountStore& store_;
-    QObject* owner_;
+    // Receives the queued redraws: a child of the owner, deleted with the
+    // watch, so the queue delivers nothing once either is gone.
+    QPointer<QObject> receiver_;
     std::function<void()> redraw_;
     AccountStore::ObserverId observer_ = 0;
     bool pending_ = false;

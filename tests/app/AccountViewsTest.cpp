@@ -8,6 +8,7 @@
 #include "app/WeChatQRWebView.h"
 #include "app/settings/AccountErrorRow.h"
 #include "app/settings/AccountPage.h"
+#include "app/settings/AccountStoreWatch.h"
 #include "app/settings/AccountSummaryRow.h"
 #include "app/settings/PageHero.h"
 #include "app/settings/WeChatLoginQR.h"
@@ -348,6 +349,23 @@ TEST_F(AccountPagesTest, SignInCardLayoutsConsentInBothStoresAndRetry) {
     EXPECT_EQ(stateFileText().find("termsAcceptedVersion"), std::string::npos);
     ASSERT_TRUE(pumpUntil([&] { return card.card()->content() == Content::consentHint; }));
     EXPECT_TRUE(showsText(card, QStringLiteral("勾选同意后，这里显示登录二维码")));
+}
+
+// A view that replaces its watch (the summary row following another store)
+// while a redraw is queued: that redraw goes with the old watch, and the new
+// watch's changes in one turn give one redraw.
+TEST_F(AccountPagesTest, AReplacedWatchDropsItsQueuedRedraw) {
+    auto store = AccountStore::preview(QtMainQueue::shared(), State::loggedOut(), std::nullopt, false);
+    QObject view;
+    int oldRedraws = 0, newRedraws = 0;
+    auto watch = std::make_unique<AccountStoreWatch>(*store, &view, [&] { ++oldRedraws; });
+    store->setErrorMessage("x");
+    watch = std::make_unique<AccountStoreWatch>(*store, &view, [&] { ++newRedraws; });
+    store->setErrorMessage("y");
+    store->setErrorMessage(std::nullopt);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(oldRedraws, 0);
+    EXPECT_EQ(newRedraws, 1);
 }
 
 TEST_F(AccountPagesTest, SummaryRowTitleFromEachSource) {

@@ -390,6 +390,26 @@ TEST_F(AccountStoreTest, ObserversHearEveryAssignmentBeforeItTakesEffect) {
     EXPECT_EQ(changes, 3);
 }
 
+// A view that drops another's watch while it redraws: the dropped one hears
+// nothing more, not even of the change under way; the remover itself ends
+// its own call safely.
+TEST_F(AccountStoreTest, ObserversRemovedDuringANotificationAreNotCalled) {
+    auto store = makeStore();
+    std::vector<std::string> heard;
+    AccountStore::ObserverId first = 0, later = 0, laterLogin = 0;
+    first = store->observeChanges([&] {
+        heard.push_back("first");
+        store->removeObserver(first);
+        store->removeObserver(later);
+        store->removeObserver(laterLogin);
+    });
+    later = store->observeChanges([&] { heard.push_back("later"); });
+    laterLogin = store->observeLogin([&](const State&) { heard.push_back("login"); });
+    store->setLogin(State::loggedOut());
+    store->setErrorMessage("x");
+    EXPECT_EQ(heard, std::vector<std::string>{"first"});
+}
+
 TEST_F(AccountStoreTest, CorruptCacheIsIgnored) {
     defaults->setValue("SorvaneAccountUser", "not data");
     EXPECT_FALSE(AccountStore::cachedUser(*defaults));

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "kit/PackageDownload.h"
 #include "kit/PackageVerifier.h"
 #include "kit/PkgutilPackageVersionReader.h"
 #include "kit/PkgutilSignatureChecker.h"
@@ -343,6 +344,35 @@ TEST_F(UpdatePipelineTest, DownloadFailuresLeaveNoTemporaryFile) {
         EXPECT_TRUE(namesIn(environment.updatesDirectory).empty());
         EXPECT_EQ(environment.stateFile.load().latest, release);
     }
+}
+
+// A transport that throws midway (out of memory inside it) leaves the
+// exception to the caller and no descriptor open on the half-written file.
+TEST(PackageDownload, AThrowingTransferClosesTheFile) {
+    struct ThrowingClient final : HttpClient {
+        Expected<HttpResponse, URLError> send(const HttpRequest&, HttpCancellation*) override {
+            throw std::bad_alloc();
+        }
+        Expected<HttpResponse, URLError> stream(const HttpRequest&, const HeadHandler&, const LineHandler&,
+                                                HttpCancellation*) override {
+            throw std::bad_alloc();
+        }
+        Expected<HttpResponse, URLError> download(const HttpRequest&, const HeadHandler& onHead,
+                                                  const BlockHandler& onBlock, HttpCancellation*) override {
+            HttpResponse head;
+            head.status = 200;
+            onHead(head);
+            onBlock("half");
+            throw std::bad_alloc();
+        }
+    } client;
+    TempDir dir;
+    const auto descriptors = namesIn("/proc/self/fd").size();
+    PackageDownload transfer(8, dir.path() / "a.pkg", {});
+    EXPECT_THROW(transfer.run(HttpRequest{}, UpdateSessionConfiguration{&client}), std::bad_alloc);
+    EXPECT_TRUE(transfer.createdDestination());
+    EXPECT_EQ(readFile(dir.path() / "a.pkg"), "half");
+    EXPECT_EQ(namesIn("/proc/self/fd").size(), descriptors);
 }
 
 TEST_F(UpdatePipelineTest, KeptPackageGoneOrCorrupted) {

@@ -246,5 +246,24 @@ TEST(FileLockTry, HeldElsewhereAndCouldNotOpenAreTold) {
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+// A wait that times out leaves nothing behind: no thread still waiting for
+// the lock, no descriptor still open on its file.
+TEST(FileLockWait, TimedOutWaitsLeaveNoThreadOrDescriptor) {
+    testing::TempDir dir;
+    const auto path = dir.path() / "busy.lock";
+    FileLock peer(path, FileLock::tryOnce);
+    ASSERT_TRUE(peer.held());
+    const std::size_t threads = entriesIn("/proc/self/task");
+    const std::size_t descriptors = entriesIn("/proc/self/fd");
+    for (int i = 0; i < 5; ++i) {
+        const auto started = std::chrono::steady_clock::now();
+        FileLock waiter(path, std::chrono::milliseconds(50));
+        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+        EXPECT_TRUE(waiter.heldElsewhere());
+    }
+    EXPECT_EQ(entriesIn("/proc/self/task"), threads);
+    EXPECT_EQ(entriesIn("/proc/self/fd"), descriptors);
+}
+
 }  // namespace
 }  // namespace sorvane
