@@ -5,13 +5,13 @@
 #include <QAreaSeries>
 #include <QLineSeries>
 #include <QChartView>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "tests/app/PanelTestSupport.h"
+#include "tests/support/PumpUntil.h"
 
 namespace sorvane {
 namespace {
@@ -30,12 +30,6 @@ bool showsText(const QWidget& page, const QString& text) {
     for (auto* widget : page.findChildren<QWidget*>())
         if (auto* label = dynamic_cast<SettingsText*>(widget); label && label->text() == text) return true;
     return false;
-}
-
-void spin(std::chrono::milliseconds duration) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < duration.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 TEST(TypingRhythmPageTest, EmptySnapshotShowsTheFallbackAndNoCharts) {
@@ -96,7 +90,8 @@ TEST(TypingRhythmPageTest, TheTimerRunsOnlyWhileThePageIsShownAndDiesWithIt) {
     EXPECT_FALSE(page->refreshing());
     page->show();
     delete page;
-    spin(TypingRhythmPage::refreshInterval + 200ms);
+    // Nothing to wait for: a timer left behind has this long to fire.
+    testing::pumpFor(TypingRhythmPage::refreshInterval + 200ms);
     EXPECT_EQ(calls, 0);
 }
 

@@ -4,6 +4,7 @@
 
 #include "kit/AccountClient.h"
 #include "tests/support/FakeAccountService.h"
+#include "tests/support/PumpUntil.h"
 
 namespace sorvane {
 namespace {
@@ -206,7 +207,7 @@ TEST(AccountClient, CancellationEndsAStalledCall) {
     auto client = clientFor(service.baseURL(), "T");
     client.cancellation = &cancellation;
     std::thread canceller([&] {
-        while (service.count("auth/me") == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        testing::waitUntil([&] { return service.count("auth/me") > 0; });
         cancellation.cancel();
     });
     auto started = std::chrono::steady_clock::now();

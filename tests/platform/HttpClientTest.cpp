@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/PumpUntil.h"
 
 using namespace std::chrono_literals;
 using sorvane::CurlHttpClient;
@@ -19,6 +20,7 @@ using sorvane::HttpResponse;
 using sorvane::RedirectPolicy;
 using sorvane::URLError;
 using sorvane::testing::LoopbackServer;
+using sorvane::testing::waitUntil;
 
 namespace {
 
@@ -149,7 +151,7 @@ TEST(HttpClient, StreamDeliversLinesAsTheyArrive) {
     server->Get("/s", [&](const httplib::Request&, httplib::Response& res) {
         res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
             sink.write("first\n", 6);
-            for (int i = 0; i < 200 && delivered.load() == 0; ++i) std::this_thread::sleep_for(5ms);
+            waitUntil([&] { return delivered.load() > 0; });
             sawFirstBeforeSecondSent = delivered.load() == 1;
             sink.write("second\n", 7);
             sink.done();
@@ -253,7 +255,7 @@ TEST(HttpClient, CancelFromAnotherThreadEndsAStalledTransferAtOnce) {
     std::atomic<bool> started{false};
     std::chrono::steady_clock::time_point cancelledAt;
     std::thread canceller([&] {
-        while (!started) std::this_thread::sleep_for(1ms);
+        waitUntil([&] { return started.load(); });
         std::this_thread::sleep_for(50ms);
         cancelledAt = std::chrono::steady_clock::now();
         cancellation.cancel();
@@ -385,7 +387,7 @@ TEST(HttpClient, CallsAtTheSameTimeRunOnTheirOwnConnections) {
         log.add(req);
         ++inside;
         // Answers only once both calls are in flight together.
-        for (int i = 0; i < 400 && inside.load() < 2; ++i) std::this_thread::sleep_for(5ms);
+        waitUntil([&] { return inside.load() >= 2; });
         res.set_content(inside.load() >= 2 ? "together" : "alone", "text/plain");
     });
     server.start();
@@ -454,7 +456,7 @@ TEST(HttpClient, BrokenTransferLeavesNoConnectionForTheNextCall) {
         std::thread canceller;
         if (c.how == Break::cancelled) {
             canceller = std::thread([&] {
-                for (int i = 0; i < 5000 && !gotLine; ++i) std::this_thread::sleep_for(1ms);
+                waitUntil([&] { return gotLine.load(); });
                 cancellation.cancel();
             });
         }
@@ -503,7 +505,7 @@ TEST(HttpClient, ServerClosingAnIdleConnectionIsNoFailure) {
         auto response = client.send(request);
         ASSERT_TRUE(response) << response.error().description;
         EXPECT_EQ(response->body, body);
-        std::this_thread::sleep_for(100ms);
+        EXPECT_TRUE(waitUntil([&] { return server.openConnections() == 0; }));
     }
     EXPECT_EQ(bodies, (std::vector<std::string>{"one", "two"}));
     auto ports = log.ports();
