@@ -102,7 +102,16 @@ std::string LoopbackServer::baseURL() const { return scheme_ + "://127.0.0.1:" +
 
 bool LoopbackServer::hold(std::chrono::milliseconds duration) {
     std::unique_lock lock(mutex_);
-    return !released_.wait_for(lock, duration, [this] { return stopping_; });
+    released_.wait_for(lock, duration, [this] { return stopping_ || releasing_; });
+    return !stopping_;
+}
+
+void LoopbackServer::release() {
+    {
+        std::lock_guard lock(mutex_);
+        releasing_ = true;
+    }
+    released_.notify_all();
 }
 
 int LoopbackServer::closedPort() {

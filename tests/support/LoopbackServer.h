@@ -31,9 +31,11 @@ public:
     // How many connections the server has accepted and not yet closed.
     int openConnections() const;
 
-    // For handlers that stall: waits until the time passes or the server
-    // goes down. Returns false when the server is going down.
+    // For handlers that stall: waits until the time passes, release() is
+    // called or the server goes down. Returns false when it is going down.
     bool hold(std::chrono::milliseconds duration);
+    // Ends every hold, under way or to come.
+    void release();
 
     // A loopback port nothing listens on.
     static int closedPort();
@@ -49,6 +51,7 @@ private:
     std::mutex mutex_;
     std::condition_variable released_;
     bool stopping_ = false;
+    bool releasing_ = false;
 };
 
 }  // namespace sorvane::testing
