@@ -87,15 +87,14 @@ void LoopbackServer::start() {
         throw std::runtime_error("loopback server not running");
 }
 
-int LoopbackServer::openConnections() const {
-    int count = 0;
-    forEachSocketOn(port_, [&](int socket) {
+void LoopbackServer::hangUp() {
+    forEachSocketOn(port_, [](int socket) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
-        // The listening socket has no peer.
-        if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &size) == 0) ++count;
+        // Not the listening socket: it has no peer.
+        if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &size) == 0)
+            ::shutdown(socket, SHUT_RDWR);
     });
-    return count;
 }
 
 std::string LoopbackServer::baseURL() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }

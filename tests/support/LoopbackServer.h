@@ -28,8 +28,8 @@ public:
     int port() const { return port_; }
     // "http://127.0.0.1:<port>" ("https" for a TLS server)
     std::string baseURL() const;
-    // How many connections the server has accepted and not yet closed.
-    int openConnections() const;
+    // Hangs up on every client, as a server that drops idle connections does.
+    void hangUp();
 
     // For handlers that stall: waits until the time passes, release() is
     // called or the server goes down. Returns false when it is going down.
