@@ -79,7 +79,7 @@ TEST_F(WeChatLoginQRTest, TickingConsentLoadsTheQRPageAndTheRightStateSignsIn) {
     WeChatLoginQR card(*store, kHint, &engine);
     store->start();
     ASSERT_TRUE(pumpUntil([&] { return store->login().is(Kind::loggedOut); }));
-    pumpFor(std::chrono::milliseconds(100));  // the redraw keeps the hint
+    pumpFor(std::chrono::milliseconds(100));  // nothing to wait for: the redraw keeps the hint
     EXPECT_EQ(card.content(), Content::consentHint);
 
     store->setTermsAccepted(true);
@@ -127,7 +127,8 @@ TEST_F(WeChatLoginQRTest, FailuresDropToTheButtonWithTheirText) {
     EXPECT_FALSE(store->errorMessage());
     showQR();
     EXPECT_NE(pageState(card), firstState);
-    engine.last->end({WebLoadEnd::Status::stopped, -3, false});  // a cancelled navigation
+    // A cancelled navigation is no failure: nothing to wait for.
+    engine.last->end({WebLoadEnd::Status::stopped, -3, false});
     pumpFor(std::chrono::milliseconds(100));
     EXPECT_EQ(card.content(), Content::webView);
     engine.last->end({WebLoadEnd::Status::failed, -102, false});
