@@ -6,8 +6,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
-#include <thread>
 
 #include "app/settings/SettingsText.h"
 #include "kit/AccountStore.h"
@@ -17,6 +15,7 @@
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/FakeWebView.h"
 #include "tests/support/MemoryUserDefaults.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane::testing {
@@ -37,23 +36,6 @@ protected:
         }
         return std::make_unique<AccountStore>(AccountCredentials(secrets), stateFile, QtMainQueue::shared(),
                                               AccountStore::Services{service.baseURL(), nullptr, defaults});
-    }
-
-    static bool pumpUntil(const std::function<bool()>& done,
-                          std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-        QElapsedTimer clock;
-        clock.start();
-        while (true) {
-            QApplication::processEvents();
-            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            if (done()) return true;
-            if (clock.elapsed() > limit.count()) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    // Lets posted work (redraws, deferred deletions) run.
-    static void settle() {
-        pumpUntil([] { return false; }, std::chrono::milliseconds(50));
     }
 
     // Our widgets have no meta-object of their own, so qobject_cast (and with

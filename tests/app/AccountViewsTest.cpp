@@ -24,6 +24,8 @@ using State = AccountStore::LoginState;
 using Kind = State::Kind;
 using testing::kConfigReply;
 using testing::kLoginReply;
+using testing::pumpFor;
+using testing::pumpUntil;
 
 constexpr const char* kMeReply = R"({"success":true,"data":{"id":7,"nickname":"小明"}})";
 
@@ -78,7 +80,7 @@ TEST_F(WeChatLoginQRTest, TickingConsentLoadsTheQRPageAndTheRightStateSignsIn) {
     WeChatLoginQR card(*store, kHint, &engine);
     store->start();
     ASSERT_TRUE(pumpUntil([&] { return store->login().is(Kind::loggedOut); }));
-    settle();
+    pumpFor(std::chrono::milliseconds(100));  // nothing to wait for: the redraw keeps the hint
     EXPECT_EQ(card.content(), Content::consentHint);
 
     store->setTermsAccepted(true);
@@ -99,8 +101,7 @@ TEST_F(WeChatLoginQRTest, TickingConsentLoadsTheQRPageAndTheRightStateSignsIn) {
     ASSERT_TRUE(pumpUntil([&] { return store->login().is(Kind::loggedIn); }));
     EXPECT_EQ(service.requests().back().body, R"({"code":"C1"})");
     EXPECT_FALSE(store->errorMessage());
-    settle();
-    EXPECT_EQ(card.content(), Content::progress);
+    ASSERT_TRUE(pumpUntil([&] { return card.content() == Content::progress; }));
     EXPECT_EQ(card.webView(), nullptr);
 }
 
@@ -119,8 +120,7 @@ TEST_F(WeChatLoginQRTest, FailuresDropToTheButtonWithTheirText) {
     redirect("code=C1&state=OTHER");
     ASSERT_TRUE(pumpUntil([&] { return card.content() == Content::fetchButton; }));
     EXPECT_EQ(store->errorMessage(), "登录校验失败，请重新扫码。");
-    settle();
-    EXPECT_TRUE(firstView.isNull());
+    EXPECT_TRUE(pumpUntil([&] { return firstView.isNull(); }));
     EXPECT_EQ(service.count("auth/wechat/login"), 0u);
 
     // The button fetches a new code; its page has a new state.
@@ -128,8 +128,9 @@ TEST_F(WeChatLoginQRTest, FailuresDropToTheButtonWithTheirText) {
     EXPECT_FALSE(store->errorMessage());
     showQR();
     EXPECT_NE(pageState(card), firstState);
-    engine.last->end({WebLoadEnd::Status::stopped, -3, false});  // a cancelled navigation
-    settle();
+    // A cancelled navigation is no failure: nothing to wait for.
+    engine.last->end({WebLoadEnd::Status::stopped, -3, false});
+    pumpFor(std::chrono::milliseconds(100));
     EXPECT_EQ(card.content(), Content::webView);
     engine.last->end({WebLoadEnd::Status::failed, -102, false});
     ASSERT_TRUE(pumpUntil([&] { return card.content() == Content::fetchButton; }));
@@ -157,8 +158,7 @@ TEST_F(WeChatLoginQRTest, WithdrawingConsentReplacesThePageWithTheHint) {
 
     store->setTermsAccepted(false);
     ASSERT_TRUE(pumpUntil([&] { return card.content() == Content::consentHint; }));
-    settle();
-    EXPECT_TRUE(view.isNull());
+    EXPECT_TRUE(pumpUntil([&] { return view.isNull(); }));
     EXPECT_TRUE(showsText(card, kHint));
     EXPECT_TRUE(store->login().is(Kind::loggedOut));
 }
@@ -181,7 +181,6 @@ protected:
         ASSERT_TRUE(secrets->write("T0", "brindor-auth-token"));
         store.start();
         ASSERT_TRUE(pumpUntil([&] { return store.login().is(Kind::loggedIn); }));
-        settle();
     }
     std::string stateFileText() {
         std::ifstream in(dir.path() / "state.json");
@@ -199,8 +198,9 @@ TEST_F(AccountPagesTest, PageFollowsTheStore) {
     page.show();
     store->start();
     ASSERT_TRUE(pumpUntil([&] { return store->login().is(Kind::loggedOut); }));
-    settle();
-    EXPECT_EQ(shownBlocks(page), (std::vector<QWidget*>{page.hero(), page.signInSection()}));
+    EXPECT_TRUE(pumpUntil([&] {
+        return shownBlocks(page) == std::vector<QWidget*>{page.hero(), page.signInSection()};
+    }));
     EXPECT_EQ(page.card()->content(), Content::consentHint);
     EXPECT_TRUE(showsText(page, QStringLiteral("中文输入不需要登录。")));
     EXPECT_TRUE(showsText(page, QStringLiteral("中文模式完全在本机。Sorvane模式的句子经 api.sorvane.example 转交 "
@@ -236,8 +236,10 @@ TEST_F(AccountPagesTest, ErrorRowStandsBetweenHeroAndSignedInSectionAndRetryClea
     page.show();
     store->start();
     ASSERT_TRUE(pumpUntil([&] { return store->errorMessage().has_value(); }));
-    settle();
-    EXPECT_EQ(shownBlocks(page), (std::vector<QWidget*>{page.hero(), page.errorBanner(), page.signedInSection()}));
+    EXPECT_TRUE(pumpUntil([&] {
+        return shownBlocks(page) ==
+               std::vector<QWidget*>{page.hero(), page.errorBanner(), page.signedInSection()};
+    }));
     // An empty nickname is no name.
     EXPECT_EQ(page.userName()->text(), QStringLiteral("微信用户"));
     const QString failure = QString::fromStdString(*store->errorMessage());
@@ -247,8 +249,7 @@ TEST_F(AccountPagesTest, ErrorRowStandsBetweenHeroAndSignedInSectionAndRetryClea
     std::string longText;
     for (int i = 0; i < 30; ++i) longText += "很长的错误说明 ";
     store->setErrorMessage(longText);
-    settle();
-    EXPECT_GT(page.errorBanner()->height(), 60);
+    EXPECT_TRUE(pumpUntil([&] { return page.errorBanner()->height() > 60; })) << page.errorBanner()->height();
 
     // The retry clears the text before the new attempt, whose failure shows again.
     const std::size_t calls = service.count("auth/me");
@@ -260,18 +261,19 @@ TEST_F(AccountPagesTest, ErrorRowStandsBetweenHeroAndSignedInSectionAndRetryClea
 
 TEST_F(AccountPagesTest, SignOutKeepsTheUserRowUntilTheServiceAnswers) {
     service.reply("auth/me", {200, kMeReply});
-    service.reply("auth/logout", {200, R"({"success":true})", {}, std::chrono::milliseconds(300)});
+    // Held until the test releases it.
+    service.reply("auth/logout", {200, R"({"success":true})", {}, std::chrono::seconds(30)});
     service.reply("auth/wechat/config", {200, kConfigReply});
     auto store = makeStore(true);
     AccountPage page(*store, opener, &engine);
     page.show();
     signIn(*store);
-    ASSERT_TRUE(page.signedInSection()->isVisibleTo(&page));
+    ASSERT_TRUE(pumpUntil([&] { return page.signedInSection()->isVisibleTo(&page); }));
 
     ASSERT_TRUE(click(page, QStringLiteral("退出登录")));
-    pumpUntil([&] { return service.count("auth/logout") == 1; });
-    settle();
+    ASSERT_TRUE(pumpUntil([&] { return service.count("auth/logout") == 1; }));
     EXPECT_TRUE(page.signedInSection()->isVisibleTo(&page));  // the service has not answered yet
+    service.release();
     ASSERT_TRUE(pumpUntil([&] { return page.signInSection()->isVisibleTo(&page); }));
     EXPECT_FALSE(page.signedInSection()->isVisibleTo(&page));
     EXPECT_FALSE(secrets->read("brindor-auth-token"));
@@ -302,7 +304,7 @@ TEST_F(AccountPagesTest, SignInCardLayoutsConsentInBothStoresAndRetry) {
         WeChatSignInCard card(*store, billing, stacked, opener, &engine);
         card.resize(stacked ? 500 : 760, 900);
         card.show();
-        settle();
+        ASSERT_TRUE(pumpUntil([&] { return testing::laidOut(card); }));
         const QPoint qr = card.card()->mapTo(&card, QPoint());
         const QPoint consent = card.consentBox()->mapTo(&card, QPoint());
         EXPECT_EQ(card.points().front(), stacked ? QStringLiteral("打开手机微信，扫一扫下方二维码")
@@ -333,8 +335,7 @@ TEST_F(AccountPagesTest, SignInCardLayoutsConsentInBothStoresAndRetry) {
     // An error shows with its retry, which hides it at once and then checks
     // the sign-in again (no token: a new QR code).
     store->setErrorMessage("服务器暂时不可用（503）");
-    settle();
-    ASSERT_TRUE(card.errorRow()->isVisibleTo(&card));
+    ASSERT_TRUE(pumpUntil([&] { return card.errorRow()->isVisibleTo(&card); }));
     EXPECT_EQ(card.errorRow()->text()->text(), QStringLiteral("服务器暂时不可用（503）"));
     const auto configCalls = service.count("auth/wechat/config");
     ASSERT_TRUE(click(card, QStringLiteral("重试")));

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <thread>
 
 #include "app/settings/MacOwnKeyPage.h"
 #include "app/settings/SettingsButton.h"
@@ -16,6 +15,7 @@
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/RecordingUrlOpener.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
@@ -52,14 +52,10 @@ protected:
     }
 
     bool pumpUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (std::chrono::steady_clock::now() < deadline) {
+        return testing::pumpUntil([&] {
             time.runPending();
-            QApplication::processEvents();
-            if (done()) return true;
-            std::this_thread::sleep_for(1ms);
-        }
-        return false;
+            return done();
+        });
     }
 
     testing::ScopedLogCapture log;

@@ -16,6 +16,7 @@
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/MemoryUserDefaults.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/RecordingNotificationCenter.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
@@ -74,24 +75,16 @@ protected:
             [this] { return program_; }, [this] { return center_; }, time_});
     }
 
-    bool waitUntilEnded(const SettingsLauncher::Launcher& l, std::chrono::milliseconds deadline = 10s) {
-        const auto end = std::chrono::steady_clock::now() + deadline;
-        while (l.childIsRunning()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
+    static bool waitUntilEnded(const SettingsLauncher::Launcher& l) {
+        return testing::waitUntil([&] { return !l.childIsRunning(); });
     }
 
     // Polls until `done` holds, running the virtual main queue in between.
-    bool eventually(const std::function<bool()>& done, std::chrono::milliseconds deadline = 10s) {
-        const auto end = std::chrono::steady_clock::now() + deadline;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(10ms);
+    bool eventually(const std::function<bool()>& done) {
+        return testing::waitUntil([&] {
             time_.runPending();
-        }
-        return true;
+            return done();
+        });
     }
 
     static bool collected(pid_t pid) {
@@ -142,9 +135,7 @@ TEST_F(LauncherTest, AnEndedChildIsNotRunningEvenBeforeItsEndIsNoted) {
     // The end is known, but the main queue has not run yet.
     EXPECT_EQ(l->child(), first);
     // The reaper collects it: no zombie is left behind.
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while ((!collected(first) || time_.pendingCount() == 0) && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(10ms);
+    testing::waitUntil([&] { return collected(first) && time_.pendingCount() > 0; });
     EXPECT_TRUE(collected(first));
     ASSERT_EQ(time_.pendingCount(), 1u);  // its end is waiting to be noted
 
@@ -161,8 +152,7 @@ TEST_F(LauncherTest, AnEndedChildIsNotRunningEvenBeforeItsEndIsNoted) {
     EXPECT_TRUE(l->childIsRunning());
 
     // Let it say what it was started with before it is closed.
-    for (int i = 0; i < 500 && args().find("hotkeys") == std::string::npos; ++i)
-        std::this_thread::sleep_for(10ms);
+    testing::waitUntil([&] { return args().find("hotkeys") != std::string::npos; });
     ::kill(second, SIGTERM);
     ASSERT_TRUE(waitUntilEnded(*l));
     EXPECT_TRUE(eventually([&] { return !l->child(); }));
@@ -177,6 +167,7 @@ TEST_F(LauncherTest, AChildEndingAfterItsLauncherIsGoneTouchesNothing) {
     l.reset();
     // Collected all the same, and its note finds no launcher to touch.
     EXPECT_TRUE(eventually([&] { return collected(pid); }));
+    // Nothing to wait for: a note, if the reaper wrongly posted one, has this long to come.
     std::this_thread::sleep_for(50ms);
     time_.runPending();
 }

@@ -5,17 +5,16 @@
 #include <QAreaSeries>
 #include <QLineSeries>
 #include <QChartView>
-#include <QElapsedTimer>
 #include <QGraphicsSimpleTextItem>
 #include <QValueAxis>
 #include <cmath>
-#include <functional>
 #include <QImage>
 #include <QPainter>
 
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "tests/app/PanelTestSupport.h"
+#include "tests/support/PumpUntil.h"
 
 namespace sorvane {
 namespace {
@@ -36,22 +35,6 @@ bool showsText(const QWidget& page, const QString& text) {
     return false;
 }
 
-void spin(std::chrono::milliseconds duration) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < duration.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limit.count()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 TEST(TypingRhythmPageTest, RuleLabelsStayInsideThePlotAndCountsAreWhole) {
     testing::panelTestApp();
     // A slow typist's p90 stands near or at the plot's right end, where its
@@ -62,7 +45,7 @@ TEST(TypingRhythmPageTest, RuleLabelsStayInsideThePlotAndCountsAreWhole) {
         page.resize(760, 1400);
         page.show();
         QChart* chart = page.findChildren<QChartView*>().front()->chart();
-        ASSERT_TRUE(pumpUntil([&] { return chart->plotArea().width() > 300; }));
+        ASSERT_TRUE(testing::pumpUntil([&] { return chart->plotArea().width() > 300; }));
         const QRectF plot = chart->plotArea();
         QGraphicsSimpleTextItem* label = nullptr;
         for (auto* item : chart->childItems())
@@ -144,7 +127,8 @@ TEST(TypingRhythmPageTest, TheTimerRunsOnlyWhileThePageIsShownAndDiesWithIt) {
     EXPECT_FALSE(page->refreshing());
     page->show();
     delete page;
-    spin(TypingRhythmPage::refreshInterval + 200ms);
+    // Nothing to wait for: a timer left behind has this long to fire.
+    testing::pumpFor(TypingRhythmPage::refreshInterval + 200ms);
     EXPECT_EQ(calls, 0);
 }
 

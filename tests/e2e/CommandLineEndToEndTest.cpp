@@ -128,7 +128,7 @@ TEST_F(CommandLineEndToEndTest, EveryOptionAnswersOnItsStreamsWithItsStatus) {
         std::vector<std::string> args;
         int status;
         std::string out;  // a prefix of standard output; "=" first: all of it
-        std::string err;  // a prefix of standard error, when given
+        std::string err = {};  // a prefix of standard error, when given
     } cases[] = {
         {{"--Enable"}, 2, "=", "unknown argument: --Enable\nSorvaneIME"},
         {{"--enable", "extra"},
@@ -173,7 +173,9 @@ TEST_F(CommandLineEndToEndTest, EveryOptionAnswersOnItsStreamsWithItsStatus) {
         } else {
             EXPECT_TRUE(r.out.starts_with(c.out)) << c.args.front() << ": " << r.out;
         }
-        if (!c.err.empty()) EXPECT_TRUE(r.err.starts_with(c.err)) << c.args.front() << ": " << r.err;
+        if (!c.err.empty()) {
+            EXPECT_TRUE(r.err.starts_with(c.err)) << c.args.front() << ": " << r.err;
+        }
     }
     // The check reaches no service from in here: it ends in its failure line.
     EXPECT_NE(runIsolated({"--check-update"}).out.find("result    : FAILED — "), std::string::npos);

@@ -11,7 +11,6 @@
 #include <QDBusConnectionInterface>
 #include <QTimer>
 #include <cstdlib>
-#include <thread>
 
 #include "app/SettingsLauncher.h"
 #include "app/SettingsWindow.h"
@@ -25,6 +24,7 @@
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
@@ -39,13 +39,7 @@ using testing::ScopedEnvironment;
 const std::string kForwarded = "[Sorvane] settings window already open; forwarded page=";
 const std::string kOpen = "[Sorvane] settings window open page=";
 
-void runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(5ms);
-    }
-}
+using testing::pumpUntil;
 
 // Makes sure match rules sent before it have reached the bus.
 void roundTrip() {
@@ -103,7 +97,7 @@ TEST_F(SettingsWindowInProcess, DISABLED_WithTheLockHeldThePageIsForwarded) {
     testing::ScopedLogCapture log;
     EXPECT_EQ(SettingsWindow::run(SettingsPage::about), 0);
     EXPECT_EQ(log->messages(), (std::vector<std::string>{kForwarded + "about"}));
-    runUntil([&] { return !received.empty(); });
+    pumpUntil([&] { return !received.empty(); });
     EXPECT_EQ(received, (std::vector<NotificationUserInfo>{{{"page", "about"}}}));
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
 }
@@ -186,21 +180,19 @@ TEST_F(SettingsWindowInProcess, DISABLED_TheLauncherStartsARealWindowAndForwards
     ASSERT_TRUE(launcher.child());
     const pid_t pid = *launcher.child();
     // The window takes the lock: a try from here finds it held.
-    runUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::tryOnce).heldElsewhere(); }, 30s);
+    pumpUntil([] { return FileLock(SettingsWindow::lockPath(), FileLock::tryOnce).heldElsewhere(); });
     EXPECT_TRUE(launcher.childIsRunning());
 
     launcher.open(SettingsPage::general);
     EXPECT_EQ(launcher.child(), pid) << "no second process";
-    runUntil([&] { return !received.empty(); });
+    pumpUntil([&] { return !received.empty(); });
     EXPECT_EQ(received, (std::vector<NotificationUserInfo>{{{"page", "general"}}}));
 
     ::kill(pid, SIGTERM);
-    runUntil(
-        [&] {
-            time.runPending();
-            return !launcher.child();
-        },
-        30s);
+    pumpUntil([&] {
+        time.runPending();
+        return !launcher.child();
+    });
     EXPECT_FALSE(launcher.child()) << "ended, reaped and forgotten";
     siginfo_t info{};
     EXPECT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG), -1);

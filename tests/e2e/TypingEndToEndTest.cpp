@@ -141,6 +141,8 @@ TEST_F(TypingEndToEndTest, ASettingsChangeFromTheOtherProcessReleasesTheLock) {
     ChildProcess client(clientTool(),
                         {"--bundle", "com.example.notes", "{shift}{shift}{wait 3000}ni{space}"});
     ASSERT_TRUE(server_->waitForStderr("[Sorvane] double Shift → ascii", 10s)) << server_->err();
+    // Held in its wait until the lock is released, however long that takes here.
+    client.signal(SIGSTOP);
     // What the settings window does: write the file, then announce it.
     AppSettings settings;
     settings.toggleKey = ToggleKey::off;
@@ -150,6 +152,7 @@ TEST_F(TypingEndToEndTest, ASettingsChangeFromTheOtherProcessReleasesTheLock) {
     ASSERT_TRUE(
         server_->waitForStderr("[Sorvane] settings: toggle key off, ascii lock released → chinese", 10s))
         << server_->err();
+    client.signal(SIGCONT);
     EXPECT_EQ(client.wait(20s), 0);
     EXPECT_TRUE(client.out().ends_with("field \"你\"\n")) << client.out();
 }

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "kit/AccountStore.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryUserDefaults.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
 
@@ -44,19 +43,19 @@ protected:
     }
 
     // Results come back from worker threads through the virtual main queue.
-    bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            time.runPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(1ms);
-        }
-        return false;
+    bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = testing::kWaitLimit) {
+        return testing::waitUntil(
+            [&] {
+                time.runPending();
+                return done();
+            },
+            limit);
     }
     bool pumpUntilKind(AccountStore& store, Kind kind) {
         return pumpUntil([&] { return store.login().kind == kind; });
     }
-    // Lets any stray result arrive before a test checks that nothing changed.
+    // Lets a stray result arrive before a test checks that no request was made:
+    // for absence only, as no result is expected.
     void settle() {
         pumpUntil([] { return false; }, 150ms);
     }
@@ -342,9 +341,10 @@ TEST_F(AccountStoreTest, WithdrawingConsentWhileLoadingDropsTheConfiguration) {
     EXPECT_EQ(store->login(), State::loggedOut());
     EXPECT_FALSE(stateFile.termsAcceptedVersion());
     EXPECT_TRUE(stateFile.welcomeWasShown());
-    ASSERT_TRUE(pumpUntil([&] { return service.count("auth/wechat/config") == 1; }));
-    settle();
-    settle();
+    // The late configuration, once it is back, changes nothing.
+    ASSERT_TRUE(testing::waitUntil([&] { return time.pendingCount() > 0; }));
+    EXPECT_EQ(service.count("auth/wechat/config"), 1u);
+    time.runPending();
     EXPECT_EQ(store->login(), State::loggedOut());
 }
 

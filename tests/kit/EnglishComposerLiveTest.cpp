@@ -2,13 +2,14 @@
 // chat-completion server: typed words become a streamed suggestion.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "kit/EnglishComposer.h"
 #include "prediction/PredictionService.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/VirtualTime.h"
 
 using namespace std::chrono_literals;
@@ -39,12 +40,16 @@ public:
         events.push_back("cleared");
     }
     void insertText(const std::string& text) override { events.push_back("insert:" + text); }
-    void showEnglishPanel(const EnglishPanelModel& model) override { panels.push_back(model); }
+    void showEnglishPanel(const EnglishPanelModel& model) override {
+        panels.push_back(model);
+        if (model.phase() == EnglishPanelPhase::suggestion()) ++suggestionsShown;
+    }
     void hideEnglishPanel() override { events.push_back("hide"); }
 
     std::string marked;
     std::vector<EnglishPanelModel> panels;
     std::vector<std::string> events;
+    std::atomic<int> suggestionsShown{0};  // read by the server's thread
 };
 
 }  // namespace
@@ -52,6 +57,7 @@ public:
 TEST(EnglishComposerLive, TypedWordsBecomeAStreamedSuggestionAndTabCommitsIt) {
     std::mutex mutex;
     std::vector<std::string> userTexts;
+    PanelRecorder host;
     LoopbackServer server;
     server->Post("/chat/completions", [&](const httplib::Request& req, httplib::Response& res) {
         {
@@ -61,19 +67,22 @@ TEST(EnglishComposerLive, TypedWordsBecomeAStreamedSuggestionAndTabCommitsIt) {
         const std::vector<std::string> pieces = {frame(R"({"normalized": "I want)"),
                                                  frame(R"( to book", "continuation": "a)"),
                                                  frame(R"( table."})"), "data: [DONE]\n\n"};
-        res.set_chunked_content_provider("text/event-stream", [pieces](size_t, httplib::DataSink& sink) {
-            for (const auto& piece : pieces) {
-                if (!sink.write(piece.data(), piece.size())) return false;
-                std::this_thread::sleep_for(20ms);
-            }
-            sink.done();
-            return true;
-        });
+        res.set_chunked_content_provider(
+            "text/event-stream", [pieces, &host](size_t, httplib::DataSink& sink) {
+                // Each piece once the panel shows the one before: the composer
+                // shows only the newest of the partials it has not taken yet.
+                for (int i = 0; i < int(pieces.size()); ++i) {
+                    if (!sink.write(pieces[i].data(), pieces[i].size())) return false;
+                    if (i + 1 < int(pieces.size()))
+                        sorvane::testing::waitUntil([&] { return host.suggestionsShown > i; });
+                }
+                sink.done();
+                return true;
+            });
     });
     server.start();
 
     VirtualTime time;
-    PanelRecorder host;
     PredictionService::Session session;
     session.baseURL = server.baseURL();
     session.resolveKey = [] { return std::optional<std::string>("sk-live-test-0123456789"); };
@@ -90,11 +99,10 @@ TEST(EnglishComposerLive, TypedWordsBecomeAStreamedSuggestionAndTabCommitsIt) {
     EXPECT_EQ(host.marked, "wo xiang book");
 
     const Suggestion expected{"I want to book", " a table."};
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (composer.suggestion() != expected && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(5ms);
+    sorvane::testing::waitUntil([&] {
         time.runPending();
-    }
+        return composer.suggestion() == expected;
+    });
     ASSERT_EQ(composer.suggestion(), expected);
     EXPECT_EQ(composer.phase(), EnglishPanelPhase::suggestion());
 

@@ -16,6 +16,7 @@
 #include "kit/LastKnownRouteReason.h"
 #include "kit/MacRouting.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -65,14 +66,6 @@ private:
     QList<QDBusMessage> held_;
 };
 
-void spin(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(2ms);
-    }
-}
-
 TEST(LastKnownRouteReason, AStalledSecretServiceNeverHoldsUpTheTextsReader) {
     int argc = 1;
     char name[] = "tests_kit";
@@ -104,13 +97,15 @@ TEST(LastKnownRouteReason, AStalledSecretServiceNeverHoldsUpTheTextsReader) {
             MacRouting::signedIn();
             answeredDirectly = true;
         });
-        while (service.calls() == 0) spin(10ms);
-        spin(200ms);
+        // Not asserted: the threads must be joined whatever happens.
+        EXPECT_TRUE(testing::pumpUntil([&] { return service.calls() > 0; }));
+        // Time for both to stall, so that the reads below are made meanwhile.
+        testing::pumpFor(200ms);
         for (int read = 0; read < 5; ++read) {
             const auto began = std::chrono::steady_clock::now();
             EXPECT_EQ(reason.current(), MacRouting::Copy::signInRequired);
             EXPECT_LT(std::chrono::steady_clock::now() - began, 50ms);
-            spin(20ms);
+            testing::pumpFor(20ms);
         }
         EXPECT_FALSE(resolved);
         EXPECT_FALSE(answeredDirectly);
@@ -118,7 +113,7 @@ TEST(LastKnownRouteReason, AStalledSecretServiceNeverHoldsUpTheTextsReader) {
         // Once the service answers (with errors: signed out), the executor
         // finishes and the text stays the sign-in one.
         service.refuseFromNowOn();
-        while (!resolved || !answeredDirectly) spin(10ms);
+        EXPECT_TRUE(testing::pumpUntil([&] { return resolved && answeredDirectly; }));
         executor.join();
         direct.join();
         EXPECT_EQ(reason.current(), MacRouting::Copy::signInRequired);

@@ -3,13 +3,13 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "kit/MacBillingStore.h"
 #include "platform/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/MemoryKeychain.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
 
@@ -48,7 +48,7 @@ protected:
         server_->Get("/user/balance", [this](const httplib::Request& request, httplib::Response& response) {
             ++requests;
             lastAuthorization = request.get_header_value("Authorization");
-            for (int i = 0; i < 400 && stall; ++i) std::this_thread::sleep_for(5ms);
+            testing::waitUntil([this] { return !stall; });
             response.status = status.load();
             response.set_content(R"({"is_available":true})", "application/json");
         });
@@ -72,13 +72,10 @@ protected:
 
     // Results come back from the worker through the virtual main queue.
     bool pumpUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (std::chrono::steady_clock::now() < deadline) {
+        return testing::waitUntil([&] {
             time.runPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(1ms);
-        }
-        return false;
+            return done();
+        });
     }
 
     // Saves and waits for the outcome.

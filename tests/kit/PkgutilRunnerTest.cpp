@@ -10,13 +10,13 @@
 #include <regex>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "kit/PackageVerifier.h"
 #include "kit/PkgutilPackageVersionReader.h"
 #include "kit/PkgutilRunner.h"
 #include "kit/PkgutilSignatureChecker.h"
 #include "platform/Files.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -101,10 +101,7 @@ TEST_F(PkgutilRunnerTest, ChildIgnoringSigtermIsKilledWithinTheBoundAndReaped) {
     EXPECT_EQ(errno, ESRCH);
     // What it started was killed with it; being no child of ours, it is
     // collected by init shortly after.
-    const auto until = Clock::now() + std::chrono::seconds(2);
-    while (::kill(-pid, 0) == 0 && Clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(::kill(-pid, 0), -1);
+    EXPECT_TRUE(testing::waitUntil([&] { return ::kill(-pid, 0) == -1; }));
 }
 
 TEST_F(PkgutilRunnerTest, LiveUtilityIsMissingHereAndEveryPackageIsRefused) {

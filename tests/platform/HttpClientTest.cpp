@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TlsLoopbackServer.h"
 
 using namespace std::chrono_literals;
@@ -22,6 +23,7 @@ using sorvane::HttpResponse;
 using sorvane::RedirectPolicy;
 using sorvane::URLError;
 using sorvane::testing::LoopbackServer;
+using sorvane::testing::waitUntil;
 
 namespace {
 
@@ -152,7 +154,7 @@ TEST(HttpClient, StreamDeliversLinesAsTheyArrive) {
     server->Get("/s", [&](const httplib::Request&, httplib::Response& res) {
         res.set_chunked_content_provider("text/plain", [&](size_t, httplib::DataSink& sink) {
             sink.write("first\n", 6);
-            for (int i = 0; i < 200 && delivered.load() == 0; ++i) std::this_thread::sleep_for(5ms);
+            waitUntil([&] { return delivered.load() > 0; });
             sawFirstBeforeSecondSent = delivered.load() == 1;
             sink.write("second\n", 7);
             sink.done();
@@ -256,7 +258,7 @@ TEST(HttpClient, CancelFromAnotherThreadEndsAStalledTransferAtOnce) {
     std::atomic<bool> started{false};
     std::chrono::steady_clock::time_point cancelledAt;
     std::thread canceller([&] {
-        while (!started) std::this_thread::sleep_for(1ms);
+        waitUntil([&] { return started.load(); });
         std::this_thread::sleep_for(50ms);
         cancelledAt = std::chrono::steady_clock::now();
         cancellation.cancel();
@@ -388,7 +390,7 @@ TEST(HttpClient, CallsAtTheSameTimeRunOnTheirOwnConnections) {
         log.add(req);
         ++inside;
         // Answers only once both calls are in flight together.
-        for (int i = 0; i < 400 && inside.load() < 2; ++i) std::this_thread::sleep_for(5ms);
+        waitUntil([&] { return inside.load() >= 2; });
         res.set_content(inside.load() >= 2 ? "together" : "alone", "text/plain");
     });
     server.start();
@@ -457,7 +459,7 @@ TEST(HttpClient, BrokenTransferLeavesNoConnectionForTheNextCall) {
         std::thread canceller;
         if (c.how == Break::cancelled) {
             canceller = std::thread([&] {
-                for (int i = 0; i < 5000 && !gotLine; ++i) std::this_thread::sleep_for(1ms);
+                waitUntil([&] { return gotLine.load(); });
                 cancellation.cancel();
             });
         }
@@ -490,7 +492,6 @@ TEST(HttpClient, ServerClosingAnIdleConnectionIsNoFailure) {
     LoopbackServer server;
     PortLog log;
     std::vector<std::string> bodies;
-    server->set_keep_alive_timeout(0);  // drops a connection as soon as it idles
     server->Post("/echo", [&](const httplib::Request& req, httplib::Response& res) {
         log.add(req);
         bodies.push_back(req.body);
@@ -506,7 +507,7 @@ TEST(HttpClient, ServerClosingAnIdleConnectionIsNoFailure) {
         auto response = client.send(request);
         ASSERT_TRUE(response) << response.error().description;
         EXPECT_EQ(response->body, body);
-        std::this_thread::sleep_for(100ms);
+        server.hangUp();  // the connection now idles in the client's pool
     }
     EXPECT_EQ(bodies, (std::vector<std::string>{"one", "two"}));
     auto ports = log.ports();

@@ -7,8 +7,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QElapsedTimer>
-#include <QThread>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -19,6 +17,7 @@
 #include "platform/imk/IMKServer.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/PumpUntil.h"
 
 namespace sorvane {
 namespace {
@@ -96,16 +95,7 @@ private:
     std::string buffer_;
 };
 
-bool spinUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
+using testing::pumpUntil;
 
 class IMKServerTest : public ::testing::Test {
 protected:
@@ -338,7 +328,7 @@ TEST_F(IMKServerTest, WhatAClientSendsIsBoundedAtTheEdge) {
     EXPECT_EQ(open("com.example.many").errorName().toStdString(), "org.freedesktop.DBus.Error.LimitsExceeded");
     hoarder = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(hoarderName);
-    EXPECT_TRUE(spinUntil([&] { return server_->sessionCount() == 2; }));
+    EXPECT_TRUE(pumpUntil([&] { return server_->sessionCount() == 2; }));
     ASSERT_TRUE(another.client->activate());
     EXPECT_EQ(*another.client->keyDown(key(11, "b")), true);
 }
@@ -416,7 +406,7 @@ TEST_F(IMKServerTest, ClientThatLeavesTheBusHasItsSessionsDeactivatedAndClosed) 
     }
     ASSERT_EQ(server_->sessionCount(), 2u);
     QDBusConnection::disconnectFromBus(names_.back());
-    ASSERT_TRUE(spinUntil([&] { return server_->sessionCount() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return server_->sessionCount() == 1; }));
     // The composition was committed on the way out, then the controller went.
     EXPECT_EQ(journal_.lines,
               (std::vector<std::string>{"activate bundle=com.example.gone caret=none secure=false flags=0",
@@ -439,8 +429,8 @@ TEST_F(IMKServerTest, AClientGoneBeforeItsSessionOpenedHasItClosed) {
         leaving.asyncCall(m);
     }
     QDBusConnection::disconnectFromBus(names_.back());
-    ASSERT_TRUE(spinUntil([&] { return journal_.controllers == 1; }));
-    EXPECT_TRUE(spinUntil([&] { return server_->sessionCount() == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return journal_.controllers == 1; }));
+    EXPECT_TRUE(pumpUntil([&] { return server_->sessionCount() == 0; }));
 }
 
 TEST_F(IMKServerTest, ClosingASessionDeactivatesItFirst) {

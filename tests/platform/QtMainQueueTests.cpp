@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/qt/QtMainQueue.h"
+#include "tests/support/PumpUntil.h"
 
 namespace sorvane {
 namespace {
@@ -21,15 +22,10 @@ protected:
     char name[8] = "tests";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-
-    // Runs the event loop until `done` or a generous deadline.
-    void runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5000ms) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-    }
 };
+
+using testing::pumpFor;
+using testing::pumpUntil;
 
 TEST_F(QtMainQueueTest, PostsFromAnyThreadRunOnTheMainThreadInOrder) {
     QtMainQueue queue;
@@ -45,7 +41,7 @@ TEST_F(QtMainQueueTest, PostsFromAnyThreadRunOnTheMainThreadInOrder) {
         }
     });
     worker.join();
-    runUntil([&] { return ran.size() == 100; });
+    pumpUntil([&] { return ran.size() == 100; });
     ASSERT_EQ(ran.size(), 100u);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(ran[i], i);
     EXPECT_FALSE(wrongThread);
@@ -66,8 +62,8 @@ TEST_F(QtMainQueueTest, DelayedTasksRunByDelayAndCancelledOnesNever) {
     queue.cancel(cancelled);
     queue.cancel(cancelled);
     queue.cancel(987654);
-    runUntil([&] { return ran.size() >= 2; });
-    runUntil([] { return false; }, 100ms);  // time for a wrongly kept task to show
+    // A wrongly kept task would be the second to run: it falls due before the last.
+    pumpUntil([&] { return ran.size() >= 2; });
     EXPECT_EQ(ran, (std::vector<std::string>{"30", "120"}));
     EXPECT_GE(firstAfter, 30ms);
 }
@@ -81,8 +77,8 @@ TEST_F(QtMainQueueTest, CancelFromAnotherThreadAndFromATask) {
     queue.post([&] { queue.cancel(b); });
     b = queue.postAfter(20ms, [&] { runs += 10; });
     queue.postAfter(40ms, [&] { runs += 100; });
-    runUntil([&] { return runs.load() >= 100; });
-    runUntil([] { return false; }, 80ms);
+    pumpUntil([&] { return runs.load() >= 100; });
+    pumpFor(80ms);  // nothing to wait for: a task cancelled wrongly has this long to run
     EXPECT_EQ(runs.load(), 100);
 }
 
@@ -93,7 +89,7 @@ TEST_F(QtMainQueueTest, SharedQueueMadeOnAWorkerServesTheMainThread) {
     EXPECT_EQ(fromWorker->thread(), QThread::currentThread());
     bool ran = false;
     fromWorker->postAfter(0ms, [&] { ran = true; });
-    runUntil([&] { return ran; });
+    pumpUntil([&] { return ran; });
     EXPECT_TRUE(ran);
 }
 

@@ -10,6 +10,7 @@
 #include "prediction/PredictionService.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 
 using namespace std::chrono_literals;
@@ -30,6 +31,7 @@ using sorvane::SuggestionFailure;
 using sorvane::SuggestionResult;
 using sorvane::URLError;
 using sorvane::testing::LoopbackServer;
+using sorvane::testing::waitUntil;
 
 namespace {
 
@@ -134,8 +136,10 @@ struct Observed {
 std::unique_ptr<PredictionService> makeService(Observed& observed, const std::string& baseURL,
                                                std::optional<PredictionRoute> route, double pause = 0.02,
                                                std::chrono::milliseconds requestTimeout = 10s,
-                                               PredictionService::RejectionHandler onRejected = {}) {
+                                               PredictionService::RejectionHandler onRejected = {},
+                                               HttpClient* client = nullptr) {
     PredictionService::Session session;
+    session.client = client;
     session.baseURL = baseURL;
     session.requestTimeout = requestTimeout;
     session.resolveKey = [] { return std::optional<std::string>(testKey); };
@@ -295,7 +299,6 @@ TEST(PredictionService, ScheduleWithinThePauseCancelsTheWaitingRequest) {
     auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0.3);
 
     auto first = service->schedule("i enter the", recordInto(observed));
-    std::this_thread::sleep_for(100ms);
     auto cancelledAt = std::chrono::steady_clock::now();
     auto second = service->schedule("i enter the chufang", recordInto(observed));
 
@@ -350,8 +353,7 @@ TEST(PredictionService, NewScheduleMidStreamEndsTheOldTransferAtOnce) {
         recordInto(oldObserved)(s);
         oldStreaming = true;
     });
-    for (int i = 0; i < 500 && !oldStreaming; ++i) std::this_thread::sleep_for(2ms);
-    ASSERT_TRUE(oldStreaming);
+    ASSERT_TRUE(waitUntil([&] { return oldStreaming.load(); }));
 
     auto replacedAt = std::chrono::steady_clock::now();
     auto fresh = service->schedule("wo juede", recordInto(newObserved));
@@ -489,7 +491,10 @@ TEST(PredictionService, TransportFailuresPassThroughWithTheirCodes) {
     };
     for (const auto& c : cases) {
         Observed observed;
-        auto service = makeService(observed, c.baseURL, ownKeyRoute(), 0.02, 300ms);
+        // A short time-out only where it is what ends the call: elsewhere a
+        // loaded machine could reach it first.
+        auto service =
+            makeService(observed, c.baseURL, ownKeyRoute(), 0.02, c.code == URLError::timedOut ? 300ms : 10s);
         auto result = finished(service->schedule("wo juede", nullptr));
         ASSERT_TRUE(failureAs<URLError>(result)) << c.baseURL;
         EXPECT_EQ(failureAs<URLError>(result)->code, c.code) << c.baseURL;
@@ -738,7 +743,7 @@ TEST(PredictionService, PauseRunsFromSchedulingNotFromWhenTheWorkerIsFree) {
     Observed observed;
     auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0.3);
     std::thread busy([&] { EXPECT_TRUE(service->request("busy worker here", nullptr)); });
-    while (fake.requests().empty()) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(waitUntil([&] { return !fake.requests().empty(); }));
     const auto scheduledAt = std::chrono::steady_clock::now();
     auto result = finished(service->schedule("wo juede", nullptr));
     busy.join();
@@ -748,6 +753,32 @@ TEST(PredictionService, PauseRunsFromSchedulingNotFromWhenTheWorkerIsFree) {
     EXPECT_GE(requests[1].at - scheduledAt, 300ms);
     EXPECT_LT(requests[1].at - scheduledAt, 700ms) << "500 ms busy + 300 ms pause would be 800 ms";
 }
+
+namespace {
+
+// The real transport, telling when a body's first line is in.
+class FirstLineSignal final : public HttpClient {
+public:
+    std::atomic<bool> lineIn{false};
+
+    sorvane::Expected<HttpResponse, URLError> send(const HttpRequest& request,
+                                                   HttpCancellation* stop) override {
+        return sorvane::CurlHttpClient::shared().send(request, stop);
+    }
+    sorvane::Expected<HttpResponse, URLError> stream(const HttpRequest& request, const HeadHandler& onHead,
+                                                     const LineHandler& onLine,
+                                                     HttpCancellation* stop) override {
+        return sorvane::CurlHttpClient::shared().stream(
+            request, onHead,
+            [&](std::string_view line) {
+                onLine(line);
+                lineIn = true;
+            },
+            stop);
+    }
+};
+
+}  // namespace
 
 // A refusal of the route is news for the route's owner, even when the
 // request is given up while its body is still arriving.
@@ -761,10 +792,10 @@ TEST(PredictionService, RefusalCancelledDuringItsBodyStillReachesTheRouteOwner) 
         });
     });
     Observed observed;
-    auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0);
+    FirstLineSignal transport;
+    auto service = makeService(observed, fake.baseURL(), ownKeyRoute(), 0, 10s, {}, &transport);
     auto task = service->schedule("wo juede", nullptr);
-    while (fake.requests().empty()) std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(200ms);  // the head and the first line are in
+    ASSERT_TRUE(waitUntil([&] { return transport.lineIn.load(); }));  // the head and the first line are in
     service->cancelInFlight();
     auto result = finished(task);
     EXPECT_TRUE(failureAs<CancellationError>(result));

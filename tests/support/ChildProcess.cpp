@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <thread>
+
+#include "tests/support/PumpUntil.h"
 
 extern char** environ;
 
@@ -76,26 +77,19 @@ void ChildProcess::signal(int sig) const {
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds deadline) {
     if (status_) return status_;
     if (pid_ <= 0) return std::nullopt;
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (true) {
-        int status = 0;
-        const pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
+    waitUntil(
+        [this] {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-            return status_;
-        }
-        if (std::chrono::steady_clock::now() >= end) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+            return true;
+        },
+        deadline);
+    return status_;
 }
 
 bool ChildProcess::waitForStderr(const std::string& text, std::chrono::milliseconds deadline) const {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (true) {
-        if (err().find(text) != std::string::npos) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    return waitUntil([&] { return err().find(text) != std::string::npos; }, deadline);
 }
 
 std::string ChildProcess::out() const {

@@ -74,6 +74,9 @@ public:
         replies_[path].push_back(std::move(reply));
     }
 
+    // From now on, replies go out without their delay.
+    void release() { server_.release(); }
+
     std::vector<RecordedRequest> requests() const {
         std::lock_guard lock(mutex_);
         return requests_;

@@ -6,10 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
+
+#include "tests/support/PumpUntil.h"
 
 extern char** environ;
 
@@ -119,14 +119,7 @@ KeyringDaemon::KeyringDaemon() {
     // daemon creates no login keyring and every write would prompt.
     [[maybe_unused]] const ssize_t n = ::write(input[1], "\n", 1);
     ::close(input[1]);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (secretServiceOnBus()) {
-            ready_ = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    ready_ = pid_ > 0 && waitUntil([] { return secretServiceOnBus(); });
 }
 
 KeyringDaemon::~KeyringDaemon() {

@@ -11,14 +11,15 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "tests/support/PumpUntil.h"
+
 namespace {
 
-// cpp-httplib's workers wait out their keep-alive time (seconds) on idle
-// connections before a stopped server can finish, and a client that pools
-// connections keeps them idle. Shutting down every socket accepted on the
-// port (each through a duplicate, so a descriptor closed and reused meanwhile
-// is never touched) hangs up on the clients as a server going down would.
-void hangUpOnClients(int port) {
+// Calls `use` with every socket of this process bound to the port, each
+// through a duplicate, so that a descriptor closed and reused meanwhile is
+// never touched.
+template <class Use>
+void forEachSocketOn(int port, Use use) {
     DIR* fds = ::opendir("/proc/self/fd");
     if (!fds) return;
     while (dirent* entry = ::readdir(fds)) {
@@ -31,11 +32,19 @@ void hangUpOnClients(int port) {
         socklen_t size = sizeof local;
         if (::getsockname(copy, reinterpret_cast<sockaddr*>(&local), &size) == 0 && local.sin_family == AF_INET &&
             ntohs(local.sin_port) == port) {
-            ::shutdown(copy, SHUT_RDWR);
+            use(copy);
         }
         ::close(copy);
     }
     ::closedir(fds);
+}
+
+// cpp-httplib's workers wait out their keep-alive time (seconds) on idle
+// connections before a stopped server can finish, and a client that pools
+// connections keeps them idle. Shutting down every socket on the port hangs
+// up on the clients as a server going down would.
+void hangUpOnClients(int port) {
+    forEachSocketOn(port, [](int socket) { ::shutdown(socket, SHUT_RDWR); });
 }
 
 }  // namespace
@@ -74,14 +83,34 @@ LoopbackServer::~LoopbackServer() {
 
 void LoopbackServer::start() {
     thread_ = std::thread([this] { server_->listen_after_bind(); });
-    while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!waitUntil([this] { return server_->is_running(); }))
+        throw std::runtime_error("loopback server not running");
+}
+
+void LoopbackServer::hangUp() {
+    forEachSocketOn(port_, [](int socket) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        // Not the listening socket: it has no peer.
+        if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &size) == 0)
+            ::shutdown(socket, SHUT_RDWR);
+    });
 }
 
 std::string LoopbackServer::baseURL() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
 
 bool LoopbackServer::hold(std::chrono::milliseconds duration) {
     std::unique_lock lock(mutex_);
-    return !released_.wait_for(lock, duration, [this] { return stopping_; });
+    released_.wait_for(lock, duration, [this] { return stopping_ || releasing_; });
+    return !stopping_;
+}
+
+void LoopbackServer::release() {
+    {
+        std::lock_guard lock(mutex_);
+        releasing_ = true;
+    }
+    released_.notify_all();
 }
 
 int LoopbackServer::closedPort() {

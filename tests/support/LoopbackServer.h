@@ -28,10 +28,14 @@ public:
     int port() const { return port_; }
     // "http://127.0.0.1:<port>" ("https" for a TLS server)
     std::string baseURL() const;
+    // Hangs up on every client, as a server that drops idle connections does.
+    void hangUp();
 
-    // For handlers that stall: waits until the time passes or the server
-    // goes down. Returns false when the server is going down.
+    // For handlers that stall: waits until the time passes, release() is
+    // called or the server goes down. Returns false when it is going down.
     bool hold(std::chrono::milliseconds duration);
+    // Ends every hold, under way or to come.
+    void release();
 
     // A loopback port nothing listens on.
     static int closedPort();
@@ -47,6 +51,7 @@ private:
     std::mutex mutex_;
     std::condition_variable released_;
     bool stopping_ = false;
+    bool releasing_ = false;
 };
 
 }  // namespace sorvane::testing

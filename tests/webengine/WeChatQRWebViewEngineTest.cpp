@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
-#include <thread>
 
 #include "app/WeChatQRWebView.h"
 #include "app/WebEngineModule.h"
@@ -16,6 +14,7 @@
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryUserDefaults.h"
+#include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -35,16 +34,7 @@ QApplication& engineApp() {
     return *app;
 }
 
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limit.count()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using testing::pumpUntil;
 
 class WeChatQRWebViewEngineTest : public ::testing::Test {
 protected:
@@ -101,7 +91,7 @@ protected:
         auto view = engine->make(handlers, &host, error);
         if (!view) return *(verdict = error);
         view->load(QUrl(QString::fromStdString(page.baseURL() + "/")));
-        runUntil([&] { return end || failure; }, 60s);
+        pumpUntil([&] { return end || failure; }, 60s);
         if (failure) return *(verdict = failure);
         if (!end) return *(verdict = std::string("no page loaded within 60 s"));
         if (end->status != WebLoadEnd::Status::succeeded)
@@ -135,13 +125,13 @@ protected:
 
     void expectSignedInWith(const std::string& code) {
         auto view = open("/wechat/" + code);
-        ASSERT_TRUE(runUntil([&] { return !codes.empty() || !errors.empty(); }, 30s));
+        ASSERT_TRUE(pumpUntil([&] { return !codes.empty() || !errors.empty(); }));
         EXPECT_EQ(codes, std::vector<std::string>{code});
         EXPECT_TRUE(errors.empty()) << errors.front();
-        ASSERT_TRUE(runUntil([&] { return service.count("auth/wechat/login") == 1; }, 10s));
+        ASSERT_TRUE(pumpUntil([&] { return service.count("auth/wechat/login") == 1; }));
         EXPECT_EQ(service.requests().back().body, R"({"code":")" + code + R"("})");
         // A while longer: the cancelled redirect never reaches the server.
-        runUntil([] { return false; }, 300ms);
+        testing::pumpFor(300ms);
         EXPECT_EQ(redirectRequests.load(), 0);
         EXPECT_FALSE(view->loadTimerActive());
     }
@@ -173,7 +163,7 @@ TEST_F(WeChatQRWebViewEngineTest, FrameNavigatesToTheRedirect) {
 
 TEST_F(WeChatQRWebViewEngineTest, RefusedPortGivesTheTransportText) {
     auto view = open("http://127.0.0.1:" + std::to_string(testing::LoopbackServer::closedPort()) + "/qr");
-    ASSERT_TRUE(runUntil([&] { return !errors.empty(); }, 30s));
+    ASSERT_TRUE(pumpUntil([&] { return !errors.empty(); }));
     EXPECT_EQ(errors, std::vector<std::string>{"未能连接到服务器。"});
     EXPECT_TRUE(codes.empty());
     EXPECT_FALSE(view->loadTimerActive());
