@@ -3,6 +3,7 @@ BUILD     ?= build
 BUILD_ASAN ?= build-asan
 BUILD_BENCH ?= build-bench
 JOBS      ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build test demo bench asan fuzz clean format
@@ -35,7 +36,7 @@ asan: deps
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=0:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 600
 
 fuzz: deps
-	tools/run-fuzz
+	tools/run-fuzz $(FUZZ_SECONDS)
 
 format:
 	find engine kit prediction platform app tests bench tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -1,0 +1,21 @@
+// Reads arbitrary bytes as state.json and records the welcome in it, as the
+// server does. The other process's members must come through the rewrite as
+// they were, numbers the library cannot hold exactly included.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "fuzz/ScratchFolder.h"
+#include "kit/AppStateFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace sorvane;
+    const AppStateFile file{fuzz::ScratchFolder::shared().holding("state.json", data, size)};
+    nlohmann::json expected = file.read();
+    expected["welcomeShownAt"] = "2026-12-07T08:45:00Z";
+    if (!file.update([](nlohmann::json& object) { object["welcomeShownAt"] = "2026-12-07T08:45:00Z"; }))
+        std::abort();
+    if (file.read() != expected) std::abort();
+    return 0;
+}
