@@ -3,6 +3,7 @@ BUILD     ?= build
 BUILD_ASAN ?= build-asan
 BUILD_BENCH ?= build-bench
 JOBS      ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build test demo bench asan fuzz clean format
@@ -29,13 +30,17 @@ bench: deps
 	cmake --build $(BUILD_BENCH) -j $(JOBS)
 	tools/run-benchmarks $(BUILD_BENCH)
 
+# `make asan ASAN_SUITES="kit e2e"` builds and runs those test suites only.
+ASAN_SUITES ?=
+empty :=
+space := $(empty) $(empty)
 asan: deps
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=ON
-	cmake --build $(BUILD_ASAN) -j $(JOBS)
-	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=0:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 600
+	cmake --build $(BUILD_ASAN) -j $(JOBS) $(addprefix --target tests_,$(ASAN_SUITES))
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=0:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 600 $(if $(ASAN_SUITES),-L '^($(subst $(space),|,$(strip $(ASAN_SUITES))))$$')
 
 fuzz: deps
-	tools/run-fuzz
+	tools/run-fuzz $(FUZZ_SECONDS)
 
 format:
 	find engine kit prediction platform app tests bench tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i

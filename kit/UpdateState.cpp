@@ -45,6 +45,13 @@ bool readDate(const json& object, const char* key, std::optional<UpdateState::Da
     if (!value->is_string()) return false;
     const auto date = parseBillingDate(value->get_ref<const std::string&>());
     if (!date) return false;
+    // Every date is compared with the system clock, which counts nanoseconds
+    // and so ends within about 292 years of 1970; one outside that is not
+    // ours, and converting it would overflow.
+    using std::chrono::system_clock;
+    if (*date < std::chrono::ceil<std::chrono::seconds>(system_clock::time_point::min()) ||
+        *date > std::chrono::floor<std::chrono::seconds>(system_clock::time_point::max()))
+        return false;
     out = *date;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -15,12 +16,11 @@ namespace {
 std::optional<std::string> stringValue(plist_t dict, const char* key) {
     plist_t node = plist_dict_get_item(dict, key);
     if (!node || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-    char* value = nullptr;
-    plist_get_string_val(node, &value);
-    if (!value) return std::nullopt;
-    std::string out(value);
-    std::free(value);
-    return out;
+    // Copying a string that holds a NUL trips an assertion in libplist.
+    std::uint64_t length = 0;
+    const char* value = plist_get_string_ptr(node, &length);
+    if (!value || std::string_view(value, length).find('\0') != std::string_view::npos) return std::nullopt;
+    return std::string(value, length);
 }
 
 // Mode ids past the bound are dropped: an input method has a handful.

@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -27,10 +28,12 @@ std::optional<std::map<std::string, std::optional<std::string>>> dictionaryTexts
         if (!key) break;
         std::optional<std::string> text;
         if (value && plist_get_node_type(value) == PLIST_STRING) {
-            char* raw = nullptr;
-            plist_get_string_val(value, &raw);
-            if (raw) text = std::string(raw);
-            std::free(raw);
+            // libplist asserts, and so aborts the process, when it copies a
+            // string that holds a NUL; such a string is no text of ours.
+            std::uint64_t length = 0;
+            const char* raw = plist_get_string_ptr(value, &length);
+            if (raw && std::string_view(raw, length).find('\0') == std::string_view::npos)
+                text = std::string(raw, length);
         }
         out.emplace(key, std::move(text));
         std::free(key);

@@ -288,6 +288,8 @@ TEST_F(UpdateStateFileTest, AnythingMalformedLoadsAsTheEmptyState) {
     const char* bad[] = {
         R"({"checkedAt":"2026-12-07T08:45:00.250Z"})",
         R"({"verifiedAt":"2026-12-07 08:45:00"})",
+        R"({"checkedAt":"2621-02-07T16:45:00+08:00"})",  // past the system clock's range
+        R"({"verifiedAt":"1066-10-14T09:00:00Z"})",
         R"({"downloadedPath":7})",
         R"({"latest":{"version":"1"}})",
         R"({"notifiedVersion":"1.4.0",)",

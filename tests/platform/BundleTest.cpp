@@ -45,6 +45,8 @@ TEST(BundleTest, MissingBadOrWronglyTypedValuesAreAbsent) {
     EXPECT_FALSE(Bundle::load(dir.path()).identifier);  // no Info.plist at all
     writePlist(dir.path(), "<key>CFBundleIdentifier</key><integer>7</integer>\n");
     EXPECT_FALSE(Bundle::load(dir.path()).identifier);
+    writePlist(dir.path(), std::string("<key>CFBundleIdentifier</key><string>cn") + '\0' + "x</string>\n");
+    EXPECT_FALSE(Bundle::load(dir.path()).identifier);
     ASSERT_TRUE(Files::atomicWrite(dir.path() / "Contents" / "Info.plist", "<plist><dict><key>CFBundle"));
     EXPECT_FALSE(Bundle::load(dir.path()).identifier);
     ASSERT_TRUE(Files::atomicWrite(dir.path() / "Contents" / "Info.plist", ""));
