@@ -1,5 +1,6 @@
 #include "app/CandidatePanel.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <cmath>
 
@@ -21,6 +22,12 @@ void makeFloatingPanel(QWidget& window) {
 void orderFront(QWidget& window) {
     if (!window.isVisible()) {
         window.show();  // a newly shown window is already in front
+        // Showing invalidates the whole window, which its first expose then
+        // paints, and also posts a deferred update for it and for each child
+        // shown with it, which would paint the whole window a second time.
+        QCoreApplication::removePostedEvents(&window, QEvent::UpdateLater);
+        for (QWidget* child : window.findChildren<QWidget*>())
+            QCoreApplication::removePostedEvents(child, QEvent::UpdateLater);
         return;
     }
     // The offscreen platform has no stacking order and complains at every raise.
