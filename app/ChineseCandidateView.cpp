@@ -31,6 +31,9 @@ ChineseCandidateView::ChineseCandidateView(const TextMetrics& metrics, QWidget* 
 }
 
 void ChineseCandidateView::setModel(ChinesePanelModel model) {
+    // A key that leaves the page as it was (Shift, a page turn at the end)
+    // changes nothing on screen.
+    if (model_ == model) return;
     model_ = std::move(model);
     pageLayout_.reset();
     update();

@@ -280,9 +280,10 @@ public:
 
 // Per key the Chinese page is laid out once, for the panel's size, and drawn
 // from that layout, in one frame, also when the key shows the panel again
-// after a commit hid it; nothing else is measured: the badge and the
+// after a commit hid it; a page that comes again unchanged is neither laid
+// out nor drawn again; and nothing else is measured: the badge and the
 // background of an unchanged size are drawn from what the first frame made.
-TEST(CandidatePanel, LaysOutAndPaintsOncePerKeyAndReusesItsBackground) {
+TEST(CandidatePanel, LaysOutAndPaintsOncePerChangeAndReusesItsBackground) {
     panelTestApp();
     VirtualTime time;
     FakeScreens screens = FakeScreens::laptop();
@@ -309,6 +310,9 @@ TEST(CandidatePanel, LaysOutAndPaintsOncePerKeyAndReusesItsBackground) {
             if (n == 2) panel.hide();  // a commit
             key(n % 2 == 0 ? moved : page);
         }
+        EXPECT_EQ(metrics.calls, 4 * once.calls);
+        EXPECT_EQ(frames.paints, 4);
+        key(page);
         EXPECT_EQ(metrics.calls, 4 * once.calls);
         EXPECT_EQ(frames.paints, 4);
     }
