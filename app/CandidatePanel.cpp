@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QWindow>
 #include <cmath>
 
 #include "app/QtScreens.h"
@@ -34,6 +35,34 @@ void orderFront(QWidget& window) {
     static const bool stacking = QGuiApplication::platformName() != QLatin1String("offscreen");
     if (stacking) window.raise();
 }
+
+// The panel is frameless and goes where it is put: X does not move or
+// resize a window that bypasses the window manager. Yet every geometry the
+// platform confirms makes Qt ask the X server for the window's frame, four
+// round trips on each key that changes the panel's size, to learn that there
+// is none. A confirmation of the geometry the window already has carries
+// nothing else and stops here; any other goes on, and so does the first
+// one: until Qt has learnt the frame once, the widget asks for it again on
+// each move or resize of its own.
+class CandidatePanel::ConfirmedGeometryFilter final : public QObject {
+public:
+    explicit ConfirmedGeometryFilter(QWidget& window) : QObject(&window), window_(window) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Move && event->type() != QEvent::Resize) return false;
+        if (!event->spontaneous() || static_cast<QWindow*>(watched)->geometry() != window_.geometry())
+            return false;
+        if (!frameLearnt_) {
+            frameLearnt_ = true;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    QWidget& window_;
+    bool frameLearnt_ = false;
+};
 
 CandidatePanel& CandidatePanel::shared() {
     static CandidatePanel* panel =
@@ -74,6 +103,10 @@ void CandidatePanel::show(const PanelContent& content, Rect caretRect) {
     candidateView_->setGeometry(0, 0, window_->width(), window_->height());
     candidateView_->placeActive(measured);
     orderFront(*window_);
+    if (!geometryFilter_ && window_->windowHandle()) {
+        geometryFilter_ = new ConfirmedGeometryFilter(*window_);
+        window_->windowHandle()->installEventFilter(geometryFilter_);
+    }
 }
 
 void CandidatePanel::hide() {
