@@ -104,6 +104,16 @@ fs::path benchHome() {
     return home;
 }
 
+// SORVANE_BENCH_SERVER_KEYS shortens a run (many runs back to back, to
+// catch a call that never returns); else the benchmark's argument.
+std::size_t keyCount(const benchmark::State& state) {
+    if (const char* keys = std::getenv("SORVANE_BENCH_SERVER_KEYS")) {
+        const long n = std::strtol(keys, nullptr, 10);
+        if (n > 0) return static_cast<std::size_t>(n);
+    }
+    return static_cast<std::size_t>(state.range(0));
+}
+
 enum class Display { offscreen, x11 };
 
 void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
@@ -159,7 +169,7 @@ void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
         client.onInsertText = [&](const std::string& text) { inserted += text; };
 
         const ProcessCpu cpu(server.pid());
-        const std::vector<KeyEvent> corpus = pinyinCorpus(static_cast<std::size_t>(state.range(0)));
+        const std::vector<KeyEvent> corpus = pinyinCorpus(keyCount(state));
         for (auto _ : state) {
             cpu.settle();
             for (std::size_t i = 0; i < corpus.size(); ++i) {
@@ -246,7 +256,8 @@ void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
     server.signal(SIGTERM);
     server.wait(20s);
 }
-// The argument: at least this many keys, the sentences typed over and over.
+// The argument: at least this many keys, the sentences typed over and over
+// (SORVANE_BENCH_SERVER_KEYS overrides it).
 BENCHMARK_CAPTURE(BM_ServerKeyOverLibrime, offscreen, Display::offscreen)
     ->Arg(10000)
     ->Iterations(1)
