@@ -19,6 +19,7 @@
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -91,9 +92,11 @@ struct Tally {
 // A HOME as a returning user has it: the welcome was shown (else the first
 // activation starts the settings window, a second process that asks the
 // keyring, in the middle of the keys), and no update check starts in the
-// middle of them either.
+// middle of them either. One per process: runs side by side must not clear
+// each other's.
 fs::path benchHome() {
-    const fs::path home = fs::temp_directory_path() / "sorvane-bench-server-home";
+    const fs::path home =
+        fs::temp_directory_path() / ("sorvane-bench-server-home-" + std::to_string(::getpid()));
     fs::remove_all(home);
     const fs::path folder = home / "Library" / "SorvaneIME";
     fs::create_directories(folder);
@@ -143,7 +146,8 @@ void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
         return;
     }
 
-    RimeEngine* engine = benchEngine("sorvane-bench-server-rime");
+    static const std::string rimeFolder = "sorvane-bench-server-rime-" + std::to_string(::getpid());
+    RimeEngine* engine = benchEngine(rimeFolder.c_str());
     const RimeApi* api = RimeLibrary::system()->api();
     const RimeSessionId raw = engine->sessionId();
     api->clear_composition(raw);
@@ -255,6 +259,7 @@ void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
 
     server.signal(SIGTERM);
     server.wait(20s);
+    fs::remove_all(home);
 }
 // The argument: at least this many keys, the sentences typed over and over
 // (SORVANE_BENCH_SERVER_KEYS overrides it).
