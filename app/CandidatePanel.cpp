@@ -1,9 +1,14 @@
 #include "app/CandidatePanel.h"
 
+#include <xcb/xcb.h>
+
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWindow>
 #include <cmath>
+#include <cstdint>
 
 #include "app/QtScreens.h"
 #include "platform/qt/QtMainQueue.h"
@@ -44,9 +49,25 @@ void orderFront(QWidget& window) {
 // nothing else and stops here; any other goes on, and so does the first
 // one: until Qt has learnt the frame once, the widget asks for it again on
 // each move or resize of its own.
-class CandidatePanel::ConfirmedGeometryFilter final : public QObject {
+//
+// On X the confirmation costs a round trip before it even becomes an event:
+// Qt does not trust the position an X server reports and asks for it again.
+// Once the frame is learnt, a ConfigureNotify that reports exactly the
+// geometry the window has, on the screen it is on, is dropped before that;
+// a synthetic one (sent by another client) or any other goes on. Nothing is
+// lost on screen: the panel's own paint follows its own resize, and X keeps
+// what is drawn where the window shrinks.
+class CandidatePanel::ConfirmedGeometryFilter final : public QObject, public QAbstractNativeEventFilter {
 public:
-    explicit ConfirmedGeometryFilter(QWidget& window) : QObject(&window), window_(window) {}
+    explicit ConfirmedGeometryFilter(QWidget& window) : QObject(&window), window_(window) {
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            nativeWindow_ = static_cast<std::uint32_t>(window.winId());
+            QCoreApplication::instance()->installNativeEventFilter(this);
+        }
+    }
+    ~ConfirmedGeometryFilter() override {
+        if (nativeWindow_) QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::Move && event->type() != QEvent::Resize) return false;
@@ -59,8 +80,22 @@ public:
         return true;
     }
 
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (!frameLearnt_ || type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        // The high bit marks an event another client sent.
+        if (event->response_type != XCB_CONFIGURE_NOTIFY) return false;
+        const auto* configure = static_cast<const xcb_configure_notify_event_t*>(message);
+        const QWindow* window = window_.windowHandle();
+        if (configure->window != nativeWindow_ || !window || window->devicePixelRatio() != 1.0) return false;
+        const QRect reported(configure->x, configure->y, configure->width, configure->height);
+        return reported == window->geometry() &&
+               QGuiApplication::screenAt(reported.center()) == window->screen();
+    }
+
 private:
     QWidget& window_;
+    std::uint32_t nativeWindow_ = 0;
     bool frameLearnt_ = false;
 };
 
