@@ -117,6 +117,12 @@ std::size_t keyCount(const benchmark::State& state) {
     return static_cast<std::size_t>(state.range(0));
 }
 
+// librime's user folder for this process's own session.
+const std::string& rimeFolder() {
+    static const std::string name = "sorvane-bench-server-rime-" + std::to_string(::getpid());
+    return name;
+}
+
 enum class Display { offscreen, x11 };
 
 void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
@@ -146,8 +152,7 @@ void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
         return;
     }
 
-    static const std::string rimeFolder = "sorvane-bench-server-rime-" + std::to_string(::getpid());
-    RimeEngine* engine = benchEngine(rimeFolder.c_str());
+    RimeEngine* engine = benchEngine(rimeFolder().c_str());
     const RimeApi* api = RimeLibrary::system()->api();
     const RimeSessionId raw = engine->sessionId();
     api->clear_composition(raw);
@@ -278,5 +283,8 @@ BENCHMARK_CAPTURE(BM_ServerKeyOverLibrime, x11, Display::x11)
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    return sorvane::bench::runBenchmarks(argc, argv, sorvane::bench::endEngine);
+    return sorvane::bench::runBenchmarks(argc, argv, [] {
+        sorvane::bench::endEngine();
+        fs::remove_all(fs::temp_directory_path() / rimeFolder());
+    });
 }
