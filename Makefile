@@ -6,12 +6,15 @@ JOBS      ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo bench asan fuzz clean format
+.PHONY: all deps bench-deps build test demo bench asan fuzz clean format
 
 all: build
 
 deps:
 	@tools/install-deps
+
+bench-deps:
+	@tools/install-deps bench
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -25,7 +28,7 @@ test: build
 demo: build
 	tools/demo $(BUILD)
 
-bench: deps
+bench: bench-deps
 	cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSORVANE_BENCH=ON -DSORVANE_TESTS=OFF
 	cmake --build $(BUILD_BENCH) -j $(JOBS)
 	tools/run-benchmarks $(BUILD_BENCH)

@@ -43,9 +43,13 @@ public:
     QWidget& window() { return *window_; }
 
 private:
+    class ConfirmedGeometryFilter;
+
     Services services_;
     std::unique_ptr<QWidget> window_;
     CandidateView* candidateView_;
+    // Made with the native window, on the first show.
+    ConfirmedGeometryFilter* geometryFilter_ = nullptr;
     Rect frame_;
 };
 

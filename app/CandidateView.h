@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QWidget>
 #include <optional>
-#include <vector>
 
 #include "app/ChineseCandidateView.h"
 #include "app/EnglishSuggestionView.h"
@@ -43,19 +42,21 @@ protected:
 
 private:
     // The rounded background and its border at a small size: its corners are
-    // the panel's corners, and its middle row and column hold the colours of
-    // the straight edges and of the inside, which are the same at any size.
+    // the panel's corners, and its middle row and column hold the straight
+    // edges and the inside, which are the same at any size.
     struct Chrome {
         QImage tile;
         int corner = 0;  // device pixels of each corner square
-        // Pixel i of the middle row and column: the colour of row or column i
-        // counted from the top, left, bottom and right edge, and the inside.
-        std::vector<QColor> top, left, bottom, right;
+        // The edges drawn out to a length: the tile's middle column repeated
+        // along the top rows and then the bottom rows, its middle row down
+        // the left columns and then the right ones.
+        QImage rows, columns;
         QColor inside;
         const PanelPalette* palette = nullptr;
         qreal ratio = 0;
     };
-    const Chrome& chrome(qreal ratio);
+    // For edges of `length` and `height` device pixels at most.
+    const Chrome& chrome(qreal ratio, int length, int height);
     void paintChrome(QPainter& painter);
 
     ChineseCandidateView* chineseView_;

@@ -31,12 +31,21 @@ ChineseCandidateView::ChineseCandidateView(const TextMetrics& metrics, QWidget* 
 }
 
 void ChineseCandidateView::setModel(ChinesePanelModel model) {
+    // A key that leaves the page as it was (Shift, a page turn at the end)
+    // changes nothing on screen.
+    if (model_ == model) return;
     model_ = std::move(model);
+    pageLayout_.reset();
     update();
 }
 
+const ChineseCandidateLayout& ChineseCandidateView::pageLayout() const {
+    if (!pageLayout_) pageLayout_ = layoutChineseCandidates(model_, metrics_);
+    return *pageLayout_;
+}
+
 Size ChineseCandidateView::desiredContentSize() const {
-    return layoutChineseCandidates(model_, metrics_).size;
+    return pageLayout().size;
 }
 
 void ChineseCandidateView::paintLayout(QPainter& painter, const ChineseCandidateLayout& layout,
@@ -60,7 +69,7 @@ void ChineseCandidateView::paintLayout(QPainter& painter, const ChineseCandidate
 
 void ChineseCandidateView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paintLayout(painter, layoutChineseCandidates(model_, metrics_), PanelPalette::current());
+    paintLayout(painter, pageLayout(), PanelPalette::current());
 }
 
 }  // namespace sorvane

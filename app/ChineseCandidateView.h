@@ -28,8 +28,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The current model's layout: measured for the panel's size, then drawn
+    // as it stands.
+    const ChineseCandidateLayout& pageLayout() const;
+
     const TextMetrics& metrics_;
     std::optional<ChinesePanelModel> model_;
+    mutable std::optional<ChineseCandidateLayout> pageLayout_;
 };
 
 }  // namespace sorvane

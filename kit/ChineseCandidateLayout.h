@@ -1,7 +1,7 @@
 #pragma once
 // Where each string of a Chinese candidate page goes, in the view's y-down
-// coordinates. Computed from text measurement alone, once for the panel size
-// and again for drawing; nothing is kept between the two.
+// coordinates, computed from text measurement alone. The view keeps it from
+// the panel's sizing to its drawing.
 #include <optional>
 #include <vector>
 

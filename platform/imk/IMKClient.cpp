@@ -1,25 +1,38 @@
 #include "platform/imk/IMKClient.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QElapsedTimer>
-#include <QThread>
+#include <QDBusPendingCallWatcher>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
 
 namespace sorvane {
 namespace {
-
-constexpr int kCallTimeoutMs = 10000;
 
 QString sessionInterface() {
     return QString::fromLatin1(imkwire::kSessionInterface);
 }
 
+// Runs the event loop until `loop` is told to quit or `timeout` passes.
+void runFor(QEventLoop& loop, std::chrono::milliseconds timeout) {
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(timeout);
+    loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
+
 }  // namespace
 
-IMKClient::IMKClient(QDBusConnection connection, QString connectionName, QObject* parent)
-    : QObject(parent), connection_(std::move(connection)), connectionName_(std::move(connectionName)) {
+IMKClient::IMKClient(QDBusConnection connection, QString connectionName, QObject* parent,
+                     std::chrono::milliseconds callTimeout)
+    : QObject(parent),
+      connection_(std::move(connection)),
+      connectionName_(std::move(connectionName)),
+      callTimeout_(callTimeout) {
     imkwire::registerTypes();
 }
 
@@ -28,16 +41,20 @@ IMKClient::~IMKClient() {
 }
 
 bool IMKClient::waitForServer(std::chrono::milliseconds timeout) {
-    QElapsedTimer timer;
-    timer.start();
-    QDBusConnectionInterface* bus = connection_.interface();
-    if (!bus) return false;
+    const QDeadlineTimer deadline(timeout);
+    const auto remaining = [&] {
+        return std::chrono::milliseconds(std::max<qint64>(1, deadline.remainingTime()));
+    };
     while (true) {
-        const QDBusReply<bool> owned = bus->isServiceRegistered(connectionName_);
-        if (owned.isValid() && owned.value()) return true;
-        if (timer.elapsed() >= timeout.count()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
+        QDBusMessage ask = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+        ask << connectionName_;
+        const auto owned = exchange(ask, std::min(callTimeout_, remaining()));
+        if (owned && !owned->arguments().isEmpty() && owned->arguments().first().toBool()) return true;
+        if (deadline.hasExpired()) return false;
+        QEventLoop pause;
+        runFor(pause, std::min(std::chrono::milliseconds(20), remaining()));
     }
 }
 
@@ -57,18 +74,43 @@ imkwire::ClientState IMKClient::state() const {
     return s;
 }
 
-Expected<QList<QVariant>, std::string> IMKClient::call(const char* method, const QList<QVariant>& args) {
+// Not QDBusConnection::call: in its event-loop mode it looks whether the
+// answer is in without the call's lock and only then hangs its watcher on
+// the call. An answer that the bus thread finishes in between wakes nobody,
+// and the time-out went with it (libdbus drops a call's time-out once the
+// answer is in), so the call waited for ever on an idle server. A watcher
+// made under the call's lock sees an answer that came first, and the timer
+// here ends the wait whatever the bus thread does.
+Expected<QDBusMessage, std::string> IMKClient::exchange(const QDBusMessage& message,
+                                                        std::chrono::milliseconds timeout) {
+    QDBusPendingCall pending = connection_.asyncCall(message, static_cast<int>(timeout.count()));
+    if (!pending.isFinished()) {
+        QDBusPendingCallWatcher watcher(pending);
+        QEventLoop loop;
+        connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        runFor(loop, timeout);
+    }
+    if (!pending.isFinished())
+        return unexpected("org.freedesktop.DBus.Error.NoReply: no answer to " +
+                          message.member().toStdString() + " within " + std::to_string(timeout.count()) +
+                          " ms");
+    const QDBusMessage reply = pending.reply();
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return unexpected(reply.errorName().toStdString() + ": " + reply.errorMessage().toStdString());
+    return reply;
+}
+
+Expected<QDBusMessage, std::string> IMKClient::call(const char* method, const QList<QVariant>& args) {
     QDBusMessage msg = QDBusMessage::createMethodCall(
         connectionName_, QString::fromLatin1(imkwire::kServerPath),
         QString::fromLatin1(imkwire::kServerInterface), QString::fromLatin1(method));
     msg.setArguments(args);
-    const QDBusMessage reply = connection_.call(msg, QDBus::BlockWithGui, kCallTimeoutMs);
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        return unexpected(reply.errorName().toStdString() + ": " + reply.errorMessage().toStdString());
+    auto reply = exchange(msg, callTimeout_);
+    if (!reply) return unexpected(reply.error());
     // Text operations sent before the reply are queued already: hand them on
     // now so that they come before the call's answer.
     QCoreApplication::processEvents();
-    return reply.arguments();
+    return reply;
 }
 
 Expected<void, std::string> IMKClient::callVoid(const char* method, const QList<QVariant>& args) {
@@ -81,27 +123,35 @@ Expected<void, std::string> IMKClient::openSession() {
     if (session_) return unexpected(std::string("a session is open already"));
     auto r = call("OpenSession", {QString::fromStdString(bundleId_.value_or(""))});
     if (!r) return unexpected(r.error());
-    if (r->isEmpty()) return unexpected(std::string("OpenSession gave no session"));
-    session_ = r->first().toUInt();
-    const QString path = imkwire::sessionPath(*session_);
-    connection_.connect(connectionName_, path, sessionInterface(), QStringLiteral("SetMarkedText"), this,
-                        SLOT(receiveMarkedText(QString, int, int, QList<sorvane::imkwire::WireStyleRun>)));
-    connection_.connect(connectionName_, path, sessionInterface(), QStringLiteral("InsertText"), this,
-                        SLOT(receiveInsertText(QString)));
+    if (r->arguments().isEmpty()) return unexpected(std::string("OpenSession gave no session"));
+    session_ = r->arguments().first().toUInt();
+    serverOwner_ = r->service();
+    watchSession(true);
     return {};
 }
 
 Expected<void, std::string> IMKClient::closeSession() {
     if (!session_) return unexpected(std::string("no session"));
-    const quint32 id = *session_;
-    const QString path = imkwire::sessionPath(id);
-    auto r = callVoid("CloseSession", {id});
-    connection_.disconnect(connectionName_, path, sessionInterface(), QStringLiteral("SetMarkedText"), this,
-                           SLOT(receiveMarkedText(QString, int, int, QList<sorvane::imkwire::WireStyleRun>)));
-    connection_.disconnect(connectionName_, path, sessionInterface(), QStringLiteral("InsertText"), this,
-                           SLOT(receiveInsertText(QString)));
+    auto r = callVoid("CloseSession", {*session_});
+    watchSession(false);
     session_.reset();
     return r;
+}
+
+// Matched on the server's unique name: with the well-known name Qt would ask
+// the bus who owns it, a call of its own with no time-out of ours.
+void IMKClient::watchSession(bool on) {
+    const QString path = imkwire::sessionPath(*session_);
+    const char* marked = SLOT(receiveMarkedText(QString, int, int, QList<sorvane::imkwire::WireStyleRun>));
+    const char* insert = SLOT(receiveInsertText(QString));
+    const QString interface = sessionInterface();
+    if (on) {
+        connection_.connect(serverOwner_, path, interface, QStringLiteral("SetMarkedText"), this, marked);
+        connection_.connect(serverOwner_, path, interface, QStringLiteral("InsertText"), this, insert);
+    } else {
+        connection_.disconnect(serverOwner_, path, interface, QStringLiteral("SetMarkedText"), this, marked);
+        connection_.disconnect(serverOwner_, path, interface, QStringLiteral("InsertText"), this, insert);
+    }
 }
 
 Expected<void, std::string> IMKClient::activate() {
@@ -121,7 +171,7 @@ Expected<bool, std::string> IMKClient::keyDown(const KeyEvent& event) {
                               QString::fromStdString(event.charactersIgnoringModifiers),
                               qulonglong(event.modifierFlags), event.timestamp});
     if (!r) return unexpected(r.error());
-    return !r->isEmpty() && r->first().toBool();
+    return !r->arguments().isEmpty() && r->arguments().first().toBool();
 }
 
 Expected<bool, std::string> IMKClient::flagsChanged(const KeyEvent& event) {
@@ -130,7 +180,7 @@ Expected<bool, std::string> IMKClient::flagsChanged(const KeyEvent& event) {
     auto r = call("FlagsChanged", {*session_, QVariant::fromValue(state()), uint(event.keyCode),
                                    qulonglong(event.modifierFlags), event.timestamp});
     if (!r) return unexpected(r.error());
-    return !r->isEmpty() && r->first().toBool();
+    return !r->arguments().isEmpty() && r->arguments().first().toBool();
 }
 
 Expected<void, std::string> IMKClient::commitComposition() {
@@ -147,9 +197,9 @@ Expected<std::vector<MenuItem>, std::string> IMKClient::menu() {
     if (!session_) return unexpected(std::string("no session"));
     auto r = call("Menu", {*session_});
     if (!r) return unexpected(r.error());
-    if (r->isEmpty()) return std::vector<MenuItem>{};
+    if (r->arguments().isEmpty()) return std::vector<MenuItem>{};
     QList<imkwire::WireMenuItem> items;
-    qvariant_cast<QDBusArgument>(r->first()) >> items;
+    qvariant_cast<QDBusArgument>(r->arguments().first()) >> items;
     return imkwire::fromWire(items);
 }
 
@@ -158,7 +208,7 @@ Expected<bool, std::string> IMKClient::performMenuAction(const std::string& acti
     auto r =
         call("PerformMenuAction", {*session_, QVariant::fromValue(state()), QString::fromStdString(action)});
     if (!r) return unexpected(r.error());
-    return !r->isEmpty() && r->first().toBool();
+    return !r->arguments().isEmpty() && r->arguments().first().toBool();
 }
 
 void IMKClient::receiveMarkedText(const QString& text, int selLocation, int selLength,

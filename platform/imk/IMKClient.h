@@ -3,6 +3,7 @@
 // session with the server. Calls wait for the server's answer while running
 // the event loop, so the server may live in the same process (tests) and
 // the text operations it sends during a call arrive before the call returns.
+// Every call ends within its time-out, answered or not.
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
@@ -30,7 +31,10 @@ class IMKClient final : public QObject {
     Q_OBJECT
 
 public:
-    IMKClient(QDBusConnection connection, QString connectionName, QObject* parent = nullptr);
+    static constexpr std::chrono::milliseconds defaultCallTimeout{10000};
+
+    IMKClient(QDBusConnection connection, QString connectionName, QObject* parent = nullptr,
+              std::chrono::milliseconds callTimeout = defaultCallTimeout);
     ~IMKClient() override;
 
     // Waits (running the event loop) until some process owns the connection
@@ -68,12 +72,20 @@ private Q_SLOTS:
 
 private:
     imkwire::ClientState state() const;
-    Expected<QList<QVariant>, std::string> call(const char* method, const QList<QVariant>& args);
+    // Sends `message` and waits for its answer, at most `timeout`.
+    Expected<QDBusMessage, std::string> exchange(const QDBusMessage& message,
+                                                 std::chrono::milliseconds timeout);
+    Expected<QDBusMessage, std::string> call(const char* method, const QList<QVariant>& args);
+    void watchSession(bool on);
     Expected<void, std::string> callVoid(const char* method, const QList<QVariant>& args);
 
     QDBusConnection connection_;
     QString connectionName_;
+    std::chrono::milliseconds callTimeout_;
     std::optional<quint32> session_;
+    // The unique bus name of the server that opened the session: its signals
+    // come from it, and matching on it needs no name look-up on the bus.
+    QString serverOwner_;
     std::optional<std::string> bundleId_;
     std::optional<CaretRect> caret_;
     bool secure_ = false;

@@ -267,26 +267,54 @@ public:
     mutable int badgeCalls = 0;
 };
 
-// Per key the Chinese page is laid out twice, once for the panel's size and
-// once for drawing, and nothing else is measured: the badge and the
+// Counts the paint events a widget gets.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+// Per key the Chinese page is laid out once, for the panel's size, and drawn
+// from that layout, in one frame, also when the key shows the panel again
+// after a commit hid it; a page that comes again unchanged is neither laid
+// out nor drawn again; and nothing else is measured: the badge and the
 // background of an unchanged size are drawn from what the first frame made.
-TEST(CandidatePanel, LaysOutTwicePerKeyAndReusesItsBackground) {
+TEST(CandidatePanel, LaysOutAndPaintsOncePerChangeAndReusesItsBackground) {
     panelTestApp();
     VirtualTime time;
     FakeScreens screens = FakeScreens::laptop();
     CountingMetrics metrics;
     CandidatePanel panel({time, screens, metrics});
+    PaintCounter frames(panel.candidateView().chineseView());
+    // A key arrives as an event, as the server's calls do, and its frames
+    // follow it.
+    const auto key = [&](const ChinesePanelModel& model) {
+        QMetaObject::invokeMethod(
+            &panel.window(), [&] { panel.show(PanelContent::chinese(model), {300, 500, 1, 18}); },
+            Qt::QueuedConnection);
+        for (int round = 0; round < 3; ++round) QApplication::processEvents();
+    };
     for (const ChinesePanelModel& page : {rowPage(), gridPage()}) {
+        const ChinesePanelModel moved(page.preedit(), page.candidates(), 1, page.pageNo(), page.isLastPage(),
+                                      page.layout());
         CountingMetrics once;
         layoutChineseCandidates(page, once);
-        panel.show(PanelContent::chinese(page), {300, 500, 1, 18});
-        QApplication::processEvents();  // the frame this key asks for
+        key(page);
         metrics.calls = 0;
-        for (int key = 0; key < 3; ++key) {
-            panel.show(PanelContent::chinese(page), {300, 500, 1, 18});
-            QApplication::processEvents();
+        frames.paints = 0;
+        for (int n = 0; n < 4; ++n) {
+            if (n == 2) panel.hide();  // a commit
+            key(n % 2 == 0 ? moved : page);
         }
-        EXPECT_EQ(metrics.calls, 3 * 2 * once.calls);
+        EXPECT_EQ(metrics.calls, 4 * once.calls);
+        EXPECT_EQ(frames.paints, 4);
+        key(page);
+        EXPECT_EQ(metrics.calls, 4 * once.calls);
+        EXPECT_EQ(frames.paints, 4);
     }
     EXPECT_EQ(metrics.badgeCalls, 1);  // sizing and drawing share one measurement
 }

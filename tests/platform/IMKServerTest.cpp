@@ -7,6 +7,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QThread>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -486,6 +489,26 @@ TEST_F(IMKServerTest, AFactoryThatGivesNothingLeavesEveryKeyToTheApplication) {
     ASSERT_TRUE(app.client->activate());
     EXPECT_EQ(*app.client->keyDown(key(0, "a")), false);
     EXPECT_TRUE(app.client->menu()->empty());
+}
+
+// Takes every call and never answers it.
+class SilentServer final : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage&, const QDBusConnection&) override { return true; }
+};
+
+TEST_F(IMKServerTest, ACallThatIsNeverAnsweredEndsAtItsTimeOut) {
+    SilentServer silent;
+    ASSERT_TRUE(serverBus_->registerVirtualObject(QString::fromLatin1(imkwire::kServerPath), &silent));
+    ASSERT_TRUE(serverBus_->registerService(kName));
+    IMKClient client(connect("app"), kName, nullptr, std::chrono::milliseconds(200));
+    ASSERT_TRUE(client.waitForServer(std::chrono::seconds(10)));
+    const auto opened = client.openSession();
+    ASSERT_FALSE(opened);
+    EXPECT_NE(opened.error().find("NoReply"), std::string::npos) << opened.error();
+    serverBus_->unregisterObject(QString::fromLatin1(imkwire::kServerPath));
+    serverBus_->unregisterService(kName);
 }
 
 TEST_F(IMKServerTest, TheNameIsReleasedWhenTheServerGoes) {
