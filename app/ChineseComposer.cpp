@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 
 namespace sorvane {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <system_error>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"
 #include "platform/Uuid.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/ChildSpawn.h"
 #include "platform/qt/QtMainQueue.h"
 

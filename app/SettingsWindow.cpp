@@ -24,7 +24,7 @@
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/UrlOpener.h"
 #include "kit/SettingsModel.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/NotificationCenter.h"

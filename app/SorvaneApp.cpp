@@ -10,7 +10,7 @@
 #include "app/QuitSignals.h"
 #include "app/SorvaneCommandLine.h"
 #include "app/UpdateCenter.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"
 #include "platform/NotificationCenter.h"

@@ -15,7 +15,7 @@
 #include "app/UpdateCenter.h"
 #include "app/UpdateToast.h"
 #include "kit/DecimalWord.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Keychain.h"
 #include "platform/qt/QtMainQueue.h"
 

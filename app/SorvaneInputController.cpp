@@ -13,7 +13,7 @@
 #include "engine/KeySyms.h"
 #include "kit/LastKnownRouteReason.h"
 #include "kit/MacRouting.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
 #include "platform/qt/QtMainQueue.h"

@@ -4,7 +4,7 @@
 #include "app/HotkeyPolicy.h"
 #include "app/SorvaneInputController.h"
 #include "kit/ModeIndicator.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 
 namespace sorvane {

@@ -17,7 +17,7 @@
 #include "app/QtText.h"
 #include "app/RenderedFile.h"
 #include "app/SettingsLauncher.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "kit/UpdatePanelModel.h"
 #include "platform/qt/QtMainQueue.h"
 

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QResizeEvent>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/HttpClient.h"
 
 namespace sorvane {

@@ -2,7 +2,7 @@
 
 #include <dlfcn.h>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 
 namespace sorvane::WebEngineModule {
 

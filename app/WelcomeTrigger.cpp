@@ -1,7 +1,7 @@
 #include "app/WelcomeTrigger.h"
 
 #include "app/SettingsLauncher.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {

@@ -2,7 +2,7 @@
 
 
 #include "kit/HeaderValue.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Uuid.h"
 
 namespace sorvane {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "kit/AccountAPI.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Uuid.h"
 
 namespace sorvane {

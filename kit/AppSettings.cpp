@@ -1,6 +1,6 @@
 #include "kit/AppSettings.h"
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/DataFile.h"
 #include "platform/JsonDocument.h"
 #include "platform/NotificationCenter.h"

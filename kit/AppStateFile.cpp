@@ -1,6 +1,6 @@
 #include "kit/AppStateFile.h"
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/DataFile.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 
 namespace sorvane {

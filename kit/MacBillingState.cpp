@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/DataFile.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "kit/AccountCredentials.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"
 

@@ -4,7 +4,7 @@
 #include "kit/AccountCredentials.h"
 #include "kit/HeaderValue.h"
 #include "kit/Secrets.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "kit/SubscriptionRouting.h"
 #include "platform/Text.h"
 

@@ -1,6 +1,6 @@
 #include "kit/UpdateCenterSchedule.h"
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 
 namespace sorvane::UpdateCenter {
 

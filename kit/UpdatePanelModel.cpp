@@ -5,7 +5,7 @@
 
 #include "kit/AppSettings.h"
 #include "kit/ProgressThrottle.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "kit/UpdatePipeline.h"
 #include "platform/DateText.h"
 #include "platform/Files.h"

@@ -5,7 +5,7 @@
 #include "kit/AccountAPI.h"
 #include "kit/PackageDownload.h"
 #include "kit/PackageVerifier.h"
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "kit/UpdateFeedClient.h"
 #include "kit/UpdatePaths.h"
 #include "kit/UpdateVersion.h"

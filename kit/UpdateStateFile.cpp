@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/JsonDocument.h"
 
 namespace sorvane {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Files.h"
 #include "platform/LogSink.h"
 #include "tests/support/CapturingLogSink.h"

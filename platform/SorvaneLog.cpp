@@ -1,4 +1,4 @@
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 
 #include "platform/LogSink.h"
 #include "platform/Text.h"
