@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit/AcceptKeys.h"
+#include "kit/input/AcceptKeys.h"
 #include "platform/Files.h"
 
 namespace sorvane {

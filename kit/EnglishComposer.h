@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit/AcceptKeys.h"
+#include "kit/input/AcceptKeys.h"
 #include "kit/EnglishKey.h"
 #include "kit/EnglishPanelModel.h"
 #include "kit/Suggestion.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "kit/AcceptKeys.h"
+#include "kit/input/AcceptKeys.h"
 
 namespace sorvane {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "kit/Geometry.h"
-#include "kit/InputMode.h"
+#include "kit/input/InputMode.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {

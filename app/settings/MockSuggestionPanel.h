@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "kit/AcceptKeys.h"
+#include "kit/input/AcceptKeys.h"
 
 namespace sorvane {
 

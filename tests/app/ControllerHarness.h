@@ -19,7 +19,7 @@
 #include "app/SorvaneInputController.h"
 #include "app/WelcomeTrigger.h"
 #include "kit/ModeIndicator.h"
-#include "kit/ModeMemory.h"
+#include "kit/input/ModeMemory.h"
 #include "platform/imk/KeyScript.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryUserDefaults.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kit/AcceptKeys.h"
+#include "kit/input/AcceptKeys.h"
 #include "kit/EnglishKey.h"
 #include "kit/EnglishPanelModel.h"
 #include "kit/PanelContent.h"

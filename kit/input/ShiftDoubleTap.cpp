@@ -1,4 +1,4 @@
-#include "kit/ShiftDoubleTap.h"
+#include "kit/input/ShiftDoubleTap.h"
 
 namespace sorvane {
 

@@ -1,8 +1,8 @@
 // The Shift tap classifier on event time stamps.
 #include <gtest/gtest.h>
 
-#include "kit/ModeMemory.h"
-#include "kit/ShiftDoubleTap.h"
+#include "kit/input/ModeMemory.h"
+#include "kit/input/ShiftDoubleTap.h"
 
 namespace sorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "kit/ModeMemory.h"
+#include "kit/input/ModeMemory.h"
 
 namespace sorvane {
 

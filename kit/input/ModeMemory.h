@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/InputMode.h"
+#include "kit/input/InputMode.h"
 
 namespace sorvane {
 
