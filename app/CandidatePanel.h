@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/CandidateView.h"
-#include "kit/PanelGeometry.h"
+#include "kit/panel/PanelGeometry.h"
 
 namespace sorvane {
 

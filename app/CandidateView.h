@@ -8,7 +8,7 @@
 
 #include "app/ChineseCandidateView.h"
 #include "app/EnglishSuggestionView.h"
-#include "kit/PanelContent.h"
+#include "kit/panel/PanelContent.h"
 
 namespace sorvane {
 

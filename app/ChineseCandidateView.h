@@ -6,7 +6,7 @@
 
 #include "app/PanelContentView.h"
 #include "app/PanelStyle.h"
-#include "kit/ChineseCandidateLayout.h"
+#include "kit/panel/ChineseCandidateLayout.h"
 
 namespace sorvane {
 

@@ -16,7 +16,7 @@
 #include "app/CandidatePanelPresenting.h"
 #include "app/ComposerHost.h"
 #include "engine/RimeEngine.h"
-#include "kit/ChinesePanelModel.h"
+#include "kit/panel/ChinesePanelModel.h"
 
 namespace sorvane {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "kit/EnglishPanelModel.h"
-#include "kit/PanelText.h"
+#include "kit/panel/EnglishPanelModel.h"
+#include "kit/panel/PanelText.h"
 
 namespace sorvane::EnglishSuggestionLine {
 

@@ -7,8 +7,8 @@
 #include "app/PanelContentView.h"
 #include "app/PanelStyle.h"
 #include "app/WrappedParagraph.h"
-#include "kit/EnglishPanelModel.h"
-#include "kit/WaitingAnimation.h"
+#include "kit/panel/EnglishPanelModel.h"
+#include "kit/panel/WaitingAnimation.h"
 
 namespace sorvane {
 

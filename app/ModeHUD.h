@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
-#include "kit/ModeIndicator.h"
-#include "kit/PanelGeometry.h"
+#include "kit/panel/ModeIndicator.h"
+#include "kit/panel/PanelGeometry.h"
 
 class QPropertyAnimation;
 

@@ -1,6 +1,6 @@
 #pragma once
 // What the candidate panel needs of each of its two content views.
-#include "kit/Geometry.h"
+#include "kit/panel/Geometry.h"
 
 namespace sorvane {
 

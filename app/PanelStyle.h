@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "kit/PanelText.h"
+#include "kit/panel/PanelText.h"
 
 namespace sorvane {
 

@@ -3,7 +3,7 @@
 // bottom left of the primary screen.
 #include <QRect>
 
-#include "kit/PanelGeometry.h"
+#include "kit/panel/PanelGeometry.h"
 
 namespace sorvane {
 

@@ -3,7 +3,7 @@
 // the other, the mode announcements and the settings that shape them.
 #include "app/HotkeyPolicy.h"
 #include "app/SorvaneInputController.h"
-#include "kit/ModeIndicator.h"
+#include "kit/panel/ModeIndicator.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/PanelGeometry.h"
+#include "kit/panel/PanelGeometry.h"
 #include "kit/UpdateRelease.h"
 #include "kit/UpdateToastTimeline.h"
 

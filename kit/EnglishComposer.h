@@ -15,7 +15,7 @@
 
 #include "kit/input/AcceptKeys.h"
 #include "kit/EnglishKey.h"
-#include "kit/EnglishPanelModel.h"
+#include "kit/panel/EnglishPanelModel.h"
 #include "kit/Suggestion.h"
 #include "kit/SuggestionProvider.h"
 #include "kit/TypingRhythm.h"

@@ -18,7 +18,7 @@
 #include "app/EnglishKeyMap.h"
 #include "app/SorvaneInputController.h"
 #include "app/WelcomeTrigger.h"
-#include "kit/ModeIndicator.h"
+#include "kit/panel/ModeIndicator.h"
 #include "kit/input/ModeMemory.h"
 #include "platform/imk/KeyScript.h"
 #include "tests/support/CapturingLogSink.h"

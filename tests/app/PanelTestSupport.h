@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "kit/PanelGeometry.h"
+#include "kit/panel/PanelGeometry.h"
 
 namespace sorvane::testing {
 

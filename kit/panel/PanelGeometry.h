@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "kit/Geometry.h"
+#include "kit/panel/Geometry.h"
 
 namespace sorvane {
 

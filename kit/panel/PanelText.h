@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/Geometry.h"
+#include "kit/panel/Geometry.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "kit/WaitingAnimation.h"
+#include "kit/panel/WaitingAnimation.h"
 
 namespace sorvane {
 

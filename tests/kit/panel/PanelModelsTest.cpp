@@ -2,8 +2,8 @@
 
 #include "kit/input/AcceptKeys.h"
 #include "kit/EnglishKey.h"
-#include "kit/EnglishPanelModel.h"
-#include "kit/PanelContent.h"
+#include "kit/panel/EnglishPanelModel.h"
+#include "kit/panel/PanelContent.h"
 
 namespace sorvane {
 namespace {

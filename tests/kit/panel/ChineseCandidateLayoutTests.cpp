@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kit/ChineseCandidateLayout.h"
+#include "kit/panel/ChineseCandidateLayout.h"
 #include "tests/support/FakeTextMetrics.h"
 
 namespace sorvane {

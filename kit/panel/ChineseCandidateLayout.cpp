@@ -1,4 +1,4 @@
-#include "kit/ChineseCandidateLayout.h"
+#include "kit/panel/ChineseCandidateLayout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kit/PanelGeometry.h"
+#include "kit/panel/PanelGeometry.h"
 #include "tests/support/CapturingLogSink.h"
 
 namespace sorvane {

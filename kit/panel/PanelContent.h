@@ -4,8 +4,8 @@
 #include <utility>
 #include <variant>
 
-#include "kit/ChinesePanelModel.h"
-#include "kit/EnglishPanelModel.h"
+#include "kit/panel/ChinesePanelModel.h"
+#include "kit/panel/EnglishPanelModel.h"
 
 namespace sorvane {
 

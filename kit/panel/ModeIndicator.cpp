@@ -1,4 +1,4 @@
-#include "kit/ModeIndicator.h"
+#include "kit/panel/ModeIndicator.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "kit/EnglishPanelModel.h"
+#include "kit/panel/EnglishPanelModel.h"
 
 #include "platform/Text.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "kit/Geometry.h"
+#include "kit/panel/Geometry.h"
 #include "kit/input/InputMode.h"
 #include "platform/MainQueue.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "kit/ModeIndicator.h"
-#include "kit/WaitingAnimation.h"
+#include "kit/panel/ModeIndicator.h"
+#include "kit/panel/WaitingAnimation.h"
 #include "tests/support/VirtualTime.h"
 
 namespace sorvane {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "kit/Geometry.h"
-#include "kit/PanelContent.h"
-#include "kit/PanelText.h"
+#include "kit/panel/Geometry.h"
+#include "kit/panel/PanelContent.h"
+#include "kit/panel/PanelText.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "kit/PanelGeometry.h"
+#include "kit/panel/PanelGeometry.h"
 
 #include "platform/SorvaneLog.h"
 

@@ -1,4 +1,4 @@
-#include "kit/ChinesePanelModel.h"
+#include "kit/panel/ChinesePanelModel.h"
 
 #include "platform/Text.h"
 
