@@ -16,7 +16,7 @@
 #include "app/SorvaneCommandLine.h"
 #include "kit/AccountAPI.h"
 #include "kit/AccountCredentials.h"
-#include "kit/DecimalWord.h"
+#include "kit/english/DecimalWord.h"
 #include "kit/MacRouting.h"
 #include "platform/Bundle.h"
 #include "platform/RunningProcesses.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/EnglishComposer.h"
+#include "kit/english/EnglishComposer.h"
 #include "platform/imk/KeyEvent.h"
 
 namespace sorvane::EnglishKeyMap {

@@ -14,7 +14,7 @@
 #include "app/SettingsWindow.h"
 #include "app/UpdateCenter.h"
 #include "app/UpdateToast.h"
-#include "kit/DecimalWord.h"
+#include "kit/english/DecimalWord.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Keychain.h"
 #include "platform/qt/QtMainQueue.h"

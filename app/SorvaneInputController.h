@@ -22,7 +22,7 @@
 #include "kit/SettingsPage.h"
 #include "engine/RimeEngine.h"
 #include "kit/AppSettings.h"
-#include "kit/EnglishComposer.h"
+#include "kit/english/EnglishComposer.h"
 #include "kit/input/InputMode.h"
 #include "kit/input/ModeMemory.h"
 #include "kit/input/ShiftDoubleTap.h"

@@ -14,7 +14,7 @@
 
 #include "bench/BenchMain.h"
 #include "bench/KeyTimes.h"
-#include "kit/TypingRhythm.h"
+#include "kit/english/TypingRhythm.h"
 #include "kit/TypingRhythmPresenter.h"
 #include "platform/UserDefaults.h"
 

@@ -11,7 +11,7 @@
 
 #include "fuzz/ScratchFolder.h"
 #include "kit/AccountStore.h"
-#include "kit/TypingRhythm.h"
+#include "kit/english/TypingRhythm.h"
 #include "platform/UserDefaults.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -20,7 +20,7 @@
 #include "kit/AppSettings.h"
 #include "kit/MacBillingStore.h"
 #include "kit/SettingsPage.h"
-#include "kit/TypingRhythm.h"
+#include "kit/english/TypingRhythm.h"
 #include "kit/UpdatePanelModel.h"
 #include "platform/MainQueue.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/TypingRhythm.h"
+#include "kit/english/TypingRhythm.h"
 
 namespace sorvane::TypingRhythmPresenter {
 

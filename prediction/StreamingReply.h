@@ -8,7 +8,7 @@
 
 #include "kit/PredictionError.h"
 #include "kit/PredictionUsage.h"
-#include "kit/Suggestion.h"
+#include "kit/english/Suggestion.h"
 #include "platform/Expected.h"
 #include "platform/LineReader.h"
 #include "prediction/PartialJSON.h"

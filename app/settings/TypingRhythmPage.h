@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "app/settings/SettingsScroll.h"
-#include "kit/TypingRhythm.h"
+#include "kit/english/TypingRhythm.h"
 
 namespace sorvane {
 

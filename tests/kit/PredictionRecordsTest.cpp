@@ -7,7 +7,7 @@
 #include "kit/PredictionUsage.h"
 
 #include <limits>
-#include "kit/Suggestion.h"
+#include "kit/english/Suggestion.h"
 
 namespace sorvane {
 namespace {

@@ -14,11 +14,11 @@
 #include <string_view>
 
 #include "kit/input/AcceptKeys.h"
-#include "kit/EnglishKey.h"
+#include "kit/english/EnglishKey.h"
 #include "kit/panel/EnglishPanelModel.h"
-#include "kit/Suggestion.h"
-#include "kit/SuggestionProvider.h"
-#include "kit/TypingRhythm.h"
+#include "kit/english/Suggestion.h"
+#include "kit/english/SuggestionProvider.h"
+#include "kit/english/TypingRhythm.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {

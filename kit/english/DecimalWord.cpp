@@ -1,4 +1,4 @@
-#include "kit/DecimalWord.h"
+#include "kit/english/DecimalWord.h"
 
 #include <array>
 #include <cctype>

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "kit/TypingRhythm.h"
+#include "kit/english/TypingRhythm.h"
 #include "tests/support/MemoryUserDefaults.h"
 
 using namespace std::chrono_literals;

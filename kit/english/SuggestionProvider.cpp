@@ -1,4 +1,4 @@
-#include "kit/SuggestionProvider.h"
+#include "kit/english/SuggestionProvider.h"
 
 namespace sorvane {
 

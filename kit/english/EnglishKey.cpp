@@ -1,4 +1,4 @@
-#include "kit/EnglishKey.h"
+#include "kit/english/EnglishKey.h"
 
 #include "platform/Text.h"
 

@@ -1,4 +1,4 @@
-#include "kit/TypingRhythm.h"
+#include "kit/english/TypingRhythm.h"
 
 #include <unicode/calendar.h>
 #include <unicode/timezone.h>

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
-#include "kit/EnglishComposer.h"
+#include "kit/english/EnglishComposer.h"
 #include "prediction/PredictionService.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/PumpUntil.h"

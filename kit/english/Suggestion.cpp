@@ -1,4 +1,4 @@
-#include "kit/Suggestion.h"
+#include "kit/english/Suggestion.h"
 
 #include "platform/Text.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kit/PredictionError.h"
-#include "kit/Suggestion.h"
+#include "kit/english/Suggestion.h"
 #include "platform/Expected.h"
 #include "platform/HttpClient.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "kit/EnglishComposer.h"
+#include "kit/english/EnglishComposer.h"
 #include "platform/Text.h"
 #include "prediction/PredictionText.h"
 #include "tests/support/CapturingLogSink.h"

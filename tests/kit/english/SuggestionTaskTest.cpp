@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "kit/SuggestionProvider.h"
+#include "kit/english/SuggestionProvider.h"
 
 using namespace std::chrono_literals;
 using sorvane::CancellationError;

@@ -1,4 +1,4 @@
-#include "kit/EnglishComposer.h"
+#include "kit/english/EnglishComposer.h"
 
 #include <unicode/uchar.h>
 
