@@ -17,7 +17,7 @@
 #include "kit/AccountAPI.h"
 #include "kit/AccountCredentials.h"
 #include "kit/english/DecimalWord.h"
-#include "kit/MacRouting.h"
+#include "kit/route/MacRouting.h"
 #include "platform/Bundle.h"
 #include "platform/RunningProcesses.h"
 

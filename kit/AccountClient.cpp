@@ -1,7 +1,7 @@
 #include "kit/AccountClient.h"
 
 #include "kit/AccountAPI.h"
-#include "kit/HeaderValue.h"
+#include "kit/route/HeaderValue.h"
 
 namespace sorvane {
 

@@ -1,7 +1,7 @@
 #include "kit/AccountCredentials.h"
 
 
-#include "kit/HeaderValue.h"
+#include "kit/route/HeaderValue.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Uuid.h"
 

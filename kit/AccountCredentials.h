@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit/SecretStore.h"
+#include "kit/route/SecretStore.h"
 
 namespace sorvane {
 

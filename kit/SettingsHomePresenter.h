@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/MacBillingState.h"
+#include "kit/route/MacBillingState.h"
 #include "kit/SettingsPage.h"
 
 namespace sorvane {

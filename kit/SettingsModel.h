@@ -18,7 +18,7 @@
 
 #include "kit/AccountStore.h"
 #include "kit/AppSettings.h"
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 #include "kit/SettingsPage.h"
 #include "kit/english/TypingRhythm.h"
 #include "kit/UpdatePanelModel.h"

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
-#include "kit/MacBillingState.h"
+#include "kit/route/MacBillingState.h"
 #include "kit/UpdateVersion.h"
 #include "platform/Text.h"
 

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kit/AccountAPI.h"
-#include "kit/Secrets.h"
+#include "kit/route/Secrets.h"
 #include "platform/Text.h"
 #include "prediction/PredictionPrompt.h"
 #include "prediction/PredictionText.h"

@@ -19,9 +19,9 @@
 #include <optional>
 #include <string>
 
-#include "kit/PredictionError.h"
-#include "kit/PredictionRoute.h"
-#include "kit/PredictionUsage.h"
+#include "kit/route/PredictionError.h"
+#include "kit/route/PredictionRoute.h"
+#include "kit/route/PredictionUsage.h"
 #include "kit/english/Suggestion.h"
 #include "kit/english/SuggestionProvider.h"
 #include "platform/Expected.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "kit/PredictionError.h"
-#include "kit/PredictionUsage.h"
+#include "kit/route/PredictionError.h"
+#include "kit/route/PredictionUsage.h"
 #include "kit/english/Suggestion.h"
 #include "platform/Expected.h"
 #include "platform/LineReader.h"

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "kit/AccountRecords.h"
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 #include "kit/SettingsModel.h"
 
 class QAbstractButton;

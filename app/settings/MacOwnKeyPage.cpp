@@ -13,7 +13,7 @@
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "kit/PredictionRoute.h"
+#include "kit/route/PredictionRoute.h"
 #include "kit/SorvaneLinks.h"
 
 namespace sorvane {

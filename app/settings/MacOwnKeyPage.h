@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "app/settings/SettingsScroll.h"
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 
 class QLineEdit;
 

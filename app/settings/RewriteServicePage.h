@@ -8,7 +8,7 @@
 //
 //   auto* page = new RewriteServicePage(model, model.billing());
 #include "app/settings/SettingsScroll.h"
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 #include "kit/SettingsModel.h"
 
 namespace sorvane {

@@ -16,7 +16,7 @@
 
 #include "app/WebView.h"
 #include "app/settings/SettingsScroll.h"
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 #include "kit/SettingsHomePresenter.h"
 #include "kit/SettingsModel.h"
 

@@ -6,7 +6,7 @@
 //
 //   auto* page = new SettingsPrivacyPage(model.billing(), UrlOpener::live());
 #include "app/settings/SettingsScroll.h"
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 
 namespace sorvane {
 

@@ -15,7 +15,7 @@
 
 #include "app/WebView.h"
 #include "kit/AccountStore.h"
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 
 class QBoxLayout;
 class QCheckBox;

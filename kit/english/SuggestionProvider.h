@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "kit/PredictionError.h"
+#include "kit/route/PredictionError.h"
 #include "kit/english/Suggestion.h"
 #include "platform/Expected.h"
 #include "platform/HttpClient.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "kit/AccountCredentials.h"
-#include "kit/Secrets.h"
+#include "kit/route/Secrets.h"
 #include "platform/Files.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/KeyringDaemon.h"

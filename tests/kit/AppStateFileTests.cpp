@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "kit/AppStateFile.h"
-#include "kit/MacBillingState.h"
+#include "kit/route/MacBillingState.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/CapturingLogSink.h"

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "kit/AccountCredentials.h"
-#include "kit/Secrets.h"
+#include "kit/route/Secrets.h"
 #include "platform/Keychain.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/KeyringDaemon.h"

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "kit/LastKnownRouteReason.h"
-#include "kit/MacRouting.h"
+#include "kit/route/LastKnownRouteReason.h"
+#include "kit/route/MacRouting.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"

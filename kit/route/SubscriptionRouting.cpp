@@ -1,4 +1,4 @@
-#include "kit/SubscriptionRouting.h"
+#include "kit/route/SubscriptionRouting.h"
 
 #include <mutex>
 

@@ -1,11 +1,11 @@
-#include "kit/MacRouting.h"
+#include "kit/route/MacRouting.h"
 
 #include "kit/AccountAPI.h"
 #include "kit/AccountCredentials.h"
-#include "kit/HeaderValue.h"
-#include "kit/Secrets.h"
+#include "kit/route/HeaderValue.h"
+#include "kit/route/Secrets.h"
 #include "platform/SorvaneLog.h"
-#include "kit/SubscriptionRouting.h"
+#include "kit/route/SubscriptionRouting.h"
 #include "platform/Text.h"
 
 namespace sorvane::MacRouting {

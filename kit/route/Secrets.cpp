@@ -1,8 +1,8 @@
-#include "kit/Secrets.h"
+#include "kit/route/Secrets.h"
 
 #include <cstdlib>
 
-#include "kit/HeaderValue.h"
+#include "kit/route/HeaderValue.h"
 #include "platform/Text.h"
 
 namespace sorvane::Secrets {

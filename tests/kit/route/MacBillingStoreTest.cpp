@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 #include "platform/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "kit/PredictionRoute.h"
+#include "kit/route/PredictionRoute.h"
 #include "platform/HttpClient.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "kit/DeepSeekKeyStore.h"
+#include "kit/route/DeepSeekKeyStore.h"
 
 namespace sorvane {
 

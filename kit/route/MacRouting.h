@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "kit/MacBillingState.h"
-#include "kit/PredictionError.h"
-#include "kit/PredictionRoute.h"
+#include "kit/route/MacBillingState.h"
+#include "kit/route/PredictionError.h"
+#include "kit/route/PredictionRoute.h"
 
 namespace sorvane::MacRouting {
 

@@ -1,4 +1,4 @@
-#include "kit/MacBillingState.h"
+#include "kit/route/MacBillingState.h"
 
 #include <algorithm>
 #include <cerrno>

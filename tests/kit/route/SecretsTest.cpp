@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/Secrets.h"
+#include "kit/route/Secrets.h"
 #include "tests/support/MemoryKeychain.h"
 #include "tests/support/ScopedEnvironment.h"
 

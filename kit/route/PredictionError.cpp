@@ -1,4 +1,4 @@
-#include "kit/PredictionError.h"
+#include "kit/route/PredictionError.h"
 
 namespace sorvane {
 

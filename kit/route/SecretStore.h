@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit/Secrets.h"
+#include "kit/route/Secrets.h"
 #include "platform/Expected.h"
 
 namespace sorvane {

@@ -8,9 +8,9 @@
 
 #include "kit/AccountAPI.h"
 #include "kit/AccountCredentials.h"
-#include "kit/MacRouting.h"
-#include "kit/Secrets.h"
-#include "kit/SubscriptionRouting.h"
+#include "kit/route/MacRouting.h"
+#include "kit/route/Secrets.h"
+#include "kit/route/SubscriptionRouting.h"
 #include "platform/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryKeychain.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/PredictionRoute.h"
+#include "kit/route/PredictionRoute.h"
 
 namespace sorvane {
 

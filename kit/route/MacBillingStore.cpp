@@ -1,4 +1,4 @@
-#include "kit/MacBillingStore.h"
+#include "kit/route/MacBillingStore.h"
 
 #include <filesystem>
 #include <string_view>

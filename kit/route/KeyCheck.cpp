@@ -1,4 +1,4 @@
-#include "kit/KeyCheck.h"
+#include "kit/route/KeyCheck.h"
 
 #include <optional>
 

@@ -24,9 +24,9 @@
 #include <thread>
 
 #include "kit/AppStateFile.h"
-#include "kit/DeepSeekKeyStore.h"
-#include "kit/KeyCheck.h"
-#include "kit/MacBillingState.h"
+#include "kit/route/DeepSeekKeyStore.h"
+#include "kit/route/KeyCheck.h"
+#include "kit/route/MacBillingState.h"
 #include "platform/Files.h"
 #include "platform/MainQueue.h"
 

@@ -2,9 +2,9 @@
 
 #include <unordered_set>
 
-#include "kit/PredictionError.h"
-#include "kit/PredictionRoute.h"
-#include "kit/PredictionUsage.h"
+#include "kit/route/PredictionError.h"
+#include "kit/route/PredictionRoute.h"
+#include "kit/route/PredictionUsage.h"
 
 #include <limits>
 #include "kit/english/Suggestion.h"

@@ -1,6 +1,6 @@
-#include "kit/LastKnownRouteReason.h"
+#include "kit/route/LastKnownRouteReason.h"
 
-#include "kit/MacRouting.h"
+#include "kit/route/MacRouting.h"
 
 namespace sorvane {
 

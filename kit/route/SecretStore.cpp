@@ -1,4 +1,4 @@
-#include "kit/SecretStore.h"
+#include "kit/route/SecretStore.h"
 
 #include "platform/Keychain.h"
 #include "platform/Text.h"

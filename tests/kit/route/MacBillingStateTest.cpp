@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/MacBillingState.h"
+#include "kit/route/MacBillingState.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "tests/support/CapturingLogSink.h"
