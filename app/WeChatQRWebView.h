@@ -17,8 +17,8 @@
 #include <string>
 
 #include "app/WebView.h"
-#include "kit/AccountRecords.h"
-#include "kit/WeChatQRCoordinator.h"
+#include "kit/account/AccountRecords.h"
+#include "kit/account/WeChatQRCoordinator.h"
 
 namespace sorvane {
 

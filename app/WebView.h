@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "kit/WebLoadEnd.h"
+#include "kit/account/WebLoadEnd.h"
 
 class QWidget;
 

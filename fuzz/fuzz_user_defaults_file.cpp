@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/ScratchFolder.h"
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 #include "kit/english/TypingRhythm.h"
 #include "platform/UserDefaults.h"
 

@@ -1,6 +1,6 @@
 #include "kit/SettingsModel.h"
 
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountCredentials.h"
 #include "kit/AppStateFile.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"

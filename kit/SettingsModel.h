@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 #include "kit/AppSettings.h"
 #include "kit/route/MacBillingStore.h"
 #include "kit/SettingsPage.h"

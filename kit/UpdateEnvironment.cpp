@@ -1,6 +1,6 @@
 #include "kit/UpdateEnvironment.h"
 
-#include "kit/AccountAPI.h"
+#include "kit/account/AccountAPI.h"
 #include "kit/PkgutilPackageVersionReader.h"
 #include "kit/PkgutilSignatureChecker.h"
 #include "kit/UpdatePaths.h"

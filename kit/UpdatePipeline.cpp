@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "kit/AccountAPI.h"
+#include "kit/account/AccountAPI.h"
 #include "kit/PackageDownload.h"
 #include "kit/PackageVerifier.h"
 #include "platform/SorvaneLog.h"

@@ -3,7 +3,7 @@
 #include <future>
 #include <nlohmann/json.hpp>
 
-#include "kit/AccountAPI.h"
+#include "kit/account/AccountAPI.h"
 #include "kit/route/Secrets.h"
 #include "platform/Text.h"
 #include "prediction/PredictionPrompt.h"

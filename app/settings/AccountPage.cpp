@@ -15,7 +15,7 @@
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/SymbolView.h"
 #include "app/settings/WeChatLoginQR.h"
-#include "kit/AccountAPI.h"
+#include "kit/account/AccountAPI.h"
 
 namespace sorvane {
 namespace {

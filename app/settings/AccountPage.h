@@ -14,7 +14,7 @@
 
 #include "app/WebView.h"
 #include "app/settings/SettingsScroll.h"
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 
 class QCheckBox;
 

@@ -11,7 +11,7 @@
 #include <QPointer>
 #include <functional>
 
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 
 namespace sorvane {
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/AccountRecords.h"
+#include "kit/account/AccountRecords.h"
 #include "kit/route/MacBillingStore.h"
 #include "kit/SettingsModel.h"
 

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "app/WebView.h"
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 
 namespace sorvane {
 

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "app/WebView.h"
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 #include "kit/route/MacBillingStore.h"
 
 class QBoxLayout;

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountCredentials.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"

@@ -1,7 +1,7 @@
 #include "kit/route/MacRouting.h"
 
-#include "kit/AccountAPI.h"
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountAPI.h"
+#include "kit/account/AccountCredentials.h"
 #include "kit/route/HeaderValue.h"
 #include "kit/route/Secrets.h"
 #include "platform/SorvaneLog.h"

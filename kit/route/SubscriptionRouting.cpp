@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "kit/AccountAPI.h"
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountAPI.h"
+#include "kit/account/AccountCredentials.h"
 
 namespace sorvane::SubscriptionRouting {
 namespace {

@@ -8,7 +8,7 @@
 #include <QApplication>
 
 #include "app/settings/SettingsText.h"
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <thread>
 
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountCredentials.h"
 #include "kit/route/Secrets.h"
 #include "platform/Files.h"
 #include "tests/support/ChildProcess.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountCredentials.h"
 #include "kit/route/Secrets.h"
 #include "platform/Keychain.h"
 #include "tests/support/CapturingLogSink.h"

@@ -9,7 +9,7 @@
 
 #include "app/WeChatQRWebView.h"
 #include "app/WebEngineModule.h"
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"

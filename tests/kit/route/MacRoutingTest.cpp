@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "kit/AccountAPI.h"
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountAPI.h"
+#include "kit/account/AccountCredentials.h"
 #include "kit/route/MacRouting.h"
 #include "kit/route/Secrets.h"
 #include "kit/route/SubscriptionRouting.h"

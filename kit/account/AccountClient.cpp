@@ -1,6 +1,6 @@
-#include "kit/AccountClient.h"
+#include "kit/account/AccountClient.h"
 
-#include "kit/AccountAPI.h"
+#include "kit/account/AccountAPI.h"
 #include "kit/route/HeaderValue.h"
 
 namespace sorvane {

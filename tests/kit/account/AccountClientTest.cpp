@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "kit/AccountClient.h"
+#include "kit/account/AccountClient.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/PumpUntil.h"
 

@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kit/AccountClient.h"
-#include "kit/AccountError.h"
+#include "kit/account/AccountClient.h"
+#include "kit/account/AccountError.h"
 
 namespace sorvane {
 namespace {

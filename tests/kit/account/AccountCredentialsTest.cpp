@@ -3,8 +3,8 @@
 #include <cctype>
 #include <memory>
 
-#include "kit/AccountAPI.h"
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountAPI.h"
+#include "kit/account/AccountCredentials.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryKeychain.h"
 

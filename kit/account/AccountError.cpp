@@ -1,4 +1,4 @@
-#include "kit/AccountError.h"
+#include "kit/account/AccountError.h"
 
 #include <cxxabi.h>
 

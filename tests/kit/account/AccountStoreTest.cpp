@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryUserDefaults.h"

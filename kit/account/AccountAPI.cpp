@@ -1,4 +1,4 @@
-#include "kit/AccountAPI.h"
+#include "kit/account/AccountAPI.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "kit/WeChatQRCoordinator.h"
+#include "kit/account/WeChatQRCoordinator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kit/AccountRecords.h"
+#include "kit/account/AccountRecords.h"
 
 namespace sorvane {
 namespace {

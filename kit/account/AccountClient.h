@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "kit/AccountError.h"
-#include "kit/AccountRecords.h"
+#include "kit/account/AccountError.h"
+#include "kit/account/AccountRecords.h"
 #include "platform/Expected.h"
 #include "platform/HttpClient.h"
 

@@ -1,11 +1,11 @@
-#include "kit/AccountStore.h"
+#include "kit/account/AccountStore.h"
 
 
 #include <atomic>
 #include <filesystem>
 #include <thread>
 
-#include "kit/AccountAPI.h"
+#include "kit/account/AccountAPI.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Uuid.h"
 

@@ -1,4 +1,4 @@
-#include "kit/AccountCredentials.h"
+#include "kit/account/AccountCredentials.h"
 
 
 #include "kit/route/HeaderValue.h"

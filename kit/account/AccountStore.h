@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/AccountClient.h"
-#include "kit/AccountCredentials.h"
-#include "kit/AccountError.h"
-#include "kit/AccountRecords.h"
+#include "kit/account/AccountClient.h"
+#include "kit/account/AccountCredentials.h"
+#include "kit/account/AccountError.h"
+#include "kit/account/AccountRecords.h"
 #include "kit/AppStateFile.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"

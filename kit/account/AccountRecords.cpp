@@ -1,4 +1,4 @@
-#include "kit/AccountRecords.h"
+#include "kit/account/AccountRecords.h"
 
 #include <limits>
 

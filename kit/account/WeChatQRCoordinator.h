@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "kit/AccountRecords.h"
-#include "kit/WebLoadEnd.h"
+#include "kit/account/AccountRecords.h"
+#include "kit/account/WebLoadEnd.h"
 
 namespace sorvane {
 
