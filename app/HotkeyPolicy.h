@@ -2,7 +2,7 @@
 // Which modifier keys count as Shift, and which Shift the settings make the
 // Chinese/English toggle.
 #include "engine/RimeKeyEvent.h"
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 
 namespace sorvane::HotkeyPolicy {
 

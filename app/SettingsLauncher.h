@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "kit/SettingsPage.h"
+#include "kit/settings/SettingsPage.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 

@@ -23,7 +23,7 @@
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/UrlOpener.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 #include "platform/SorvaneLog.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/SettingsPage.h"
-#include "kit/SettingsPreviews.h"
+#include "kit/settings/SettingsPage.h"
+#include "kit/settings/SettingsPreviews.h"
 
 class QMenuBar;
 

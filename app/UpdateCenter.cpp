@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/UpdateToast.h"
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "kit/UpdateCenterCheckCLI.h"
 #include "kit/UpdateEnvironment.h"
 #include "kit/UpdatePaths.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "platform/UserDefaults.h"
 
 namespace {

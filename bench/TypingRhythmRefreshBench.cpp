@@ -15,7 +15,7 @@
 #include "bench/BenchMain.h"
 #include "bench/KeyTimes.h"
 #include "kit/english/TypingRhythm.h"
-#include "kit/TypingRhythmPresenter.h"
+#include "kit/settings/TypingRhythmPresenter.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvane {

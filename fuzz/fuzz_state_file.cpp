@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz/ScratchFolder.h"
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 #include "platform/Files.h"
 #include "platform/JsonDocument.h"
 

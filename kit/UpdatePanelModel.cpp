@@ -3,7 +3,7 @@
 #include <cmath>
 #include <thread>
 
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "kit/ProgressThrottle.h"
 #include "platform/SorvaneLog.h"
 #include "kit/UpdatePipeline.h"

@@ -16,7 +16,7 @@
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/UpdatePanelView.h"
 #include "app/settings/UrlOpener.h"
-#include "kit/SorvaneLinks.h"
+#include "kit/settings/SorvaneLinks.h"
 
 namespace sorvane {
 namespace {

@@ -8,7 +8,7 @@
 //
 //   auto* page = new AboutPage(model, UrlOpener::live(), Clipboard::live());
 #include "app/settings/SettingsScroll.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 class QAbstractButton;
 class QLabel;

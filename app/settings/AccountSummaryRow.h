@@ -15,7 +15,7 @@
 
 #include "kit/account/AccountRecords.h"
 #include "kit/route/MacBillingStore.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 class QAbstractButton;
 

@@ -6,7 +6,7 @@
 #include "app/QtText.h"
 #include "app/settings/SettingsCheckBox.h"
 #include "app/settings/SettingsLink.h"
-#include "kit/SorvaneLinks.h"
+#include "kit/settings/SorvaneLinks.h"
 
 namespace sorvane {
 namespace {

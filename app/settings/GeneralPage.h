@@ -7,7 +7,7 @@
 //
 //   auto* page = new GeneralPage(model, UrlOpener::live());
 #include "app/settings/SettingsScroll.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 namespace sorvane {
 

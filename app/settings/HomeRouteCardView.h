@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "kit/SettingsHomePresenter.h"
+#include "kit/settings/SettingsHomePresenter.h"
 
 class QAbstractButton;
 

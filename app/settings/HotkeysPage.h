@@ -9,7 +9,7 @@
 #include <QString>
 
 #include "app/settings/SettingsScroll.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 class QComboBox;
 

@@ -14,7 +14,7 @@
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "kit/route/PredictionRoute.h"
-#include "kit/SorvaneLinks.h"
+#include "kit/settings/SorvaneLinks.h"
 
 namespace sorvane {
 namespace {

@@ -9,7 +9,7 @@
 //   auto* page = new RewriteServicePage(model, model.billing());
 #include "app/settings/SettingsScroll.h"
 #include "kit/route/MacBillingStore.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 namespace sorvane {
 

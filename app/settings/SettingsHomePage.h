@@ -17,8 +17,8 @@
 #include "app/WebView.h"
 #include "app/settings/SettingsScroll.h"
 #include "kit/route/MacBillingStore.h"
-#include "kit/SettingsHomePresenter.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsHomePresenter.h"
+#include "kit/settings/SettingsModel.h"
 
 class QBoxLayout;
 class QVBoxLayout;

@@ -10,7 +10,7 @@
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "kit/SorvaneLinks.h"
+#include "kit/settings/SorvaneLinks.h"
 
 namespace sorvane {
 namespace {

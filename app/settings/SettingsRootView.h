@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 class QAbstractButton;
 class QVBoxLayout;

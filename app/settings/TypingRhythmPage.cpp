@@ -16,7 +16,7 @@
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "kit/TypingRhythmPresenter.h"
+#include "kit/settings/TypingRhythmPresenter.h"
 
 namespace sorvane {
 namespace {

@@ -18,7 +18,7 @@
 #include "kit/account/AccountCredentials.h"
 #include "kit/account/AccountError.h"
 #include "kit/account/AccountRecords.h"
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/UserDefaults.h"

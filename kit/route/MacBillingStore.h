@@ -23,7 +23,7 @@
 #include <string_view>
 #include <thread>
 
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 #include "kit/route/DeepSeekKeyStore.h"
 #include "kit/route/KeyCheck.h"
 #include "kit/route/MacBillingState.h"

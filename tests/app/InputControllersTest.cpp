@@ -3,7 +3,7 @@
 
 #include "app/InputControllers.h"
 #include "app/SorvaneInputController.h"
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/RecordingInputClient.h"

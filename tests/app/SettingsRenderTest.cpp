@@ -13,7 +13,7 @@
 
 #include "app/SettingsWindow.h"
 #include "app/SorvaneCommandLine.h"
-#include "kit/PreviewFiles.h"
+#include "kit/settings/PreviewFiles.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/ChildProcess.h"

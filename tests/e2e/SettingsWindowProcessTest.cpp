@@ -17,7 +17,7 @@
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsSwitch.h"
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/qt/DistributedNotifications.h"

@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <filesystem>
 
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "platform/Files.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/ChildProcess.h"

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <fstream>
 
-#include "kit/PreviewFiles.h"
-#include "kit/SettingsPreviews.h"
+#include "kit/settings/PreviewFiles.h"
+#include "kit/settings/SettingsPreviews.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/MemoryKeychain.h"

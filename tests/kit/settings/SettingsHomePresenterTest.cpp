@@ -2,7 +2,7 @@
 // and the account preparation.
 #include <gtest/gtest.h>
 
-#include "kit/SettingsHomePresenter.h"
+#include "kit/settings/SettingsHomePresenter.h"
 
 namespace sorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 
 #include "platform/SorvaneLog.h"
 #include "platform/DataFile.h"

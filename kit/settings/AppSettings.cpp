@@ -1,4 +1,4 @@
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 
 #include "platform/SorvaneLog.h"
 #include "platform/DataFile.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 namespace sorvane::SettingsPreviews {
 

@@ -17,9 +17,9 @@
 #include <string>
 
 #include "kit/account/AccountStore.h"
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "kit/route/MacBillingStore.h"
-#include "kit/SettingsPage.h"
+#include "kit/settings/SettingsPage.h"
 #include "kit/english/TypingRhythm.h"
 #include "kit/UpdatePanelModel.h"
 #include "platform/MainQueue.h"

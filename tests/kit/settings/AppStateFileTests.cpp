@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 #include "kit/route/MacBillingState.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

@@ -1,6 +1,6 @@
-#include "kit/SettingsPreviews.h"
+#include "kit/settings/SettingsPreviews.h"
 
-#include "kit/PreviewFiles.h"
+#include "kit/settings/PreviewFiles.h"
 #include "kit/UpdatePanelModel.h"
 #include "platform/Uuid.h"
 

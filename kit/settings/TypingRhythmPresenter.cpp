@@ -1,4 +1,4 @@
-#include "kit/TypingRhythmPresenter.h"
+#include "kit/settings/TypingRhythmPresenter.h"
 
 #include <unicode/calendar.h>
 #include <unicode/datefmt.h>

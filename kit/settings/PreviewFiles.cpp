@@ -1,4 +1,4 @@
-#include "kit/PreviewFiles.h"
+#include "kit/settings/PreviewFiles.h"
 
 #include <signal.h>
 #include <unistd.h>

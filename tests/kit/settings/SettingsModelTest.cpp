@@ -6,8 +6,8 @@
 #include <fstream>
 #include <thread>
 
-#include "kit/SettingsHomePresenter.h"
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsHomePresenter.h"
+#include "kit/settings/SettingsModel.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/FilePermissions.h"

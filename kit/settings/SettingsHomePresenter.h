@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kit/route/MacBillingState.h"
-#include "kit/SettingsPage.h"
+#include "kit/settings/SettingsPage.h"
 
 namespace sorvane {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "platform/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"

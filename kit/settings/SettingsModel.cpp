@@ -1,7 +1,7 @@
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 #include "kit/account/AccountCredentials.h"
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"
 #include "platform/UserDefaults.h"

@@ -1,4 +1,4 @@
-#include "kit/SettingsHomePresenter.h"
+#include "kit/settings/SettingsHomePresenter.h"
 
 namespace sorvane {
 namespace {
