@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/InputSourceRegistrar.h"
+#include "kit/registration/InputSourceRegistrar.h"
 
 namespace sorvane::RegistrationOptions {
 

@@ -1,4 +1,4 @@
-#include "kit/InputSourceRegistrar.h"
+#include "kit/registration/InputSourceRegistrar.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "kit/InputSourceRegistrar.h"
+#include "kit/registration/InputSourceRegistrar.h"
 #include "tests/support/VirtualTime.h"
 
 namespace sorvane {
