@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/KeyTimes.h"
-#include "kit/PackageVerifier.h"
+#include "kit/package/PackageVerifier.h"
 #include "platform/Files.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "kit/PackageVersionParser.h"
+#include "kit/package/PackageVersionParser.h"
 #include "platform/PropertyList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "kit/UpdateRelease.h"
-#include "kit/UpdateVerificationError.h"
+#include "kit/package/UpdateVerificationError.h"
 #include "platform/HttpClient.h"
 
 namespace sorvane {

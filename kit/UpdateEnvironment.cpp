@@ -1,8 +1,8 @@
 #include "kit/UpdateEnvironment.h"
 
 #include "kit/account/AccountAPI.h"
-#include "kit/PkgutilPackageVersionReader.h"
-#include "kit/PkgutilSignatureChecker.h"
+#include "kit/package/PkgutilPackageVersionReader.h"
+#include "kit/package/PkgutilSignatureChecker.h"
 #include "kit/UpdatePaths.h"
 #include "platform/Bundle.h"
 #include "platform/SystemInfo.h"

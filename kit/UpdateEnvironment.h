@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/PackageVerification.h"
+#include "kit/package/PackageVerification.h"
 #include "kit/UpdateStateFile.h"
 #include "platform/HttpClient.h"
 

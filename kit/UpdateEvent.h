@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/PackageVerification.h"
+#include "kit/package/PackageVerification.h"
 #include "kit/UpdateRelease.h"
 
 namespace sorvane {

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "kit/settings/AppSettings.h"
-#include "kit/ProgressThrottle.h"
+#include "kit/package/ProgressThrottle.h"
 #include "platform/SorvaneLog.h"
 #include "kit/UpdatePipeline.h"
 #include "platform/DateText.h"

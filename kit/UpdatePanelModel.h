@@ -20,7 +20,7 @@
 #include "kit/UpdateCheckError.h"
 #include "kit/UpdateEnvironment.h"
 #include "kit/UpdateEvent.h"
-#include "kit/UpdateInstaller.h"
+#include "kit/package/UpdateInstaller.h"
 #include "kit/UpdatePanelPhase.h"
 #include "kit/UpdateState.h"
 #include "platform/MainQueue.h"

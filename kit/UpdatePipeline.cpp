@@ -3,8 +3,8 @@
 #include <cctype>
 
 #include "kit/account/AccountAPI.h"
-#include "kit/PackageDownload.h"
-#include "kit/PackageVerifier.h"
+#include "kit/package/PackageDownload.h"
+#include "kit/package/PackageVerifier.h"
 #include "platform/SorvaneLog.h"
 #include "kit/UpdateFeedClient.h"
 #include "kit/UpdatePaths.h"

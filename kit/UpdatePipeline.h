@@ -20,7 +20,7 @@
 #include <optional>
 #include <string>
 
-#include "kit/PackageVerification.h"
+#include "kit/package/PackageVerification.h"
 #include "kit/UpdateCheckError.h"
 #include "kit/UpdateEnvironment.h"
 #include "kit/UpdateEvent.h"

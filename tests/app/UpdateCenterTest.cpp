@@ -10,7 +10,7 @@
 
 #include "app/ModeHUD.h"
 #include "app/UpdateToast.h"
-#include "kit/PackageVerifier.h"
+#include "kit/package/PackageVerifier.h"
 #include "kit/UpdateCenterSchedule.h"
 #include "kit/UpdatePaths.h"
 #include "kit/UpdatePipeline.h"

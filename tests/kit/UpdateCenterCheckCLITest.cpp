@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "kit/PackageVerifier.h"
+#include "kit/package/PackageVerifier.h"
 #include "kit/UpdateCenterProgress.h"
 #include "kit/UpdatePaths.h"
 #include "kit/UpdatePipeline.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "kit/ProgressThrottle.h"
+#include "kit/package/ProgressThrottle.h"
 #include "kit/UpdatePanelModel.h"
 #include "kit/UpdatePaths.h"
 #include "tests/support/CapturingLogSink.h"

@@ -11,10 +11,10 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "kit/PackageDownload.h"
-#include "kit/PackageVerifier.h"
-#include "kit/PkgutilPackageVersionReader.h"
-#include "kit/PkgutilSignatureChecker.h"
+#include "kit/package/PackageDownload.h"
+#include "kit/package/PackageVerifier.h"
+#include "kit/package/PkgutilPackageVersionReader.h"
+#include "kit/package/PkgutilSignatureChecker.h"
 #include "kit/UpdatePaths.h"
 #include "kit/UpdatePipeline.h"
 #include "platform/FileMove.h"
@@ -475,7 +475,7 @@ TEST_F(UpdatePipelineTest, RemoveDownloadsKeepsOnlyTheKeptEntry) {
 }
 
 TEST_F(UpdatePipelineTest, WithThePackageUtility) {
-    const fs::path tool = fs::path(SORVANE_SOURCE_DIR) / "tests/kit/pkgutil/package-pkgutil";
+    const fs::path tool = fs::path(SORVANE_SOURCE_DIR) / "tests/kit/package/pkgutil/package-pkgutil";
     environment.signature = std::make_shared<PkgutilSignatureChecker>(10, tool);
     environment.packageVersion = std::make_shared<PkgutilPackageVersionReader>(temporary.path(), 10, tool);
     auto result = check();

@@ -1,4 +1,4 @@
-#include "kit/PkgutilRunner.h"
+#include "kit/package/PkgutilRunner.h"
 
 #include <algorithm>
 #include <cmath>

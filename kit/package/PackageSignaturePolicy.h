@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/UpdateVerificationError.h"
+#include "kit/package/UpdateVerificationError.h"
 #include "platform/Expected.h"
 
 namespace sorvane::PackageSignaturePolicy {

@@ -3,8 +3,8 @@
 // signature policy. Blocking, any background thread, no state.
 #include <filesystem>
 
-#include "kit/PackageVerification.h"
-#include "kit/PkgutilRunner.h"
+#include "kit/package/PackageVerification.h"
+#include "kit/package/PkgutilRunner.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "kit/PackageDownload.h"
+#include "kit/package/PackageDownload.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "kit/UpdateVerificationError.h"
+#include "kit/package/UpdateVerificationError.h"
 
 namespace sorvane {
 

@@ -1,5 +1,5 @@
 // The package utility's runner and the two checks built on it, driven by
-// small fake utilities kept beside this file (tests/kit/pkgutil/).
+// small fake utilities kept beside this file (tests/kit/package/pkgutil/).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,10 +11,10 @@
 #include <set>
 #include <sstream>
 
-#include "kit/PackageVerifier.h"
-#include "kit/PkgutilPackageVersionReader.h"
-#include "kit/PkgutilRunner.h"
-#include "kit/PkgutilSignatureChecker.h"
+#include "kit/package/PackageVerifier.h"
+#include "kit/package/PkgutilPackageVersionReader.h"
+#include "kit/package/PkgutilRunner.h"
+#include "kit/package/PkgutilSignatureChecker.h"
 #include "platform/Files.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
@@ -34,7 +34,7 @@ protected:
     // leaves beside itself stays there.
     fs::path fake(const std::string& name) {
         const fs::path copy = dir.path() / name;
-        fs::copy_file(fs::path(SORVANE_SOURCE_DIR) / "tests/kit/pkgutil" / name, copy,
+        fs::copy_file(fs::path(SORVANE_SOURCE_DIR) / "tests/kit/package/pkgutil" / name, copy,
                       fs::copy_options::overwrite_existing);
         return copy;
     }

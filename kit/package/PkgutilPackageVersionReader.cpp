@@ -1,4 +1,4 @@
-#include "kit/PkgutilPackageVersionReader.h"
+#include "kit/package/PkgutilPackageVersionReader.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "kit/PackageVersionParser.h"
+#include "kit/package/PackageVersionParser.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"

@@ -1,4 +1,4 @@
-#include "kit/UpdateInstaller.h"
+#include "kit/package/UpdateInstaller.h"
 
 #include <sys/wait.h>
 

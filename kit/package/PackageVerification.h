@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "kit/PackageSignaturePolicy.h"
-#include "kit/UpdateVerificationError.h"
+#include "kit/package/PackageSignaturePolicy.h"
+#include "kit/package/UpdateVerificationError.h"
 #include "platform/Expected.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "kit/PackageVerifier.h"
+#include "kit/package/PackageVerifier.h"
 
 #include <openssl/evp.h>
 #include <sys/stat.h>

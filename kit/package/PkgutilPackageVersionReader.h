@@ -6,8 +6,8 @@
 // Blocking; any background thread; no state.
 #include <filesystem>
 
-#include "kit/PackageVerification.h"
-#include "kit/PkgutilRunner.h"
+#include "kit/package/PackageVerification.h"
+#include "kit/package/PkgutilRunner.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "kit/ProgressThrottle.h"
+#include "kit/package/ProgressThrottle.h"
 
 #include <algorithm>
 

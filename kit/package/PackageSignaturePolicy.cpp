@@ -1,4 +1,4 @@
-#include "kit/PackageSignaturePolicy.h"
+#include "kit/package/PackageSignaturePolicy.h"
 
 #include "platform/Text.h"
 

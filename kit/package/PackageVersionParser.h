@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/UpdateVerificationError.h"
+#include "kit/package/UpdateVerificationError.h"
 #include "platform/Expected.h"
 #include "platform/XmlDocument.h"
 

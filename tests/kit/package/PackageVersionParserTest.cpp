@@ -1,5 +1,5 @@
 // Expanded product packages built on the fly, read directly and through the
-// expanding fake utility (tests/kit/pkgutil/expand-pkgutil).
+// expanding fake utility (tests/kit/package/pkgutil/expand-pkgutil).
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 #include <sys/inotify.h>
@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "kit/PackageVersionParser.h"
-#include "kit/PkgutilPackageVersionReader.h"
+#include "kit/package/PackageVersionParser.h"
+#include "kit/package/PkgutilPackageVersionReader.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -245,7 +245,7 @@ TEST_F(PackageVersionParserTest, ExternalEntitiesAreNeverReadAndBombsAreRefused)
 TEST_F(PackageVersionParserTest, ReaderExpandsThroughTheUtilityAndCleansUp) {
     build(product, with([](Product& p) { p.binaryPlist = true; }));
     const fs::path work = dir.path() / "work";
-    const fs::path script = fs::path(SORVANE_SOURCE_DIR) / "tests/kit/pkgutil/expand-pkgutil";
+    const fs::path script = fs::path(SORVANE_SOURCE_DIR) / "tests/kit/package/pkgutil/expand-pkgutil";
     EXPECT_EQ(PkgutilPackageVersionReader(work, 30, script).productVersion(product).value(), "1.4.0");
     EXPECT_TRUE(fs::is_empty(work));
 }

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "kit/PackageSignaturePolicy.h"
-#include "kit/PackageVerifier.h"
+#include "kit/package/PackageSignaturePolicy.h"
+#include "kit/package/PackageVerifier.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "kit/PkgutilSignatureChecker.h"
+#include "kit/package/PkgutilSignatureChecker.h"
 
 namespace sorvane {
 

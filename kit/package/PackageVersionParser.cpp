@@ -1,4 +1,4 @@
-#include "kit/PackageVersionParser.h"
+#include "kit/package/PackageVersionParser.h"
 
 #include "platform/ConfinedFiles.h"
 #include "platform/PropertyList.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit/PackageVerification.h"
+#include "kit/package/PackageVerification.h"
 #include "kit/UpdateRelease.h"
 #include "platform/Files.h"
 
