@@ -5,10 +5,10 @@
 
 #include "app/UpdateToast.h"
 #include "kit/settings/AppSettings.h"
-#include "kit/UpdateCenterCheckCLI.h"
-#include "kit/UpdateEnvironment.h"
-#include "kit/UpdatePaths.h"
-#include "kit/UpdatePipeline.h"
+#include "kit/update/UpdateCenterCheckCLI.h"
+#include "kit/update/UpdateEnvironment.h"
+#include "kit/update/UpdatePaths.h"
+#include "kit/update/UpdatePipeline.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::UpdateCenter {

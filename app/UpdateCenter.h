@@ -2,12 +2,12 @@
 // The updater's front in the input-method server and on the command line.
 // The server calls serverDidStart() once it is up and noteActivation() at
 // the end of every input activation; both forward to the one process-wide
-// schedule (kit/UpdateCenterSchedule.h) over the live settings, update.json,
+// schedule (kit/update/UpdateCenterSchedule.h) over the live settings, update.json,
 // the update pipeline on detached threads and the update toast. Main thread.
 #include <string>
 #include <vector>
 
-#include "kit/UpdateCenterSchedule.h"
+#include "kit/update/UpdateCenterSchedule.h"
 
 namespace sorvane::UpdateCenter {
 

@@ -18,7 +18,7 @@
 #include "app/RenderedFile.h"
 #include "app/SettingsLauncher.h"
 #include "platform/SorvaneLog.h"
-#include "kit/UpdatePanelModel.h"
+#include "kit/update/UpdatePanelModel.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "kit/panel/PanelGeometry.h"
-#include "kit/UpdateRelease.h"
-#include "kit/UpdateToastTimeline.h"
+#include "kit/update/UpdateRelease.h"
+#include "kit/update/UpdateToastTimeline.h"
 
 class QLabel;
 class QPropertyAnimation;

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "kit/UpdatePanelModel.h"
+#include "kit/update/UpdatePanelModel.h"
 
 class QLabel;
 class QVBoxLayout;

@@ -14,8 +14,8 @@
 #include <mutex>
 #include <optional>
 
-#include "kit/UpdateCheckError.h"
-#include "kit/UpdateEnvironment.h"
+#include "kit/update/UpdateCheckError.h"
+#include "kit/update/UpdateEnvironment.h"
 #include "platform/Expected.h"
 #include "platform/HttpClient.h"
 

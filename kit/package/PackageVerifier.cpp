@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "kit/UpdateVersion.h"
+#include "kit/update/UpdateVersion.h"
 #include "platform/ChunkedFileReader.h"
 #include "platform/Text.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "kit/package/PackageVerification.h"
-#include "kit/UpdateRelease.h"
+#include "kit/update/UpdateRelease.h"
 #include "platform/Files.h"
 
 namespace sorvane::PackageVerifier {

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <optional>
 
-#include "kit/UpdateEvent.h"
-#include "kit/UpdatePanelPhase.h"
+#include "kit/update/UpdateEvent.h"
+#include "kit/update/UpdatePanelPhase.h"
 
 namespace sorvane {
 

@@ -21,7 +21,7 @@
 #include "kit/route/MacBillingStore.h"
 #include "kit/settings/SettingsPage.h"
 #include "kit/english/TypingRhythm.h"
-#include "kit/UpdatePanelModel.h"
+#include "kit/update/UpdatePanelModel.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {

@@ -1,7 +1,7 @@
 #include "kit/settings/SettingsPreviews.h"
 
 #include "kit/settings/PreviewFiles.h"
-#include "kit/UpdatePanelModel.h"
+#include "kit/update/UpdatePanelModel.h"
 #include "platform/Uuid.h"
 
 namespace sorvane::SettingsPreviews {
