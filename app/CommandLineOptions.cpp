@@ -8,11 +8,11 @@
 #include <iostream>
 
 #include "app/CandidatePanel.h"
-#include "app/GuiApplication.h"
+#include "app/server/GuiApplication.h"
 #include "app/ModeHUD.h"
 #include "app/QtScreens.h"
 #include "app/RenderedFile.h"
-#include "app/SorvaneApp.h"
+#include "app/server/SorvaneApp.h"
 #include "app/SorvaneCommandLine.h"
 #include "kit/account/AccountAPI.h"
 #include "kit/account/AccountCredentials.h"

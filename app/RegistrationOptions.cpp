@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/GhostTest.h"
+#include "app/server/GhostTest.h"
 #include "platform/Bundle.h"
 #include "platform/qt/QtRunLoop.h"
 

@@ -15,9 +15,9 @@
 #include <optional>
 #include <string>
 
-#include "app/GuiApplication.h"
+#include "app/server/GuiApplication.h"
 #include "app/QtText.h"
-#include "app/QuitSignals.h"
+#include "app/server/QuitSignals.h"
 #include "app/SettingsLauncher.h"
 #include "app/settings/AppMark.h"
 #include "app/settings/SettingsRootView.h"

@@ -7,7 +7,7 @@
 #include <QPalette>
 #include <iostream>
 
-#include "app/GuiApplication.h"
+#include "app/server/GuiApplication.h"
 #include "app/RenderedFile.h"
 #include "app/SettingsWindow.h"
 #include "app/settings/SettingsRootView.h"

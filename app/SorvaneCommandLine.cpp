@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "app/CommandLineOptions.h"
-#include "app/EngineBootstrap.h"
-#include "app/GuiApplication.h"
+#include "app/server/EngineBootstrap.h"
+#include "app/server/GuiApplication.h"
 #include "app/RegistrationOptions.h"
 #include "app/SettingsWindow.h"
 #include "app/UpdateCenter.h"

@@ -10,7 +10,7 @@
 #include <iostream>
 
 #include "app/CandidatePanel.h"
-#include "app/GuiApplication.h"
+#include "app/server/GuiApplication.h"
 #include "app/ModeHUD.h"
 #include "app/PanelStyle.h"
 #include "app/QtScreens.h"

@@ -14,8 +14,8 @@
 
 #include "app/CandidatePanel.h"
 #include "app/CandidatePanelPresenting.h"
-#include "app/EngineBootstrap.h"
-#include "app/SorvaneInputController.h"
+#include "app/server/EngineBootstrap.h"
+#include "app/server/SorvaneInputController.h"
 #include "bench/BenchEngine.h"
 #include "bench/KeyTimes.h"
 #include "bench/PinyinCorpus.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/GhostTest.h"
+#include "app/server/GhostTest.h"
 #include "app/SettingsLauncher.h"
 #include "app/SettingsMenu.h"
 #include "app/WelcomeTrigger.h"

@@ -9,7 +9,7 @@
 #include "platform/imk/IMKClient.h"
 #include "platform/imk/IMKServer.h"
 #include "platform/imk/KeyScript.h"
-#include "tests/app/ControllerHarness.h"
+#include "tests/app/server/ControllerHarness.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/PrivateBus.h"
 

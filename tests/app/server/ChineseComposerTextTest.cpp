@@ -4,7 +4,7 @@
 // including offsets that the engine should never report.
 #include <gtest/gtest.h>
 
-#include "app/ChineseComposer.h"
+#include "app/server/ChineseComposer.h"
 #include "platform/Text.h"
 #include "tests/support/RecordingCandidatePanel.h"
 #include "tests/support/TempHome.h"

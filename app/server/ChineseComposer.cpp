@@ -1,4 +1,4 @@
-#include "app/ChineseComposer.h"
+#include "app/server/ChineseComposer.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // The controller every session gets from the server's factory.
 #include <gtest/gtest.h>
 
-#include "app/InputControllers.h"
-#include "app/SorvaneInputController.h"
+#include "app/server/InputControllers.h"
+#include "app/server/SorvaneInputController.h"
 #include "kit/settings/AppStateFile.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"

@@ -1,13 +1,13 @@
-#include "app/SorvaneApp.h"
+#include "app/server/SorvaneApp.h"
 
 #include <QApplication>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/EngineBootstrap.h"
-#include "app/InputControllers.h"
-#include "app/QuitSignals.h"
+#include "app/server/EngineBootstrap.h"
+#include "app/server/InputControllers.h"
+#include "app/server/QuitSignals.h"
 #include "app/SorvaneCommandLine.h"
 #include "app/UpdateCenter.h"
 #include "platform/SorvaneLog.h"

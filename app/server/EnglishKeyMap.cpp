@@ -1,4 +1,4 @@
-#include "app/EnglishKeyMap.h"
+#include "app/server/EnglishKeyMap.h"
 
 #include <unicode/uchar.h>
 

@@ -2,7 +2,7 @@
 // field, the panel, the mode indicator and the log received out.
 #include <gtest/gtest.h>
 
-#include "tests/app/ControllerHarness.h"
+#include "tests/app/server/ControllerHarness.h"
 
 namespace sorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/EngineBootstrap.h"
+#include "app/server/EngineBootstrap.h"
 
 #include <pwd.h>
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "app/CandidatePanel.h"
-#include "app/ChineseComposer.h"
+#include "app/server/ChineseComposer.h"
 #include "app/ModeHUD.h"
 #include "tests/app/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"

@@ -3,8 +3,8 @@
 // inside its half second), and the settings that shape both.
 #include <gtest/gtest.h>
 
-#include "app/HotkeyPolicy.h"
-#include "tests/app/ControllerHarness.h"
+#include "app/server/HotkeyPolicy.h"
+#include "tests/app/server/ControllerHarness.h"
 
 namespace sorvane {
 namespace {

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "app/CandidatePanelPresenting.h"
-#include "app/ComposerHost.h"
+#include "app/server/ComposerHost.h"
 #include "engine/RimeEngine.h"
 #include "kit/panel/ChinesePanelModel.h"
 

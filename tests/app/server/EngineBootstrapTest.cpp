@@ -3,7 +3,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/EngineBootstrap.h"
+#include "app/server/EngineBootstrap.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeRime.h"
 #include "tests/support/TempHome.h"

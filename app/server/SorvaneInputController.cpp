@@ -1,10 +1,10 @@
-#include "app/SorvaneInputController.h"
+#include "app/server/SorvaneInputController.h"
 
 #include <cstdio>
 
-#include "app/EngineBootstrap.h"
-#include "app/EnglishKeyMap.h"
-#include "app/GhostTest.h"
+#include "app/server/EngineBootstrap.h"
+#include "app/server/EnglishKeyMap.h"
+#include "app/server/GhostTest.h"
 #include "app/ModeHUD.h"
 #include "app/SettingsLauncher.h"
 #include "app/SettingsMenu.h"

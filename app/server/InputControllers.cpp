@@ -1,6 +1,6 @@
-#include "app/InputControllers.h"
+#include "app/server/InputControllers.h"
 
-#include "app/SorvaneInputController.h"
+#include "app/server/SorvaneInputController.h"
 
 namespace sorvane::InputControllers {
 

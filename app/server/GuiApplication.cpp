@@ -1,4 +1,4 @@
-#include "app/GuiApplication.h"
+#include "app/server/GuiApplication.h"
 
 #include <QApplication>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // The Shift switching between the Chinese, English and ASCII modes: the
 // modifier events, the tap series, carrying a composition from one mode to
 // the other, the mode announcements and the settings that shape them.
-#include "app/HotkeyPolicy.h"
-#include "app/SorvaneInputController.h"
+#include "app/server/HotkeyPolicy.h"
+#include "app/server/SorvaneInputController.h"
 #include "kit/panel/ModeIndicator.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Text.h"

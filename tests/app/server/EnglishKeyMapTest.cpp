@@ -1,7 +1,7 @@
 // Which English-mode key events count as typed text.
 #include <gtest/gtest.h>
 
-#include "app/EnglishKeyMap.h"
+#include "app/server/EnglishKeyMap.h"
 
 namespace sorvane {
 namespace {

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "app/CandidatePanelPresenting.h"
-#include "app/ChineseComposer.h"
-#include "app/ComposerHost.h"
+#include "app/server/ChineseComposer.h"
+#include "app/server/ComposerHost.h"
 #include "kit/settings/SettingsPage.h"
 #include "engine/RimeEngine.h"
 #include "kit/settings/AppSettings.h"

@@ -1,4 +1,4 @@
-#include "app/GhostTest.h"
+#include "app/server/GhostTest.h"
 
 #include <cstdlib>
 #include <string>

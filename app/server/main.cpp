@@ -1,4 +1,4 @@
-#include "app/SorvaneApp.h"
+#include "app/server/SorvaneApp.h"
 
 int main(int argc, char** argv) {
     sorvane::SorvaneApp::main(argc, argv);

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/EngineBootstrap.h"
-#include "app/EnglishKeyMap.h"
-#include "app/SorvaneInputController.h"
+#include "app/server/EngineBootstrap.h"
+#include "app/server/EnglishKeyMap.h"
+#include "app/server/SorvaneInputController.h"
 #include "app/WelcomeTrigger.h"
 #include "kit/panel/ModeIndicator.h"
 #include "kit/input/ModeMemory.h"
