@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/CandidatePanel.h"
+#include "app/panels/CandidatePanel.h"
 #include "app/server/GuiApplication.h"
-#include "app/ModeHUD.h"
-#include "app/QtScreens.h"
+#include "app/panels/ModeHUD.h"
+#include "app/panels/QtScreens.h"
 #include "app/RenderedFile.h"
 #include "app/server/SorvaneApp.h"
 #include "app/SorvaneCommandLine.h"

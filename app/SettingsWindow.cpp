@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/server/GuiApplication.h"
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 #include "app/server/QuitSignals.h"
 #include "app/SettingsLauncher.h"
 #include "app/settings/AppMark.h"

@@ -9,12 +9,12 @@
 #include <QPushButton>
 #include <iostream>
 
-#include "app/CandidatePanel.h"
+#include "app/panels/CandidatePanel.h"
 #include "app/server/GuiApplication.h"
-#include "app/ModeHUD.h"
-#include "app/PanelStyle.h"
-#include "app/QtScreens.h"
-#include "app/QtText.h"
+#include "app/panels/ModeHUD.h"
+#include "app/panels/PanelStyle.h"
+#include "app/panels/QtScreens.h"
+#include "app/panels/QtText.h"
 #include "app/RenderedFile.h"
 #include "app/SettingsLauncher.h"
 #include "platform/SorvaneLog.h"

@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/CandidatePanel.h"
-#include "app/CandidatePanelPresenting.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/CandidatePanelPresenting.h"
 #include "app/server/EngineBootstrap.h"
 #include "app/server/SorvaneInputController.h"
 #include "bench/BenchEngine.h"

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/CandidatePanel.h"
-#include "app/QtScreens.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/QtScreens.h"
 #include "bench/KeyTimes.h"
 #include "bench/WidgetBenchMain.h"
 #include "kit/english/EnglishComposer.h"

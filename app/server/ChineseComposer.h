@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/CandidatePanelPresenting.h"
+#include "app/panels/CandidatePanelPresenting.h"
 #include "app/server/ComposerHost.h"
 #include "engine/RimeEngine.h"
 #include "kit/panel/ChinesePanelModel.h"

@@ -5,7 +5,7 @@
 #include "app/server/EngineBootstrap.h"
 #include "app/server/EnglishKeyMap.h"
 #include "app/server/GhostTest.h"
-#include "app/ModeHUD.h"
+#include "app/panels/ModeHUD.h"
 #include "app/SettingsLauncher.h"
 #include "app/SettingsMenu.h"
 #include "app/UpdateCenter.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CandidatePanelPresenting.h"
+#include "app/panels/CandidatePanelPresenting.h"
 #include "app/server/ChineseComposer.h"
 #include "app/server/ComposerHost.h"
 #include "kit/settings/SettingsPage.h"

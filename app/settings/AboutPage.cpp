@@ -5,7 +5,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 #include "app/settings/AppGlyphTile.h"
 #include "app/settings/Clipboard.h"
 #include "app/settings/SettingsButton.h"

@@ -3,7 +3,7 @@
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 #include "app/settings/SettingsCheckBox.h"
 #include "app/settings/SettingsLink.h"
 #include "kit/settings/SorvaneLinks.h"

@@ -3,7 +3,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 #include "app/settings/KeyField.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/SettingsGroup.h"

@@ -3,7 +3,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLink.h"

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 #include "app/settings/AboutPage.h"
 #include "app/settings/AccountPage.h"
 #include "app/settings/Clipboard.h"

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsText.h"

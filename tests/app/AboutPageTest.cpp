@@ -16,7 +16,7 @@
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/UpdatePanelView.h"
 #include "platform/Bundle.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/RecordingNotificationCenter.h"
 #include "tests/support/RecordingUrlOpener.h"
 #include "tests/support/TempHome.h"

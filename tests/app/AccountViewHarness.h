@@ -10,7 +10,7 @@
 #include "app/settings/SettingsText.h"
 #include "kit/account/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/FakeWebView.h"

@@ -15,7 +15,7 @@
 #include "app/settings/SettingsSymbols.h"
 #include "app/settings/SettingsTheme.h"
 #include "platform/Bundle.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 
 namespace sorvane {
 namespace {

@@ -13,7 +13,7 @@
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/WeChatSignInCard.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryKeychain.h"

@@ -12,7 +12,7 @@
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "platform/Files.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/PumpUntil.h"

@@ -15,7 +15,7 @@
 #include "app/SorvaneCommandLine.h"
 #include "kit/settings/PreviewFiles.h"
 #include "platform/qt/QtMainQueue.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/MemoryKeychain.h"
 #include "tests/support/ScopedEnvironment.h"

@@ -18,7 +18,7 @@
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsSwitch.h"
 #include "app/settings/SettingsText.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/MemoryKeychain.h"

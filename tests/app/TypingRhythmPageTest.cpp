@@ -13,7 +13,7 @@
 
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/PumpUntil.h"
 
 namespace sorvane {

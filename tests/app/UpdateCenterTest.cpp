@@ -8,13 +8,13 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "app/ModeHUD.h"
+#include "app/panels/ModeHUD.h"
 #include "app/UpdateToast.h"
 #include "kit/package/PackageVerifier.h"
 #include "kit/update/UpdateCenterSchedule.h"
 #include "kit/update/UpdatePaths.h"
 #include "kit/update/UpdatePipeline.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakePackageChecks.h"
 #include "tests/support/ManualTaskRunner.h"

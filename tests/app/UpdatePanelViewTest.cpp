@@ -12,7 +12,7 @@
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/UpdatePanelView.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 
 namespace sorvane {
 namespace {

@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/ModeHUD.h"
-#include "tests/app/PanelTestSupport.h"
+#include "app/panels/ModeHUD.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempHome.h"

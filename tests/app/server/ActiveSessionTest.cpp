@@ -10,7 +10,7 @@
 #include "platform/imk/IMKServer.h"
 #include "platform/imk/KeyScript.h"
 #include "tests/app/server/ControllerHarness.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/PrivateBus.h"
 
 namespace sorvane {

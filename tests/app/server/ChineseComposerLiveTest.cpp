@@ -7,10 +7,10 @@
 
 #include <filesystem>
 
-#include "app/CandidatePanel.h"
+#include "app/panels/CandidatePanel.h"
 #include "app/server/ChineseComposer.h"
-#include "app/ModeHUD.h"
-#include "tests/app/PanelTestSupport.h"
+#include "app/panels/ModeHUD.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/RecordingCandidatePanel.h"
 #include "tests/support/RecordingInputClient.h"

@@ -4,7 +4,7 @@
 #include "app/server/InputControllers.h"
 #include "app/server/SorvaneInputController.h"
 #include "kit/settings/AppStateFile.h"
-#include "tests/app/PanelTestSupport.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/RecordingInputClient.h"
 #include "tests/support/TempHome.h"

@@ -1,4 +1,4 @@
-#include "app/WrappedParagraph.h"
+#include "app/panels/WrappedParagraph.h"
 
 #include <algorithm>
 

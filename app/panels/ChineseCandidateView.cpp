@@ -1,4 +1,4 @@
-#include "app/ChineseCandidateView.h"
+#include "app/panels/ChineseCandidateView.h"
 
 #include <QPainterPath>
 

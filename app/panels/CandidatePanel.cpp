@@ -1,9 +1,9 @@
-#include "app/CandidatePanel.h"
+#include "app/panels/CandidatePanel.h"
 
 #include <QGuiApplication>
 #include <cmath>
 
-#include "app/QtScreens.h"
+#include "app/panels/QtScreens.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/EnglishSuggestionLine.h"
+#include "app/panels/EnglishSuggestionLine.h"
 #include "tests/support/FakeTextMetrics.h"
 
 namespace sorvane {

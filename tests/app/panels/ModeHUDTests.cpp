@@ -4,9 +4,9 @@
 #include <QImage>
 #include <QLineEdit>
 
-#include "app/ModeHUD.h"
-#include "app/QtScreens.h"
-#include "tests/app/PanelTestSupport.h"
+#include "app/panels/ModeHUD.h"
+#include "app/panels/QtScreens.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualTime.h"
 

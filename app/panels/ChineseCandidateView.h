@@ -4,8 +4,8 @@
 #include <QWidget>
 #include <optional>
 
-#include "app/PanelContentView.h"
-#include "app/PanelStyle.h"
+#include "app/panels/PanelContentView.h"
+#include "app/panels/PanelStyle.h"
 #include "kit/panel/ChineseCandidateLayout.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "app/PanelStyle.h"
+#include "app/panels/PanelStyle.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -12,7 +12,7 @@
 #include <map>
 #include <tuple>
 
-#include "app/QtText.h"
+#include "app/panels/QtText.h"
 
 // Resources of a static library are only linked in when referenced, and the
 // reference must stand outside any namespace.

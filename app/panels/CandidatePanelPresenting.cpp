@@ -1,7 +1,7 @@
-#include "app/CandidatePanelPresenting.h"
+#include "app/panels/CandidatePanelPresenting.h"
 
-#include "app/CandidatePanel.h"
-#include "app/ModeHUD.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/ModeHUD.h"
 
 namespace sorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/QtScreens.h"
+#include "app/panels/QtScreens.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
-#include "app/EnglishSuggestionView.h"
+#include "app/panels/EnglishSuggestionView.h"
 
 #include <QHideEvent>
 #include <QPaintEvent>
 #include <algorithm>
 #include <cmath>
 
-#include "app/EnglishSuggestionLine.h"
+#include "app/panels/EnglishSuggestionLine.h"
 
 namespace sorvane {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/PanelStyle.h"
+#include "app/panels/PanelStyle.h"
 
 namespace sorvane {
 

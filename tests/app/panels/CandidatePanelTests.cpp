@@ -7,9 +7,9 @@
 #include <QPainterPath>
 #include <QScreen>
 
-#include "app/CandidatePanel.h"
-#include "app/QtScreens.h"
-#include "tests/app/PanelTestSupport.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/QtScreens.h"
+#include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/VirtualTime.h"
 

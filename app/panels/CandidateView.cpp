@@ -1,4 +1,4 @@
-#include "app/CandidateView.h"
+#include "app/panels/CandidateView.h"
 
 #include <QPainterPath>
 #include <algorithm>

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/ChineseCandidateView.h"
-#include "app/EnglishSuggestionView.h"
+#include "app/panels/ChineseCandidateView.h"
+#include "app/panels/EnglishSuggestionView.h"
 #include "kit/panel/PanelContent.h"
 
 namespace sorvane {

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/CandidateView.h"
+#include "app/panels/CandidateView.h"
 #include "kit/panel/PanelGeometry.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "app/ModeHUD.h"
+#include "app/panels/ModeHUD.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -7,10 +7,10 @@
 #include <QPropertyAnimation>
 #include <cmath>
 
-#include "app/CandidatePanel.h"
-#include "app/PanelStyle.h"
-#include "app/QtScreens.h"
-#include "app/QtText.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/PanelStyle.h"
+#include "app/panels/QtScreens.h"
+#include "app/panels/QtText.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {

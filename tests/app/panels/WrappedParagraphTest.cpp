@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/WrappedParagraph.h"
-#include "tests/app/PanelTestSupport.h"
+#include "app/panels/WrappedParagraph.h"
+#include "tests/app/panels/PanelTestSupport.h"
 
 namespace sorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/EnglishSuggestionLine.h"
+#include "app/panels/EnglishSuggestionLine.h"
 
 #include <algorithm>
 #include <cmath>

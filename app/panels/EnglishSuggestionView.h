@@ -4,9 +4,9 @@
 #include <QWidget>
 #include <optional>
 
-#include "app/PanelContentView.h"
-#include "app/PanelStyle.h"
-#include "app/WrappedParagraph.h"
+#include "app/panels/PanelContentView.h"
+#include "app/panels/PanelStyle.h"
+#include "app/panels/WrappedParagraph.h"
 #include "kit/panel/EnglishPanelModel.h"
 #include "kit/panel/WaitingAnimation.h"
 
