@@ -8,7 +8,7 @@
 #include <iostream>
 
 #include "app/server/GuiApplication.h"
-#include "app/RenderedFile.h"
+#include "app/cli/RenderedFile.h"
 #include "app/SettingsWindow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsTheme.h"

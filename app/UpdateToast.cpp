@@ -15,7 +15,7 @@
 #include "app/panels/PanelStyle.h"
 #include "app/panels/QtScreens.h"
 #include "app/panels/QtText.h"
-#include "app/RenderedFile.h"
+#include "app/cli/RenderedFile.h"
 #include "app/SettingsLauncher.h"
 #include "platform/SorvaneLog.h"
 #include "kit/update/UpdatePanelModel.h"

@@ -8,7 +8,7 @@
 #include "app/server/EngineBootstrap.h"
 #include "app/server/InputControllers.h"
 #include "app/server/QuitSignals.h"
-#include "app/SorvaneCommandLine.h"
+#include "app/cli/SorvaneCommandLine.h"
 #include "app/UpdateCenter.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"

@@ -7,7 +7,7 @@
 #include <QShowEvent>
 #include <algorithm>
 
-#include "app/RegistrationOptions.h"
+#include "app/cli/RegistrationOptions.h"
 #include "app/settings/AccountSummaryRow.h"
 #include "app/settings/AppGlyphTile.h"
 #include "app/settings/HomeRouteCardView.h"

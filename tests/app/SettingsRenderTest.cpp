@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "app/SettingsWindow.h"
-#include "app/SorvaneCommandLine.h"
+#include "app/cli/SorvaneCommandLine.h"
 #include "kit/settings/PreviewFiles.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/app/panels/PanelTestSupport.h"

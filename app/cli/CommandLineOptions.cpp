@@ -1,4 +1,4 @@
-#include "app/CommandLineOptions.h"
+#include "app/cli/CommandLineOptions.h"
 
 #include <signal.h>
 
@@ -11,9 +11,9 @@
 #include "app/server/GuiApplication.h"
 #include "app/panels/ModeHUD.h"
 #include "app/panels/QtScreens.h"
-#include "app/RenderedFile.h"
+#include "app/cli/RenderedFile.h"
 #include "app/server/SorvaneApp.h"
-#include "app/SorvaneCommandLine.h"
+#include "app/cli/SorvaneCommandLine.h"
 #include "kit/account/AccountAPI.h"
 #include "kit/account/AccountCredentials.h"
 #include "kit/english/DecimalWord.h"

@@ -1,4 +1,4 @@
-#include "app/RegistrationOptions.h"
+#include "app/cli/RegistrationOptions.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/SorvaneCommandLine.h"
+#include "app/cli/SorvaneCommandLine.h"
 
 #include <chrono>
 #include <cstdio>
@@ -7,10 +7,10 @@
 #include <iostream>
 #include <utility>
 
-#include "app/CommandLineOptions.h"
+#include "app/cli/CommandLineOptions.h"
 #include "app/server/EngineBootstrap.h"
 #include "app/server/GuiApplication.h"
-#include "app/RegistrationOptions.h"
+#include "app/cli/RegistrationOptions.h"
 #include "app/SettingsWindow.h"
 #include "app/UpdateCenter.h"
 #include "app/UpdateToast.h"

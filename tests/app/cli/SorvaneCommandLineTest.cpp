@@ -7,7 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/SorvaneCommandLine.h"
+#include "app/cli/SorvaneCommandLine.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempHome.h"
 
@@ -76,7 +76,7 @@ TEST(SorvaneCommandLineTest, HelpGoesToStandardOutputWithStatusZero) {
 }
 
 TEST(SorvaneCommandLineTest, HelpMatchesTheDocumentedTextByteForByte) {
-    std::ifstream golden(std::string(SORVANE_SOURCE_DIR) + "/tests/app/data/help.txt", std::ios::binary);
+    std::ifstream golden(std::string(SORVANE_SOURCE_DIR) + "/tests/app/cli/data/help.txt", std::ios::binary);
     const std::string expected((std::istreambuf_iterator<char>(golden)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(runExecutable({"--help"}).out, expected);

@@ -1,4 +1,4 @@
-#include "app/RenderedFile.h"
+#include "app/cli/RenderedFile.h"
 
 #include <cstdio>
 
