@@ -9,7 +9,7 @@
 #include "app/server/InputControllers.h"
 #include "app/server/QuitSignals.h"
 #include "app/cli/SorvaneCommandLine.h"
-#include "app/UpdateCenter.h"
+#include "app/update/UpdateCenter.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"

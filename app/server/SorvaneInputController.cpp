@@ -8,7 +8,7 @@
 #include "app/panels/ModeHUD.h"
 #include "app/SettingsLauncher.h"
 #include "app/SettingsMenu.h"
-#include "app/UpdateCenter.h"
+#include "app/update/UpdateCenter.h"
 #include "app/WelcomeTrigger.h"
 #include "engine/KeySyms.h"
 #include "kit/route/LastKnownRouteReason.h"

@@ -14,7 +14,7 @@
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "app/settings/UpdatePanelView.h"
+#include "app/update/UpdatePanelView.h"
 #include "app/settings/UrlOpener.h"
 #include "kit/settings/SorvaneLinks.h"
 

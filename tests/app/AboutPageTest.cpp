@@ -14,7 +14,7 @@
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "app/settings/UpdatePanelView.h"
+#include "app/update/UpdatePanelView.h"
 #include "platform/Bundle.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/RecordingNotificationCenter.h"

@@ -1,4 +1,4 @@
-#include "app/settings/UpdatePanelView.h"
+#include "app/update/UpdatePanelView.h"
 
 #include <QAccessible>
 #include <QHBoxLayout>

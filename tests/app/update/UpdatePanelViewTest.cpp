@@ -11,7 +11,7 @@
 
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "app/settings/UpdatePanelView.h"
+#include "app/update/UpdatePanelView.h"
 #include "tests/app/panels/PanelTestSupport.h"
 
 namespace sorvane {

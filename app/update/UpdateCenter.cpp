@@ -1,9 +1,9 @@
-#include "app/UpdateCenter.h"
+#include "app/update/UpdateCenter.h"
 
 #include <iostream>
 #include <memory>
 
-#include "app/UpdateToast.h"
+#include "app/update/UpdateToast.h"
 #include "kit/settings/AppSettings.h"
 #include "kit/update/UpdateCenterCheckCLI.h"
 #include "kit/update/UpdateEnvironment.h"

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/panels/ModeHUD.h"
-#include "app/UpdateToast.h"
+#include "app/update/UpdateToast.h"
 #include "kit/package/PackageVerifier.h"
 #include "kit/update/UpdateCenterSchedule.h"
 #include "kit/update/UpdatePaths.h"

@@ -1,4 +1,4 @@
-#include "app/UpdateToast.h"
+#include "app/update/UpdateToast.h"
 
 #include <gtest/gtest.h>
 
