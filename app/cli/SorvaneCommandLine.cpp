@@ -11,7 +11,7 @@
 #include "app/server/EngineBootstrap.h"
 #include "app/server/GuiApplication.h"
 #include "app/cli/RegistrationOptions.h"
-#include "app/SettingsWindow.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/update/UpdateCenter.h"
 #include "app/update/UpdateToast.h"
 #include "kit/english/DecimalWord.h"

@@ -16,7 +16,7 @@
 #include "app/panels/QtScreens.h"
 #include "app/panels/QtText.h"
 #include "app/cli/RenderedFile.h"
-#include "app/SettingsLauncher.h"
+#include "app/settings/SettingsLauncher.h"
 #include "platform/SorvaneLog.h"
 #include "kit/update/UpdatePanelModel.h"
 #include "platform/qt/QtMainQueue.h"

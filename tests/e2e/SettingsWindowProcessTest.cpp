@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "app/SettingsLauncher.h"
-#include "app/SettingsWindow.h"
+#include "app/settings/SettingsLauncher.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsSwitch.h"

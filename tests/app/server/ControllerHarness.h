@@ -17,7 +17,7 @@
 #include "app/server/EngineBootstrap.h"
 #include "app/server/EnglishKeyMap.h"
 #include "app/server/SorvaneInputController.h"
-#include "app/WelcomeTrigger.h"
+#include "app/settings/WelcomeTrigger.h"
 #include "kit/panel/ModeIndicator.h"
 #include "kit/input/ModeMemory.h"
 #include "platform/imk/KeyScript.h"

@@ -9,7 +9,7 @@
 
 #include "app/server/GuiApplication.h"
 #include "app/cli/RenderedFile.h"
-#include "app/SettingsWindow.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/UrlOpener.h"

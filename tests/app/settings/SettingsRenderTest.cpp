@@ -11,7 +11,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/SettingsWindow.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/cli/SorvaneCommandLine.h"
 #include "kit/settings/PreviewFiles.h"
 #include "platform/qt/QtMainQueue.h"

@@ -1,4 +1,4 @@
-#include "app/SettingsMenu.h"
+#include "app/settings/SettingsMenu.h"
 
 namespace sorvane::SettingsMenu {
 

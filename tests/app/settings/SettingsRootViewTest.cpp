@@ -8,7 +8,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 
-#include "app/SettingsWindow.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/settings/AccountPage.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"

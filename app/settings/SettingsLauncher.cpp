@@ -1,4 +1,4 @@
-#include "app/SettingsLauncher.h"
+#include "app/settings/SettingsLauncher.h"
 
 #include <signal.h>
 #include <sys/wait.h>

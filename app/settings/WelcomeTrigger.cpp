@@ -1,6 +1,6 @@
-#include "app/WelcomeTrigger.h"
+#include "app/settings/WelcomeTrigger.h"
 
-#include "app/SettingsLauncher.h"
+#include "app/settings/SettingsLauncher.h"
 #include "platform/SorvaneLog.h"
 #include "platform/qt/QtMainQueue.h"
 

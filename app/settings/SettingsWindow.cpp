@@ -1,4 +1,4 @@
-#include "app/SettingsWindow.h"
+#include "app/settings/SettingsWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,7 +18,7 @@
 #include "app/server/GuiApplication.h"
 #include "app/panels/QtText.h"
 #include "app/server/QuitSignals.h"
-#include "app/SettingsLauncher.h"
+#include "app/settings/SettingsLauncher.h"
 #include "app/settings/AppMark.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsTheme.h"

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "app/server/GhostTest.h"
-#include "app/SettingsLauncher.h"
-#include "app/SettingsMenu.h"
-#include "app/WelcomeTrigger.h"
+#include "app/settings/SettingsLauncher.h"
+#include "app/settings/SettingsMenu.h"
+#include "app/settings/WelcomeTrigger.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/MemoryUserDefaults.h"
