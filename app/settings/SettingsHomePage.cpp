@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "app/cli/RegistrationOptions.h"
-#include "app/settings/AccountSummaryRow.h"
+#include "app/settings/account/AccountSummaryRow.h"
 #include "app/settings/AppGlyphTile.h"
 #include "app/settings/HomeRouteCardView.h"
 #include "app/settings/SettingsGroup.h"
@@ -18,7 +18,7 @@
 #include "app/settings/SettingsSymbols.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "app/settings/WeChatSignInCard.h"
+#include "app/settings/account/WeChatSignInCard.h"
 
 namespace sorvane {
 namespace {

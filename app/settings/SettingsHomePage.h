@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 #include "app/settings/SettingsScroll.h"
 #include "kit/route/MacBillingStore.h"
 #include "kit/settings/SettingsHomePresenter.h"

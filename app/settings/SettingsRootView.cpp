@@ -6,7 +6,7 @@
 
 #include "app/panels/QtText.h"
 #include "app/settings/AboutPage.h"
-#include "app/settings/AccountPage.h"
+#include "app/settings/account/AccountPage.h"
 #include "app/settings/Clipboard.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"

@@ -12,7 +12,7 @@
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsText.h"
-#include "app/settings/WeChatSignInCard.h"
+#include "app/settings/account/WeChatSignInCard.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"

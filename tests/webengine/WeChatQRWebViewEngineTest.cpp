@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <atomic>
 
-#include "app/WeChatQRWebView.h"
-#include "app/WebEngineModule.h"
+#include "app/settings/account/WeChatQRWebView.h"
+#include "app/settings/account/WebEngineModule.h"
 #include "kit/account/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/support/CapturingLogSink.h"

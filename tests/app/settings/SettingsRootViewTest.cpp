@@ -9,7 +9,7 @@
 #include <QMouseEvent>
 
 #include "app/settings/SettingsWindow.h"
-#include "app/settings/AccountPage.h"
+#include "app/settings/account/AccountPage.h"
 #include "app/settings/GeneralPage.h"
 #include "app/settings/HotkeysPage.h"
 #include "app/settings/RewriteServicePage.h"

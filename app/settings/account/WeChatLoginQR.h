@@ -12,7 +12,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 #include "kit/account/AccountStore.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "app/WeChatQRWebView.h"
+#include "app/settings/account/WeChatQRWebView.h"
 
 #include <QPointer>
 #include <QResizeEvent>

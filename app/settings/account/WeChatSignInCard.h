@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 #include "kit/account/AccountStore.h"
 #include "kit/route/MacBillingStore.h"
 

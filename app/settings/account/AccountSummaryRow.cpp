@@ -1,10 +1,10 @@
-#include "app/settings/AccountSummaryRow.h"
+#include "app/settings/account/AccountSummaryRow.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QPainter>
 
-#include "app/settings/AccountStoreWatch.h"
+#include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/IconTile.h"
 #include "app/settings/SettingsColors.h"
 #include "app/settings/SettingsText.h"

@@ -1,4 +1,4 @@
-#include "app/settings/AccountErrorRow.h"
+#include "app/settings/account/AccountErrorRow.h"
 
 #include <QHBoxLayout>
 

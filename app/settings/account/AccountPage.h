@@ -12,7 +12,7 @@
 #include <QString>
 #include <memory>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 #include "app/settings/SettingsScroll.h"
 #include "kit/account/AccountStore.h"
 

@@ -1,4 +1,4 @@
-#include "app/WebEngineModule.h"
+#include "app/settings/account/WebEngineModule.h"
 
 #include <dlfcn.h>
 

@@ -5,15 +5,15 @@
 #include <QMouseEvent>
 #include <fstream>
 
-#include "app/WeChatQRWebView.h"
-#include "app/settings/AccountErrorRow.h"
-#include "app/settings/AccountPage.h"
-#include "app/settings/AccountStoreWatch.h"
-#include "app/settings/AccountSummaryRow.h"
+#include "app/settings/account/WeChatQRWebView.h"
+#include "app/settings/account/AccountErrorRow.h"
+#include "app/settings/account/AccountPage.h"
+#include "app/settings/account/AccountStoreWatch.h"
+#include "app/settings/account/AccountSummaryRow.h"
 #include "app/settings/PageHero.h"
-#include "app/settings/WeChatLoginQR.h"
-#include "app/settings/WeChatSignInCard.h"
-#include "tests/app/AccountViewHarness.h"
+#include "app/settings/account/WeChatLoginQR.h"
+#include "app/settings/account/WeChatSignInCard.h"
+#include "tests/app/settings/account/AccountViewHarness.h"
 #include "tests/support/RecordingUrlOpener.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "app/settings/ConsentRow.h"
+#include "app/settings/account/ConsentRow.h"
 
 #include <QHBoxLayout>
 #include <QSignalBlocker>

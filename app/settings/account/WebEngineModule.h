@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 #include "platform/Bundle.h"
 #include "platform/Expected.h"
 

@@ -1,16 +1,16 @@
-#include "app/settings/WeChatSignInCard.h"
+#include "app/settings/account/WeChatSignInCard.h"
 
 #include <QBoxLayout>
 
 #include "app/settings/IconTile.h"
-#include "app/settings/AccountErrorRow.h"
-#include "app/settings/AccountStoreWatch.h"
-#include "app/settings/ConsentRow.h"
+#include "app/settings/account/AccountErrorRow.h"
+#include "app/settings/account/AccountStoreWatch.h"
+#include "app/settings/account/ConsentRow.h"
 #include "app/settings/SettingsColors.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/SymbolView.h"
-#include "app/settings/WeChatLoginQR.h"
+#include "app/settings/account/WeChatLoginQR.h"
 
 namespace sorvane {
 namespace {

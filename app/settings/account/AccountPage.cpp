@@ -1,4 +1,4 @@
-#include "app/settings/AccountPage.h"
+#include "app/settings/account/AccountPage.h"
 
 #include <QHBoxLayout>
 #include <QUrl>
@@ -7,14 +7,14 @@
 #include "app/settings/IconTile.h"
 #include "app/settings/PageHero.h"
 #include "app/settings/SettingsButton.h"
-#include "app/settings/AccountErrorRow.h"
-#include "app/settings/AccountStoreWatch.h"
-#include "app/settings/ConsentRow.h"
+#include "app/settings/account/AccountErrorRow.h"
+#include "app/settings/account/AccountStoreWatch.h"
+#include "app/settings/account/ConsentRow.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "app/settings/SymbolView.h"
-#include "app/settings/WeChatLoginQR.h"
+#include "app/settings/account/WeChatLoginQR.h"
 #include "kit/account/AccountAPI.h"
 
 namespace sorvane {

@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 #include "kit/account/AccountRecords.h"
 #include "kit/account/WeChatQRCoordinator.h"
 

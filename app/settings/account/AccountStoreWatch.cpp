@@ -1,4 +1,4 @@
-#include "app/settings/AccountStoreWatch.h"
+#include "app/settings/account/AccountStoreWatch.h"
 
 namespace sorvane {
 

@@ -1,12 +1,12 @@
-#include "app/settings/WeChatLoginQR.h"
+#include "app/settings/account/WeChatLoginQR.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include "app/WeChatQRWebView.h"
-#include "app/WebEngineModule.h"
-#include "app/settings/AccountStoreWatch.h"
+#include "app/settings/account/WeChatQRWebView.h"
+#include "app/settings/account/WebEngineModule.h"
+#include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsText.h"
