@@ -5,20 +5,20 @@
 #include <QVBoxLayout>
 
 #include "app/panels/QtText.h"
-#include "app/settings/AboutPage.h"
+#include "app/settings/pages/AboutPage.h"
 #include "app/settings/account/AccountPage.h"
 #include "app/settings/Clipboard.h"
-#include "app/settings/GeneralPage.h"
-#include "app/settings/HotkeysPage.h"
-#include "app/settings/MacOwnKeyPage.h"
-#include "app/settings/RewriteServicePage.h"
-#include "app/settings/SettingsHomePage.h"
-#include "app/settings/SettingsPrivacyPage.h"
+#include "app/settings/pages/GeneralPage.h"
+#include "app/settings/pages/HotkeysPage.h"
+#include "app/settings/pages/MacOwnKeyPage.h"
+#include "app/settings/pages/RewriteServicePage.h"
+#include "app/settings/pages/SettingsHomePage.h"
+#include "app/settings/pages/SettingsPrivacyPage.h"
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsSymbols.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
-#include "app/settings/TypingRhythmPage.h"
+#include "app/settings/pages/TypingRhythmPage.h"
 
 namespace sorvane {
 namespace {

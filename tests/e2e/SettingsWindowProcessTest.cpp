@@ -14,7 +14,7 @@
 
 #include "app/settings/SettingsLauncher.h"
 #include "app/settings/SettingsWindow.h"
-#include "app/settings/HotkeysPage.h"
+#include "app/settings/pages/HotkeysPage.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsSwitch.h"
 #include "kit/settings/AppSettings.h"

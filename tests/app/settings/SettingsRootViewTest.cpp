@@ -10,9 +10,9 @@
 
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/account/AccountPage.h"
-#include "app/settings/GeneralPage.h"
-#include "app/settings/HotkeysPage.h"
-#include "app/settings/RewriteServicePage.h"
+#include "app/settings/pages/GeneralPage.h"
+#include "app/settings/pages/HotkeysPage.h"
+#include "app/settings/pages/RewriteServicePage.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsSpinner.h"

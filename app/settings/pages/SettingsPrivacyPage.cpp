@@ -1,4 +1,4 @@
-#include "app/settings/SettingsPrivacyPage.h"
+#include "app/settings/pages/SettingsPrivacyPage.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

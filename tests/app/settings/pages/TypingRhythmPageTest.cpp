@@ -1,4 +1,4 @@
-#include "app/settings/TypingRhythmPage.h"
+#include "app/settings/pages/TypingRhythmPage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/settings/GeneralPage.h"
+#include "app/settings/pages/GeneralPage.h"
 
 #include <QHBoxLayout>
 #include <QSignalBlocker>

@@ -4,11 +4,11 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "app/settings/MacOwnKeyPage.h"
+#include "app/settings/pages/MacOwnKeyPage.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsLink.h"
-#include "app/settings/SettingsPrivacyPage.h"
+#include "app/settings/pages/SettingsPrivacyPage.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/SettingsTheme.h"
 #include "platform/Files.h"

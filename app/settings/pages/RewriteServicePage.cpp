@@ -1,4 +1,4 @@
-#include "app/settings/RewriteServicePage.h"
+#include "app/settings/pages/RewriteServicePage.h"
 
 #include <chrono>
 

@@ -1,10 +1,10 @@
-#include "app/settings/MacOwnKeyPage.h"
+#include "app/settings/pages/MacOwnKeyPage.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "app/panels/QtText.h"
-#include "app/settings/KeyField.h"
+#include "app/settings/pages/KeyField.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"

@@ -1,4 +1,4 @@
-#include "app/settings/KeyField.h"
+#include "app/settings/pages/KeyField.h"
 
 #include <QPainter>
 #include <QPainterPath>

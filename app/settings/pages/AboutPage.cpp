@@ -1,4 +1,4 @@
-#include "app/settings/AboutPage.h"
+#include "app/settings/pages/AboutPage.h"
 
 #include <QLabel>
 #include <QToolButton>

@@ -1,5 +1,5 @@
 // The about page offscreen, over a model in a temporary HOME.
-#include "app/settings/AboutPage.h"
+#include "app/settings/pages/AboutPage.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QImage>
 
-#include "app/settings/HomeRouteCardView.h"
-#include "app/settings/SettingsHomePage.h"
+#include "app/settings/pages/HomeRouteCardView.h"
+#include "app/settings/pages/SettingsHomePage.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsText.h"

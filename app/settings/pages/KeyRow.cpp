@@ -1,4 +1,4 @@
-#include "app/settings/KeyRow.h"
+#include "app/settings/pages/KeyRow.h"
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>

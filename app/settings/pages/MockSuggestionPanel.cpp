@@ -1,4 +1,4 @@
-#include "app/settings/MockSuggestionPanel.h"
+#include "app/settings/pages/MockSuggestionPanel.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/settings/HomeRouteCardView.h"
+#include "app/settings/pages/HomeRouteCardView.h"
 
 #include <QAbstractButton>
 #include <QGraphicsDropShadowEffect>

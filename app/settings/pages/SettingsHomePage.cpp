@@ -1,4 +1,4 @@
-#include "app/settings/SettingsHomePage.h"
+#include "app/settings/pages/SettingsHomePage.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>
@@ -10,7 +10,7 @@
 #include "app/cli/RegistrationOptions.h"
 #include "app/settings/account/AccountSummaryRow.h"
 #include "app/settings/AppGlyphTile.h"
-#include "app/settings/HomeRouteCardView.h"
+#include "app/settings/pages/HomeRouteCardView.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLinkRow.h"

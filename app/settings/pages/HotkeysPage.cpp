@@ -1,12 +1,12 @@
-#include "app/settings/HotkeysPage.h"
+#include "app/settings/pages/HotkeysPage.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "app/settings/KeyRow.h"
-#include "app/settings/MockSuggestionPanel.h"
+#include "app/settings/pages/KeyRow.h"
+#include "app/settings/pages/MockSuggestionPanel.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsSwitch.h"
