@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <cmath>
 
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 namespace {

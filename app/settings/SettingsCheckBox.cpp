@@ -4,7 +4,7 @@
 #include <QPainterPath>
 #include <QStyleOptionButton>
 
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 namespace {

@@ -4,8 +4,8 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QVBoxLayout>
 
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 

@@ -5,7 +5,7 @@
 //   row->addWidget(new SettingsLink("用户协议", QUrl(...), opener, settingsFont(12)));
 #include <QUrl>
 
-#include "app/settings/SettingsText.h"
+#include "app/settings/style/SettingsText.h"
 #include "app/settings/UrlOpener.h"
 
 namespace sorvane {

@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/settings/IconTile.h"
-#include "app/settings/SettingsSymbols.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/IconTile.h"
+#include "app/settings/style/SettingsSymbols.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 namespace {

@@ -15,9 +15,9 @@
 #include "app/settings/pages/SettingsHomePage.h"
 #include "app/settings/pages/SettingsPrivacyPage.h"
 #include "app/settings/SettingsSpinner.h"
-#include "app/settings/SettingsSymbols.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsSymbols.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "app/settings/pages/TypingRhythmPage.h"
 
 namespace sorvane {

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 

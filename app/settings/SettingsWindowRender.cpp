@@ -11,7 +11,7 @@
 #include "app/cli/RenderedFile.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/SettingsRootView.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "app/settings/UrlOpener.h"
 #include "platform/qt/QtMainQueue.h"
 

@@ -10,8 +10,8 @@
 #include <cmath>
 
 #include "app/settings/SettingsButton.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {

@@ -6,14 +6,14 @@
 #include <QPalette>
 #include <QVBoxLayout>
 
-#include "app/settings/AppGlyphTile.h"
-#include "app/settings/AppMark.h"
+#include "app/settings/style/AppGlyphTile.h"
+#include "app/settings/style/AppMark.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsScroll.h"
-#include "app/settings/SettingsSymbols.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsSymbols.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "platform/Bundle.h"
 #include "tests/app/panels/PanelTestSupport.h"
 

@@ -3,9 +3,9 @@
 #include <QHBoxLayout>
 
 #include "app/settings/SettingsButton.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
-#include "app/settings/SymbolView.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
+#include "app/settings/style/SymbolView.h"
 
 namespace sorvane {
 

@@ -4,16 +4,16 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/settings/IconTile.h"
+#include "app/settings/style/IconTile.h"
 #include "app/settings/PageHero.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/account/AccountErrorRow.h"
 #include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/ConsentRow.h"
 #include "app/settings/SettingsGroup.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
-#include "app/settings/SymbolView.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
+#include "app/settings/style/SymbolView.h"
 #include "app/settings/account/WeChatLoginQR.h"
 #include "kit/account/AccountAPI.h"
 

@@ -2,14 +2,14 @@
 
 #include <QBoxLayout>
 
-#include "app/settings/IconTile.h"
+#include "app/settings/style/IconTile.h"
 #include "app/settings/account/AccountErrorRow.h"
 #include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/ConsentRow.h"
-#include "app/settings/SettingsColors.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
-#include "app/settings/SymbolView.h"
+#include "app/settings/style/SettingsColors.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
+#include "app/settings/style/SymbolView.h"
 #include "app/settings/account/WeChatLoginQR.h"
 
 namespace sorvane {

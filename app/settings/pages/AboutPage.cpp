@@ -6,14 +6,14 @@
 #include <QVBoxLayout>
 
 #include "app/panels/QtText.h"
-#include "app/settings/AppGlyphTile.h"
+#include "app/settings/style/AppGlyphTile.h"
 #include "app/settings/Clipboard.h"
 #include "app/settings/SettingsButton.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLinkRow.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "app/update/UpdatePanelView.h"
 #include "app/settings/UrlOpener.h"
 #include "kit/settings/SorvaneLinks.h"

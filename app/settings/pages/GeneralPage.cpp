@@ -9,8 +9,8 @@
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsSwitch.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "app/settings/UrlOpener.h"
 
 namespace sorvane {

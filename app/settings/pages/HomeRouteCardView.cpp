@@ -12,9 +12,9 @@
 #include <cmath>
 
 #include "app/settings/SettingsButton.h"
-#include "app/settings/SettingsSymbols.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsSymbols.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 namespace {

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "app/settings/KeyCap.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 

@@ -9,15 +9,15 @@
 
 #include "app/cli/RegistrationOptions.h"
 #include "app/settings/account/AccountSummaryRow.h"
-#include "app/settings/AppGlyphTile.h"
+#include "app/settings/style/AppGlyphTile.h"
 #include "app/settings/pages/HomeRouteCardView.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsSpinner.h"
-#include "app/settings/SettingsSymbols.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsSymbols.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "app/settings/account/WeChatSignInCard.h"
 
 namespace sorvane {

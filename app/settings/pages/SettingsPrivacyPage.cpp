@@ -8,8 +8,8 @@
 #include "app/settings/SettingsHeading.h"
 #include "app/settings/SettingsLink.h"
 #include "app/settings/SettingsLinkRow.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "kit/settings/SorvaneLinks.h"
 
 namespace sorvane {

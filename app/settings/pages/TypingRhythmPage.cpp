@@ -14,8 +14,8 @@
 #include "app/panels/QtText.h"
 #include "app/settings/SettingsGroup.h"
 #include "app/settings/SettingsHeading.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "kit/settings/TypingRhythmPresenter.h"
 
 namespace sorvane {

@@ -17,7 +17,7 @@
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsSpinner.h"
 #include "app/settings/SettingsSwitch.h"
-#include "app/settings/SettingsText.h"
+#include "app/settings/style/SettingsText.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"

@@ -9,8 +9,8 @@
 #include <QTextLayout>
 #include <cmath>
 
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "app/update/UpdatePanelView.h"
 #include "tests/app/panels/PanelTestSupport.h"
 

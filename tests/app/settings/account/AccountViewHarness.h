@@ -7,7 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 
-#include "app/settings/SettingsText.h"
+#include "app/settings/style/SettingsText.h"
 #include "kit/account/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/app/panels/PanelTestSupport.h"

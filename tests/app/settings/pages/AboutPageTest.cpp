@@ -12,8 +12,8 @@
 
 #include "app/settings/Clipboard.h"
 #include "app/settings/SettingsLinkRow.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "app/update/UpdatePanelView.h"
 #include "platform/Bundle.h"
 #include "tests/app/panels/PanelTestSupport.h"

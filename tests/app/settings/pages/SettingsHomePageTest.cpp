@@ -11,7 +11,7 @@
 #include "app/settings/pages/SettingsHomePage.h"
 #include "app/settings/SettingsLinkRow.h"
 #include "app/settings/SettingsRootView.h"
-#include "app/settings/SettingsText.h"
+#include "app/settings/style/SettingsText.h"
 #include "app/settings/account/WeChatSignInCard.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"

@@ -11,8 +11,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/PumpUntil.h"
 

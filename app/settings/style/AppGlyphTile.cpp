@@ -1,11 +1,11 @@
-#include "app/settings/AppGlyphTile.h"
+#include "app/settings/style/AppGlyphTile.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
 
-#include "app/settings/AppMark.h"
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/AppMark.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 

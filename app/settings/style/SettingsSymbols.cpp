@@ -1,4 +1,4 @@
-#include "app/settings/SettingsSymbols.h"
+#include "app/settings/style/SettingsSymbols.h"
 
 #include <QDir>
 #include <QFile>

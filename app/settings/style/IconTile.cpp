@@ -1,10 +1,10 @@
-#include "app/settings/IconTile.h"
+#include "app/settings/style/IconTile.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
 
-#include "app/settings/SettingsSymbols.h"
+#include "app/settings/style/SettingsSymbols.h"
 
 namespace sorvane {
 

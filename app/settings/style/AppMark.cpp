@@ -1,4 +1,4 @@
-#include "app/settings/AppMark.h"
+#include "app/settings/style/AppMark.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,10 +1,10 @@
-#include "app/settings/SettingsText.h"
+#include "app/settings/style/SettingsText.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <cmath>
 
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsTheme.h"
 
 namespace sorvane {
 namespace {

@@ -1,9 +1,9 @@
-#include "app/settings/SymbolView.h"
+#include "app/settings/style/SymbolView.h"
 
 #include <QPainter>
 #include <cmath>
 
-#include "app/settings/SettingsSymbols.h"
+#include "app/settings/style/SettingsSymbols.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "app/settings/SettingsTheme.h"
+#include "app/settings/style/SettingsTheme.h"
 
 #include <QApplication>
 #include <QEvent>
