@@ -14,7 +14,7 @@
 #include "app/settings/pages/RewriteServicePage.h"
 #include "app/settings/pages/SettingsHomePage.h"
 #include "app/settings/pages/SettingsPrivacyPage.h"
-#include "app/settings/SettingsSpinner.h"
+#include "app/settings/blocks/SettingsSpinner.h"
 #include "app/settings/style/SettingsSymbols.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"

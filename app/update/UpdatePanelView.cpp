@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/settings/SettingsButton.h"
+#include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "platform/qt/QtMainQueue.h"

@@ -16,7 +16,7 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/pages/HotkeysPage.h"
 #include "app/settings/SettingsRootView.h"
-#include "app/settings/SettingsSwitch.h"
+#include "app/settings/blocks/SettingsSwitch.h"
 #include "kit/settings/AppSettings.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"

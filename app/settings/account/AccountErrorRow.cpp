@@ -2,7 +2,7 @@
 
 #include <QHBoxLayout>
 
-#include "app/settings/SettingsButton.h"
+#include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/settings/style/SymbolView.h"

@@ -5,12 +5,12 @@
 #include <QVBoxLayout>
 
 #include "app/settings/style/IconTile.h"
-#include "app/settings/PageHero.h"
-#include "app/settings/SettingsButton.h"
+#include "app/settings/blocks/PageHero.h"
+#include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/account/AccountErrorRow.h"
 #include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/ConsentRow.h"
-#include "app/settings/SettingsGroup.h"
+#include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/settings/style/SymbolView.h"

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "app/settings/account/WebView.h"
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/account/AccountStore.h"
 
 class QCheckBox;

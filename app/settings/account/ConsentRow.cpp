@@ -4,8 +4,8 @@
 #include <QSignalBlocker>
 
 #include "app/panels/QtText.h"
-#include "app/settings/SettingsCheckBox.h"
-#include "app/settings/SettingsLink.h"
+#include "app/settings/blocks/SettingsCheckBox.h"
+#include "app/settings/blocks/SettingsLink.h"
 #include "kit/settings/SorvaneLinks.h"
 
 namespace sorvane {

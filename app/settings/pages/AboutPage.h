@@ -7,7 +7,7 @@
 // opener and the clipboard must outlive the page.
 //
 //   auto* page = new AboutPage(model, UrlOpener::live(), Clipboard::live());
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/settings/SettingsModel.h"
 
 class QAbstractButton;

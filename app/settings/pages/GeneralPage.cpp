@@ -5,10 +5,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/settings/SettingsGroup.h"
-#include "app/settings/SettingsHeading.h"
-#include "app/settings/SettingsLinkRow.h"
-#include "app/settings/SettingsSwitch.h"
+#include "app/settings/blocks/SettingsGroup.h"
+#include "app/settings/blocks/SettingsHeading.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
+#include "app/settings/blocks/SettingsSwitch.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/settings/UrlOpener.h"

@@ -6,7 +6,7 @@
 // and the opener must outlive the page.
 //
 //   auto* page = new GeneralPage(model, UrlOpener::live());
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/settings/SettingsModel.h"
 
 namespace sorvane {

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/settings/SettingsButton.h"
+#include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/style/SettingsSymbols.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"

@@ -7,9 +7,9 @@
 
 #include "app/settings/pages/KeyRow.h"
 #include "app/settings/pages/MockSuggestionPanel.h"
-#include "app/settings/SettingsGroup.h"
-#include "app/settings/SettingsHeading.h"
-#include "app/settings/SettingsSwitch.h"
+#include "app/settings/blocks/SettingsGroup.h"
+#include "app/settings/blocks/SettingsHeading.h"
+#include "app/settings/blocks/SettingsSwitch.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 

@@ -8,7 +8,7 @@
 //   auto* page = new HotkeysPage(model);
 #include <QString>
 
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/settings/SettingsModel.h"
 
 class QComboBox;

@@ -4,7 +4,7 @@
 #include <QHBoxLayout>
 #include <cmath>
 
-#include "app/settings/KeyCap.h"
+#include "app/settings/blocks/KeyCap.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 

@@ -12,7 +12,7 @@
 #include <QPointer>
 #include <functional>
 
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/route/MacBillingStore.h"
 
 class QLineEdit;

@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "app/settings/SettingsGroup.h"
-#include "app/settings/SettingsHeading.h"
-#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/blocks/SettingsGroup.h"
+#include "app/settings/blocks/SettingsHeading.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 

@@ -7,7 +7,7 @@
 // must outlive the page.
 //
 //   auto* page = new RewriteServicePage(model, model.billing());
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/route/MacBillingStore.h"
 #include "kit/settings/SettingsModel.h"
 

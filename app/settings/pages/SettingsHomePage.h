@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/settings/account/WebView.h"
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/route/MacBillingStore.h"
 #include "kit/settings/SettingsHomePresenter.h"
 #include "kit/settings/SettingsModel.h"

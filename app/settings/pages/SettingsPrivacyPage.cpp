@@ -4,10 +4,10 @@
 #include <QVBoxLayout>
 
 #include "app/panels/QtText.h"
-#include "app/settings/SettingsGroup.h"
-#include "app/settings/SettingsHeading.h"
-#include "app/settings/SettingsLink.h"
-#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/blocks/SettingsGroup.h"
+#include "app/settings/blocks/SettingsHeading.h"
+#include "app/settings/blocks/SettingsLink.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "kit/settings/SorvaneLinks.h"

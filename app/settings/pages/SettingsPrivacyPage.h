@@ -5,7 +5,7 @@
 // nothing. Main thread only; the store must outlive the page.
 //
 //   auto* page = new SettingsPrivacyPage(model.billing(), UrlOpener::live());
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/route/MacBillingStore.h"
 
 namespace sorvane {

@@ -12,8 +12,8 @@
 #include <QValueAxis>
 
 #include "app/panels/QtText.h"
-#include "app/settings/SettingsGroup.h"
-#include "app/settings/SettingsHeading.h"
+#include "app/settings/blocks/SettingsGroup.h"
+#include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "kit/settings/TypingRhythmPresenter.h"

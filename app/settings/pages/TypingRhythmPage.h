@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 #include "kit/english/TypingRhythm.h"
 
 namespace sorvane {

@@ -10,7 +10,7 @@
 #include "app/settings/account/AccountPage.h"
 #include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/AccountSummaryRow.h"
-#include "app/settings/PageHero.h"
+#include "app/settings/blocks/PageHero.h"
 #include "app/settings/account/WeChatLoginQR.h"
 #include "app/settings/account/WeChatSignInCard.h"
 #include "tests/app/settings/account/AccountViewHarness.h"

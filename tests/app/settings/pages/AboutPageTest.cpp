@@ -11,7 +11,7 @@
 #include <QScrollBar>
 
 #include "app/settings/Clipboard.h"
-#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/update/UpdatePanelView.h"

@@ -9,7 +9,7 @@
 
 #include "app/settings/pages/HomeRouteCardView.h"
 #include "app/settings/pages/SettingsHomePage.h"
-#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/account/WeChatSignInCard.h"

@@ -5,9 +5,9 @@
 #include <QMouseEvent>
 
 #include "app/settings/pages/MacOwnKeyPage.h"
-#include "app/settings/SettingsButton.h"
-#include "app/settings/SettingsGroup.h"
-#include "app/settings/SettingsLink.h"
+#include "app/settings/blocks/SettingsButton.h"
+#include "app/settings/blocks/SettingsGroup.h"
+#include "app/settings/blocks/SettingsLink.h"
 #include "app/settings/pages/SettingsPrivacyPage.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"

@@ -1,4 +1,4 @@
-#include "app/settings/SettingsButton.h"
+#include "app/settings/blocks/SettingsButton.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/settings/KeyCap.h"
+#include "app/settings/blocks/KeyCap.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

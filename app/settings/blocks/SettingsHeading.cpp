@@ -1,4 +1,4 @@
-#include "app/settings/SettingsHeading.h"
+#include "app/settings/blocks/SettingsHeading.h"
 
 #include <QVBoxLayout>
 

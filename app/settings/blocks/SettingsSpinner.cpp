@@ -1,4 +1,4 @@
-#include "app/settings/SettingsSpinner.h"
+#include "app/settings/blocks/SettingsSpinner.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "app/settings/SettingsSwitch.h"
+#include "app/settings/blocks/SettingsSwitch.h"
 
 #include <QPainter>
 

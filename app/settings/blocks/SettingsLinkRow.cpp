@@ -1,4 +1,4 @@
-#include "app/settings/SettingsLinkRow.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
 
 #include <QHBoxLayout>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "app/settings/SettingsScroll.h"
+#include "app/settings/blocks/SettingsScroll.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

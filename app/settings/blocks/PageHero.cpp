@@ -1,4 +1,4 @@
-#include "app/settings/PageHero.h"
+#include "app/settings/blocks/PageHero.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

@@ -1,4 +1,4 @@
-#include "app/settings/SettingsLink.h"
+#include "app/settings/blocks/SettingsLink.h"
 
 #include <QMouseEvent>
 

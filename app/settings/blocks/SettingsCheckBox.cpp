@@ -1,4 +1,4 @@
-#include "app/settings/SettingsCheckBox.h"
+#include "app/settings/blocks/SettingsCheckBox.h"
 
 #include <QPainter>
 #include <QPainterPath>

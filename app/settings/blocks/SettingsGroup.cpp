@@ -1,4 +1,4 @@
-#include "app/settings/SettingsGroup.h"
+#include "app/settings/blocks/SettingsGroup.h"
 
 #include <QPainter>
 #include <QPainterPath>
