@@ -24,7 +24,7 @@
 #include "bench/WidgetBenchMain.h"
 #include "kit/english/EnglishComposer.h"
 #include "kit/english/TypingRhythm.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 #include "platform/qt/QtMainQueue.h"
 #include "prediction/StreamingReply.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "kit/settings/AppSettings.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "bench/KeyTimes.h"
 #include "kit/package/PackageVerifier.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "bench/KeyTimes.h"
 #include "kit/english/TypingRhythm.h"
 #include "kit/settings/TypingRhythmPresenter.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "kit/package/PackageVersionParser.h"
-#include "platform/PropertyList.h"
+#include "platform/files/PropertyList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

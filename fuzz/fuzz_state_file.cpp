@@ -10,8 +10,8 @@
 
 #include "fuzz/ScratchFolder.h"
 #include "kit/settings/AppStateFile.h"
-#include "platform/Files.h"
-#include "platform/JsonDocument.h"
+#include "platform/files/Files.h"
+#include "platform/files/JsonDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

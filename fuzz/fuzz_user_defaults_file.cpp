@@ -12,7 +12,7 @@
 #include "fuzz/ScratchFolder.h"
 #include "kit/account/AccountStore.h"
 #include "kit/english/TypingRhythm.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <exception>
 
-#include "platform/LineReader.h"
+#include "platform/files/LineReader.h"
 
 namespace sorvane {
 

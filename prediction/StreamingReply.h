@@ -10,7 +10,7 @@
 #include "kit/route/PredictionUsage.h"
 #include "kit/english/Suggestion.h"
 #include "platform/Expected.h"
-#include "platform/LineReader.h"
+#include "platform/files/LineReader.h"
 #include "prediction/PartialJSON.h"
 #include "prediction/ReplyText.h"
 #include "prediction/SSEParser.h"

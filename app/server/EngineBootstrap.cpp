@@ -11,7 +11,7 @@
 
 #include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/Uuid.h"
 #include "platform/qt/QtMainQueue.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane::GhostTest {
 

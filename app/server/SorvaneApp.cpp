@@ -12,7 +12,7 @@
 #include "app/update/UpdateCenter.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/NotificationCenter.h"
 #include "platform/imk/IMKServer.h"
 #include "platform/qt/DistributedNotifications.h"

@@ -15,7 +15,7 @@
 #include "kit/route/MacRouting.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Text.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 #include "platform/qt/QtMainQueue.h"
 #include "prediction/PredictionService.h"
 

@@ -21,7 +21,7 @@
 #include "kit/settings/AppStateFile.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane {
 

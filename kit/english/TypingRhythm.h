@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane {
 

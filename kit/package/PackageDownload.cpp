@@ -8,8 +8,8 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/Files.h"
-#include "platform/UniqueFd.h"
+#include "platform/files/Files.h"
+#include "platform/files/UniqueFd.h"
 
 namespace sorvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "kit/update/UpdateVersion.h"
-#include "platform/ChunkedFileReader.h"
+#include "platform/files/ChunkedFileReader.h"
 #include "platform/Text.h"
 
 namespace sorvane::PackageVerifier {

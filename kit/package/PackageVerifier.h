@@ -10,7 +10,7 @@
 
 #include "kit/package/PackageVerification.h"
 #include "kit/update/UpdateRelease.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane::PackageVerifier {
 

@@ -1,7 +1,7 @@
 #include "kit/package/PackageVersionParser.h"
 
-#include "platform/ConfinedFiles.h"
-#include "platform/PropertyList.h"
+#include "platform/files/ConfinedFiles.h"
+#include "platform/files/PropertyList.h"
 #include "platform/Text.h"
 
 namespace sorvane::PackageVersionParser {

@@ -13,7 +13,7 @@
 
 #include "kit/package/UpdateVerificationError.h"
 #include "platform/Expected.h"
-#include "platform/XmlDocument.h"
+#include "platform/files/XmlDocument.h"
 
 namespace sorvane::PackageVersionParser {
 

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "kit/package/PackageVersionParser.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"
 

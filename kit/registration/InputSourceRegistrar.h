@@ -21,7 +21,7 @@
 #include "platform/RunLoop.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextInputSources.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane {
 

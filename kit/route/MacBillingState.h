@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "platform/Expected.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 

@@ -27,7 +27,7 @@
 #include "kit/route/DeepSeekKeyStore.h"
 #include "kit/route/KeyCheck.h"
 #include "kit/route/MacBillingState.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {

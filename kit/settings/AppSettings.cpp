@@ -1,8 +1,8 @@
 #include "kit/settings/AppSettings.h"
 
 #include "platform/SorvaneLog.h"
-#include "platform/DataFile.h"
-#include "platform/JsonDocument.h"
+#include "platform/files/DataFile.h"
+#include "platform/files/JsonDocument.h"
 #include "platform/NotificationCenter.h"
 
 namespace sorvane {

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "kit/input/AcceptKeys.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 

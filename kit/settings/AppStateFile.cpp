@@ -1,10 +1,10 @@
 #include "kit/settings/AppStateFile.h"
 
 #include "platform/SorvaneLog.h"
-#include "platform/DataFile.h"
-#include "platform/FileLock.h"
-#include "platform/Files.h"
-#include "platform/JsonDocument.h"
+#include "platform/files/DataFile.h"
+#include "platform/files/FileLock.h"
+#include "platform/files/Files.h"
+#include "platform/files/JsonDocument.h"
 #include "platform/Text.h"
 
 namespace sorvane {

@@ -3,8 +3,8 @@
 #include "kit/account/AccountCredentials.h"
 #include "kit/settings/AppStateFile.h"
 #include "platform/Bundle.h"
-#include "platform/Files.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/Files.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane {
 

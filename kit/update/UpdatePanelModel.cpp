@@ -8,7 +8,7 @@
 #include "platform/SorvaneLog.h"
 #include "kit/update/UpdatePipeline.h"
 #include "platform/DateText.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 namespace {

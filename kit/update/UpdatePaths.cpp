@@ -1,6 +1,6 @@
 #include "kit/update/UpdatePaths.h"
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/Text.h"
 
 namespace sorvane::UpdatePaths {

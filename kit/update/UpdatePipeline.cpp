@@ -9,8 +9,8 @@
 #include "kit/update/UpdateFeedClient.h"
 #include "kit/update/UpdatePaths.h"
 #include "kit/update/UpdateVersion.h"
-#include "platform/FileMove.h"
-#include "platform/Files.h"
+#include "platform/files/FileMove.h"
+#include "platform/files/Files.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"
 

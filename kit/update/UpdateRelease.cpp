@@ -3,7 +3,7 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
-#include "platform/JsonDocument.h"
+#include "platform/files/JsonDocument.h"
 #include "platform/Text.h"
 
 namespace sorvane {

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/SorvaneLog.h"
-#include "platform/JsonDocument.h"
+#include "platform/files/JsonDocument.h"
 
 namespace sorvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "kit/update/UpdateState.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 

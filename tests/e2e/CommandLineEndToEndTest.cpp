@@ -12,7 +12,7 @@
 
 #include "kit/account/AccountCredentials.h"
 #include "kit/route/Secrets.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/KeyringDaemon.h"
 #include "tests/support/PrivateBus.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "kit/settings/AppSettings.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PrivateBus.h"

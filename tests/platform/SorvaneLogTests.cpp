@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/SorvaneLog.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/LogSink.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ScopedEnvironment.h"

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/Bundle.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane::AppMark {
 namespace {

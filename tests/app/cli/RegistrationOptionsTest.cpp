@@ -8,7 +8,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempHome.h"
 

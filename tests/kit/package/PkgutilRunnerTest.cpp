@@ -15,7 +15,7 @@
 #include "kit/package/PkgutilPackageVersionReader.h"
 #include "kit/package/PkgutilRunner.h"
 #include "kit/package/PkgutilSignatureChecker.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/TempHome.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "kit/route/MacBillingState.h"
-#include "platform/FileLock.h"
-#include "platform/Files.h"
+#include "platform/files/FileLock.h"
+#include "platform/files/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/TempHome.h"

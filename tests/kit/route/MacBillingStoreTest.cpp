@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "kit/route/MacBillingStore.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/MemoryKeychain.h"

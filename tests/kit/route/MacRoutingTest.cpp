@@ -11,7 +11,7 @@
 #include "kit/route/MacRouting.h"
 #include "kit/route/Secrets.h"
 #include "kit/route/SubscriptionRouting.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryKeychain.h"
 #include "tests/support/ScopedEnvironment.h"

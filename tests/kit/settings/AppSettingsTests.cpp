@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "kit/settings/AppSettings.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/RecordingNotificationCenter.h"

@@ -8,7 +8,7 @@
 
 #include "kit/settings/AppStateFile.h"
 #include "kit/route/MacBillingState.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/Text.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"

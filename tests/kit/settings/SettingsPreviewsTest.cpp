@@ -9,7 +9,7 @@
 #include "kit/settings/PreviewFiles.h"
 #include "kit/settings/SettingsPreviews.h"
 #include "platform/NotificationCenter.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 #include "tests/support/MemoryKeychain.h"
 #include "tests/support/RecordingNotificationCenter.h"
 #include "tests/support/ScopedEnvironment.h"

@@ -17,7 +17,7 @@
 #include "kit/package/PkgutilSignatureChecker.h"
 #include "kit/update/UpdatePaths.h"
 #include "kit/update/UpdatePipeline.h"
-#include "platform/FileMove.h"
+#include "platform/files/FileMove.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TlsLoopbackServer.h"

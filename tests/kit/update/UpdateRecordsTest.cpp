@@ -12,7 +12,7 @@
 #include "kit/update/UpdateState.h"
 #include "kit/update/UpdateStateFile.h"
 #include "kit/update/UpdateVersion.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/Text.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"

@@ -11,7 +11,7 @@
 #include "app/settings/pages/SettingsPrivacyPage.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/LoopbackServer.h"

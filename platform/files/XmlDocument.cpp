@@ -1,4 +1,4 @@
-#include "platform/XmlDocument.h"
+#include "platform/files/XmlDocument.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>

@@ -1,4 +1,4 @@
-#include "platform/FileMove.h"
+#include "platform/files/FileMove.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/JsonDocument.h"
+#include "platform/files/JsonDocument.h"
 
 #include <cctype>
 

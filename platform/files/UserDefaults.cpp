@@ -1,12 +1,12 @@
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 #include <openssl/evp.h>
 
 #include <cmath>
 
-#include "platform/DataFile.h"
-#include "platform/FileLock.h"
-#include "platform/JsonDocument.h"
+#include "platform/files/DataFile.h"
+#include "platform/files/FileLock.h"
+#include "platform/files/JsonDocument.h"
 #include "platform/LogSink.h"
 
 namespace sorvane {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/JsonDocument.h"
+#include "platform/files/JsonDocument.h"
 
 namespace sorvane {
 namespace {

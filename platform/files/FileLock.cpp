@@ -1,4 +1,4 @@
-#include "platform/FileLock.h"
+#include "platform/files/FileLock.h"
 
 #include <fcntl.h>
 #include <pthread.h>

@@ -1,4 +1,4 @@
-#include "platform/PropertyList.h"
+#include "platform/files/PropertyList.h"
 
 #include <plist/plist.h>
 

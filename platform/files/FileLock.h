@@ -6,7 +6,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "platform/DataFile.h"
+#include "platform/files/DataFile.h"
 
 #include <cerrno>
 #include <chrono>

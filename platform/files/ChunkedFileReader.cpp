@@ -1,4 +1,4 @@
-#include "platform/ChunkedFileReader.h"
+#include "platform/files/ChunkedFileReader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/UniqueFd.h"
+#include "platform/files/UniqueFd.h"
 
 namespace sorvane::ChunkedFileReader {
 

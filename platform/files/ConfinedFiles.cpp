@@ -1,4 +1,4 @@
-#include "platform/ConfinedFiles.h"
+#include "platform/files/ConfinedFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Files.h"
-#include "platform/UserDefaults.h"
+#include "platform/files/Files.h"
+#include "platform/files/UserDefaults.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/MemoryUserDefaults.h"

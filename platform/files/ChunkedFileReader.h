@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane::ChunkedFileReader {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane::ConfinedFiles {
 

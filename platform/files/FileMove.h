@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane::FileMove {
 
