@@ -19,7 +19,7 @@
 #include "kit/english/DecimalWord.h"
 #include "kit/route/MacRouting.h"
 #include "platform/Bundle.h"
-#include "platform/RunningProcesses.h"
+#include "platform/process/RunningProcesses.h"
 
 namespace sorvane::CommandLineOptions {
 namespace {

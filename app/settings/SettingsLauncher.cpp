@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/SorvaneLog.h"
-#include "platform/ChildSpawn.h"
+#include "platform/process/ChildSpawn.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::SettingsLauncher {

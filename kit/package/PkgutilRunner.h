@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ChildProcessRunner.h"
+#include "platform/process/ChildProcessRunner.h"
 
 namespace sorvane::PkgutilRunner {
 

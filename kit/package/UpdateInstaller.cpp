@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/ChildSpawn.h"
+#include "platform/process/ChildSpawn.h"
 
 namespace sorvane {
 namespace {

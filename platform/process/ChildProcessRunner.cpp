@@ -1,4 +1,4 @@
-#include "platform/ChildProcessRunner.h"
+#include "platform/process/ChildProcessRunner.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/ChildSpawn.h"
+#include "platform/process/ChildSpawn.h"
 #include "platform/Text.h"
 
 namespace sorvane::ChildProcessRunner {

@@ -1,4 +1,4 @@
-#include "platform/RunningProcesses.h"
+#include "platform/process/RunningProcesses.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

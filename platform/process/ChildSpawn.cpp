@@ -1,4 +1,4 @@
-#include "platform/ChildSpawn.h"
+#include "platform/process/ChildSpawn.h"
 
 #include <fcntl.h>
 #include <signal.h>
