@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/process/ChildSpawn.h"
+#include "platform/process/ChildWait.h"
 #include "platform/Text.h"
 
 namespace sorvane::ChildProcessRunner {
@@ -40,18 +41,10 @@ enum class Reap { running, reaped, lost };
 // Reaps the child if it has ended. `lost` when someone else collected it
 // (SIGCHLD ignored by the process): its status is then unknown.
 Reap tryReap(pid_t pid, int& status) {
-    for (;;) {
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid) return Reap::reaped;
-        if (r == 0) return Reap::running;
-        if (errno != EINTR) return Reap::lost;
-    }
-}
-
-void reapBlocking(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const pid_t r = ChildWait::waitpid(pid, &status, WNOHANG);
+    if (r == pid) return Reap::reaped;
+    if (r == 0) return Reap::running;
+    return Reap::lost;
 }
 
 // Ends the whole group: SIGTERM, a grace to exit cleanly, then SIGKILL.
@@ -70,7 +63,7 @@ void terminateGroup(pid_t pid, milliseconds grace) {
     }
     // Members that outlived the leader, or a leader that ignored SIGTERM.
     ::kill(-pid, SIGKILL);
-    if (!leaderReaped) reapBlocking(pid);
+    if (!leaderReaped) ChildWait::waitpid(pid, &status, 0);
 }
 
 int pollTimeout(Clock::time_point deadline) {
