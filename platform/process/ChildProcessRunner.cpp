@@ -10,6 +10,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/files/UniqueFd.h"
 #include "platform/process/ChildSpawn.h"
 #include "platform/process/ChildWait.h"
 #include "platform/Text.h"
@@ -19,22 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 enum class Reap { running, reaped, lost };
 
@@ -81,8 +66,8 @@ ChildProcessOutcome run(const ChildProcessRequest& request) {
         outcome.failure = std::strerror(errno);
         return outcome;
     }
-    Descriptor readEnd(fds[0]);
-    Descriptor writeEnd(fds[1]);
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
 
     std::vector<std::string> arguments{request.executable.string()};
     arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
