@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -15,6 +14,7 @@
 
 #include "platform/SorvaneLog.h"
 #include "platform/process/ChildSpawn.h"
+#include "platform/process/ChildWait.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::SettingsLauncher {
@@ -98,8 +98,7 @@ void Launcher::open(SettingsPage page) {
     try {
         std::thread([child, sink = sink_] {
             int status = 0;
-            while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
-            }
+            ChildWait::waitpid(child->pid, &status, 0);
             child->ended.store(true);
             std::lock_guard lock(sink->mutex);
             if (!sink->queue) return;

@@ -127,9 +127,7 @@ SettingsRootView::SettingsRootView(SettingsModel& model, UrlOpener& opener, QWid
     refresh();
 }
 
-SettingsRootView::~SettingsRootView() {
-    model_.removeObserver(observer_);
-}
+SettingsRootView::~SettingsRootView() = default;
 
 QString SettingsRootView::titleText() const {
     return title_->text();

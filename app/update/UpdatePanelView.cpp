@@ -149,9 +149,7 @@ UpdatePanelView::UpdatePanelView(std::shared_ptr<UpdatePanelModel> model, QWidge
     refresh();
 }
 
-UpdatePanelView::~UpdatePanelView() {
-    model_->removeObserver(observer_);
-}
+UpdatePanelView::~UpdatePanelView() = default;
 
 void UpdatePanelView::build() {
     layout_ = new QVBoxLayout(this);

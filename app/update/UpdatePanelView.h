@@ -53,13 +53,13 @@ private:
     QWidget* makeReleaseBox(const UpdateRelease& release);
 
     std::shared_ptr<UpdatePanelModel> model_;
-    UpdatePanelModel::ObserverId observer_ = 0;
     QVBoxLayout* layout_ = nullptr;
     SettingsText* status_ = nullptr;
     SettingsButton* checkButton_ = nullptr;
     ProgressBar* progress_ = nullptr;
     QWidget* releaseBox_ = nullptr;
     std::optional<UpdateRelease> shownRelease_;
+    ObserverSubscription observer_;
 };
 
 }  // namespace sorvane

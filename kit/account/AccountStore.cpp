@@ -45,33 +45,13 @@ AccountStore::~AccountStore() {
 
 // MARK: Published fields
 
-namespace {
-
-// An observer may add or remove others, itself included: the ones present
-// at the start are called unless removed by then, each through a copy that
-// outlives its own removal; one added meanwhile waits for the next change.
-template <class Observers, class... Arguments>
-void callEach(const Observers& observers, const Arguments&... arguments) {
-    std::vector<AccountStore::ObserverId> ids;
-    ids.reserve(observers.size());
-    for (const auto& entry : observers) ids.push_back(entry.first);
-    for (const auto id : ids) {
-        const auto found = observers.find(id);
-        if (found == observers.end()) continue;
-        const auto observer = found->second;
-        observer(arguments...);
-    }
-}
-
-}  // namespace
-
 void AccountStore::notifyWillChange() {
-    callEach(changeObservers_);
+    changeObservers_.notify();
 }
 
 void AccountStore::setLogin(LoginState state) {
     notifyWillChange();
-    callEach(loginObservers_, state);
+    loginObservers_.notify(state);
     login_ = std::move(state);
 }
 
@@ -80,21 +60,12 @@ void AccountStore::setErrorMessage(std::optional<std::string> message) {
     errorMessage_ = std::move(message);
 }
 
-AccountStore::ObserverId AccountStore::observeLogin(std::function<void(const LoginState&)> observer) {
-    ObserverId id = nextObserverId_++;
-    loginObservers_.emplace(id, std::move(observer));
-    return id;
+ObserverSubscription AccountStore::observeLogin(std::function<void(const LoginState&)> observer) {
+    return loginObservers_.add(std::move(observer));
 }
 
-AccountStore::ObserverId AccountStore::observeChanges(std::function<void()> observer) {
-    ObserverId id = nextObserverId_++;
-    changeObservers_.emplace(id, std::move(observer));
-    return id;
-}
-
-void AccountStore::removeObserver(ObserverId id) {
-    loginObservers_.erase(id);
-    changeObservers_.erase(id);
+ObserverSubscription AccountStore::observeChanges(std::function<void()> observer) {
+    return changeObservers_.add(std::move(observer));
 }
 
 // MARK: Tasks

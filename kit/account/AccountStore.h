@@ -6,7 +6,6 @@
 // before it takes effect, also when the value does not change.
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +20,7 @@
 #include "kit/settings/AppStateFile.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
+#include "platform/ObserverList.h"
 #include "platform/files/UserDefaults.h"
 
 namespace sorvane {
@@ -86,12 +86,10 @@ public:
     const AppStateFile& stateFile() const { return stateFile_; }
     const std::string& deviceID() const { return deviceID_; }
 
-    using ObserverId = std::uint64_t;
     // Called with the new value before `login` takes it.
-    ObserverId observeLogin(std::function<void(const LoginState& newValue)> observer);
+    [[nodiscard]] ObserverSubscription observeLogin(std::function<void(const LoginState& newValue)> observer);
     // Called before any published field changes.
-    ObserverId observeChanges(std::function<void()> observer);
-    void removeObserver(ObserverId id);
+    [[nodiscard]] ObserverSubscription observeChanges(std::function<void()> observer);
 
     // Checks the stored sign-in in a new main-queue task; returns at once.
     void start();
@@ -148,9 +146,8 @@ private:
     // Only the latest QR fetch may change the state.
     std::uint64_t configSequence_ = 0;
 
-    ObserverId nextObserverId_ = 1;
-    std::map<ObserverId, std::function<void(const LoginState&)>> loginObservers_;
-    std::map<ObserverId, std::function<void()>> changeObservers_;
+    ObserverList<LoginState> loginObservers_;
+    ObserverList<> changeObservers_;
 
     std::shared_ptr<Life> life_ = std::make_shared<Life>();
     std::mutex workersMutex_;

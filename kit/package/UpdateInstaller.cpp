@@ -1,12 +1,10 @@
 #include "kit/package/UpdateInstaller.h"
 
-#include <sys/wait.h>
-
-#include <cerrno>
 #include <cstring>
 #include <thread>
 
 #include "platform/process/ChildSpawn.h"
+#include "platform/process/ChildWait.h"
 
 namespace sorvane {
 namespace {
@@ -39,10 +37,7 @@ void CommandInstaller::open(const std::filesystem::path& installer, const std::f
     }
     // The installer is the user's to finish, however long that takes; it is
     // only reaped so that it leaves no zombie.
-    std::thread([pid = started.pid] {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    std::thread([pid = started.pid] { ChildWait::waitpid(pid, nullptr, 0); }).detach();
     opened(std::nullopt);
 }
 

@@ -75,22 +75,12 @@ MacBillingStore::~MacBillingStore() {
     if (worker_.joinable()) worker_.join();
 }
 
-MacBillingStore::ObserverId MacBillingStore::observeChanges(std::function<void()> observer) {
-    const ObserverId id = nextObserver_++;
-    observers_.emplace(id, std::move(observer));
-    return id;
-}
-
-void MacBillingStore::removeObserver(ObserverId id) {
-    observers_.erase(id);
+ObserverSubscription MacBillingStore::observeChanges(std::function<void()> observer) {
+    return observers_.add(std::move(observer));
 }
 
 void MacBillingStore::changed() {
-    // An observer may remove itself (a page going away) while we call it.
-    const auto observers = observers_;
-    for (const auto& [id, observer] : observers) {
-        if (observers_.count(id)) observer();
-    }
+    observers_.notify();
 }
 
 void MacBillingStore::clearMessage() {

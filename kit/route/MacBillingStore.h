@@ -9,14 +9,13 @@
 // from the store's getters.
 //
 //   auto store = MacBillingStore::live(QtMainQueue::shared());
-//   store->observeChanges([&] { page.refresh(); });
+//   ObserverSubscription redraw = store->observeChanges([&] { page.refresh(); });
 //   store->saveKey(draft, [&](bool saved) { if (saved) draft.clear(); });
 //
 // Every write of billing.json goes through MacBillingStateFile::update and so
 // under its lock; a write that fails never shows as done.
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +28,7 @@
 #include "kit/route/MacBillingState.h"
 #include "platform/files/Files.h"
 #include "platform/MainQueue.h"
+#include "platform/ObserverList.h"
 
 namespace sorvane {
 
@@ -79,9 +79,7 @@ public:
     bool started() const { return started_; }
     const Services& services() const { return services_; }
 
-    using ObserverId = std::uint64_t;
-    ObserverId observeChanges(std::function<void()> observer);
-    void removeObserver(ObserverId id);
+    [[nodiscard]] ObserverSubscription observeChanges(std::function<void()> observer);
 
     // Chooses the route. The own key needs a recorded key first.
     void select(MacBillingState::Source source);
@@ -139,8 +137,7 @@ private:
     // for the generation it started in.
     std::uint64_t keyGeneration_ = 0;
 
-    std::map<ObserverId, std::function<void()>> observers_;
-    ObserverId nextObserver_ = 1;
+    ObserverList<> observers_;
     std::thread worker_;
     // Ends the running check, so closing the window never waits on the network.
     std::shared_ptr<HttpCancellation> checkStop_;

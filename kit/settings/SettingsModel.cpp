@@ -31,7 +31,6 @@ SettingsModel::SettingsModel(Inputs inputs)
 
 SettingsModel::~SettingsModel() {
     life_.reset();
-    if (account_ && loginObservation_) account_->removeObserver(*loginObservation_);
 }
 
 std::string SettingsModel::versionText(const std::optional<std::string>& bundleShortVersion) {
@@ -92,7 +91,6 @@ void SettingsModel::prepareAccount() {
 }
 
 void SettingsModel::adopt(std::unique_ptr<AccountStore> store) {
-    if (account_ && loginObservation_) account_->removeObserver(*loginObservation_);
     loginObservation_.reset();
     account_ = std::move(store);
     if (account_) {
@@ -113,22 +111,12 @@ void SettingsModel::adopt(std::unique_ptr<AccountStore> store) {
     notifyChanged();
 }
 
-SettingsModel::ObserverId SettingsModel::observeChanges(std::function<void()> observer) {
-    const ObserverId id = nextObserverId_++;
-    observers_.emplace(id, std::move(observer));
-    return id;
-}
-
-void SettingsModel::removeObserver(ObserverId id) {
-    observers_.erase(id);
+ObserverSubscription SettingsModel::observeChanges(std::function<void()> observer) {
+    return observers_.add(std::move(observer));
 }
 
 void SettingsModel::notifyChanged() {
-    // An observer may remove itself or others (a page view that is replaced).
-    auto observers = observers_;
-    for (auto& [id, observer] : observers) {
-        if (observers_.count(id)) observer();
-    }
+    observers_.notify();
 }
 
 }  // namespace sorvane

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +22,7 @@
 #include "kit/english/TypingRhythm.h"
 #include "kit/update/UpdatePanelModel.h"
 #include "platform/MainQueue.h"
+#include "platform/ObserverList.h"
 
 namespace sorvane {
 
@@ -93,9 +93,7 @@ public:
     // Makes and starts the account store once.
     void prepareAccount();
 
-    using ObserverId = std::uint64_t;
-    ObserverId observeChanges(std::function<void()> observer);
-    void removeObserver(ObserverId id);
+    [[nodiscard]] ObserverSubscription observeChanges(std::function<void()> observer);
 
 private:
     struct Life {};
@@ -113,12 +111,11 @@ private:
     AppSettingsFile settingsFile_;
     bool postsChanges_;
     AccountFactory makeAccount_;
-    std::optional<AccountStore::ObserverId> loginObservation_;
+    ObserverSubscription loginObservation_;
     RhythmProvider rhythmSnapshot_;
     MainQueue* mainQueue_;
 
-    ObserverId nextObserverId_ = 1;
-    std::map<ObserverId, std::function<void()>> observers_;
+    ObserverList<> observers_;
     std::shared_ptr<Life> life_ = std::make_shared<Life>();
 };
 

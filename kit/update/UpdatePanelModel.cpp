@@ -187,14 +187,8 @@ std::string UpdatePanelModel::statusLine(std::string_view locale, std::string_vi
     return {};
 }
 
-UpdatePanelModel::ObserverId UpdatePanelModel::observeChanges(std::function<void()> observer) {
-    const ObserverId id = nextObserver_++;
-    observers_.emplace(id, std::move(observer));
-    return id;
-}
-
-void UpdatePanelModel::removeObserver(ObserverId id) {
-    observers_.erase(id);
+ObserverSubscription UpdatePanelModel::observeChanges(std::function<void()> observer) {
+    return observers_.add(std::move(observer));
 }
 
 void UpdatePanelModel::setPhase(Phase phase) {
@@ -203,11 +197,7 @@ void UpdatePanelModel::setPhase(Phase phase) {
 }
 
 void UpdatePanelModel::changed() {
-    // An observer may remove itself while it runs.
-    auto observers = observers_;
-    for (const auto& [id, observer] : observers) {
-        if (observer) observer();
-    }
+    observers_.notify();
 }
 
 }  // namespace sorvane

@@ -12,7 +12,6 @@
 // nothing is shown.
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +23,7 @@
 #include "kit/update/UpdatePanelPhase.h"
 #include "kit/update/UpdateState.h"
 #include "platform/MainQueue.h"
+#include "platform/ObserverList.h"
 
 namespace sorvane {
 
@@ -74,9 +74,7 @@ public:
     std::string statusLine(std::string_view locale = {}, std::string_view timeZone = {}) const;
 
     // Called on the main thread after each change.
-    using ObserverId = std::uint64_t;
-    ObserverId observeChanges(std::function<void()> observer);
-    void removeObserver(ObserverId id);
+    [[nodiscard]] ObserverSubscription observeChanges(std::function<void()> observer);
 
     UpdatePanelModel(Services services, Phase phase, std::optional<Date> lastChecked,
                      std::string currentVersion, bool autoCheck);
@@ -93,8 +91,7 @@ private:
     std::optional<Date> lastChecked_;
     std::string currentVersion_;
     bool autoCheck_;
-    ObserverId nextObserver_ = 1;
-    std::map<ObserverId, std::function<void()>> observers_;
+    ObserverList<> observers_;
 };
 
 }  // namespace sorvane

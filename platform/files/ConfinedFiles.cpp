@@ -6,18 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
+
+#include "platform/files/UniqueFd.h"
 
 namespace sorvane::ConfinedFiles {
-namespace {
-
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-}  // namespace
 
 Expected<std::string, FileError> readRegularFile(const std::filesystem::path& root,
                                                  const std::filesystem::path& relative,
@@ -30,8 +23,8 @@ Expected<std::string, FileError> readRegularFile(const std::filesystem::path& ro
         return unexpected(std::move(error));
     };
 
-    Fd dir{::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd < 0) return fail(errno);
+    UniqueFd dir(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return fail(errno);
     std::vector<std::string> parts;
     for (const auto& part : relative.lexically_normal()) {
         const std::string name = part.string();
@@ -41,22 +34,22 @@ Expected<std::string, FileError> readRegularFile(const std::filesystem::path& ro
     }
     if (parts.empty()) return fail(EISDIR);
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        Fd next{::openat(dir.fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-        if (next.fd < 0) return fail(errno);
-        std::swap(dir.fd, next.fd);
+        UniqueFd next(::openat(dir.get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.valid()) return fail(errno);
+        dir = std::move(next);
     }
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    Fd file{::openat(dir.fd, parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
-    if (file.fd < 0) return fail(errno);
+    UniqueFd file(::openat(dir.get(), parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) return fail(errno);
     struct stat st {};
-    if (::fstat(file.fd, &st) != 0) return fail(errno);
+    if (::fstat(file.get(), &st) != 0) return fail(errno);
     if (!S_ISREG(st.st_mode)) return refuse(EINVAL, FileError::Kind::notRegular);
     if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return refuse(EFBIG, FileError::Kind::tooLarge);
 
     std::string data;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;

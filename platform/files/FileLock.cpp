@@ -23,19 +23,19 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
         error_ = made.error();
         return;
     }
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     int openError = errno;
     // A lock file made by another user can still be locked through a read-only descriptor.
     // When there is none (a folder we may not write to), the first refusal is the reason.
-    if (fd_ < 0 && openError == EACCES) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd_ < 0 && errno != ENOENT) openError = errno;
+    if (!fd_.valid() && openError == EACCES) {
+        fd_.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd_.valid() && errno != ENOENT) openError = errno;
     }
-    if (fd_ < 0) {
+    if (!fd_.valid()) {
         error_ = Files::errorFromErrno(openError, path);
         return;
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return;
     int code = errno;
     if ((code == EWOULDBLOCK || code == EINTR) && wait.count() > 0)
         code = waitInKernel(std::chrono::steady_clock::now() + wait);
@@ -44,8 +44,7 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
     error_ = Files::errorFromErrno(code, path);
     if (code == EWOULDBLOCK)
         error_.message = "Lock held by another writer for too long (" + path.string() + ")";
-    ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
 }
 
 namespace {
@@ -129,14 +128,10 @@ int FileLock::waitInKernel(std::chrono::steady_clock::time_point deadline) {
     // Without a timer nothing would end the wait: fail rather than block.
     if (!alarm.armed()) return ENOLCK;
     for (;;) {
-        if (::flock(fd_, LOCK_EX) == 0) return 0;
+        if (::flock(fd_.get(), LOCK_EX) == 0) return 0;
         if (errno != EINTR) return errno;
         if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
     }
-}
-
-FileLock::~FileLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
 }  // namespace sorvane

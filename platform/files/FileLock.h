@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/files/Files.h"
+#include "platform/files/UniqueFd.h"
 
 namespace sorvane {
 
@@ -25,11 +26,10 @@ public:
     // the calling thread and installs, once per process, an empty handler for
     // SIGRTMIN+5, the signal that ends it.
     explicit FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait = maxWait);
-    ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return fd_.valid(); }
     // The file opened but another descriptor held the lock for the whole
     // wait. Otherwise a lock that is not held could not be opened or taken;
     // error() says why in either case.
@@ -40,7 +40,7 @@ private:
     // 0 once the lock is held, else the errno (EWOULDBLOCK past the deadline).
     int waitInKernel(std::chrono::steady_clock::time_point deadline);
 
-    int fd_ = -1;
+    UniqueFd fd_;  // closing it releases the lock
     bool heldElsewhere_ = false;
     FileError error_;
 };

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "platform/LogSink.h"
+#include "platform/files/UniqueFd.h"
 
 namespace sorvane::Files {
 namespace fs = std::filesystem;
@@ -81,21 +82,14 @@ void logRefusalOnce(const FileError& error) {
         sink->write(LogLevel::standard, "[Sorvane] file not read: " + error.message);
 }
 
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 }  // namespace
 
 Expected<std::string, FileError> readFile(const fs::path& path, std::size_t limit) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
-    if (file.fd < 0) return unexpected(errorFromErrno(errno, path));
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file.valid()) return unexpected(errorFromErrno(errno, path));
     struct stat st {};
-    if (::fstat(file.fd, &st) != 0) return unexpected(errorFromErrno(errno, path));
+    if (::fstat(file.get(), &st) != 0) return unexpected(errorFromErrno(errno, path));
     auto refuse = [&](FileError::Kind kind) {
         FileError error = refusal(kind, path, limit);
         logRefusalOnce(error);
@@ -108,7 +102,7 @@ Expected<std::string, FileError> readFile(const fs::path& path, std::size_t limi
     // Reads one byte past the limit, so a file that grows meanwhile is caught.
     for (;;) {
         const std::size_t want = std::min(sizeof buf, limit + 1 - data.size());
-        const ssize_t n = ::read(file.fd, buf, want);
+        const ssize_t n = ::read(file.get(), buf, want);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -209,31 +203,30 @@ Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view byt
     std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
     const fs::path temp = dir / (prefix + suffix);
 
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 07777));
-    if (fd < 0) return unexpected(errorFromErrno(errno, temp));
+    UniqueFd file(
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 07777)));
+    if (!file.valid()) return unexpected(errorFromErrno(errno, temp));
     auto fail = [&](int code) -> Expected<void, FileError> {
-        ::close(fd);
+        file.reset();
         ::unlink(temp.c_str());
         return unexpected(errorFromErrno(code, path));
     };
     // The replacement keeps what the user set on the old file, or tightens
     // it; it is set before anything is written into the temporary file.
     if (struct stat old{}; ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        if (::fchmod(fd, static_cast<mode_t>(old.st_mode & mode & 07777)) != 0) return fail(errno);
+        if (::fchmod(file.get(), static_cast<mode_t>(old.st_mode & mode & 07777)) != 0) return fail(errno);
     }
     std::size_t written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        const ssize_t n = ::write(file.get(), bytes.data() + written, bytes.size() - written);
         if (n < 0) {
             if (errno == EINTR) continue;
             return fail(errno);
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        const int code = errno;
+    if (::fsync(file.get()) != 0) return fail(errno);
+    if (const int code = file.close(); code != 0) {
         ::unlink(temp.c_str());
         return unexpected(errorFromErrno(code, path));
     }
@@ -243,10 +236,8 @@ Expected<void, FileError> atomicWrite(const fs::path& path, std::string_view byt
         return unexpected(errorFromErrno(code, path));
     }
     // Make the rename itself durable.
-    if (const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    if (const UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.valid())
+        ::fsync(folder.get());
     return {};
 }
 

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/files/UniqueFd.h"
 #include "platform/process/ChildSpawn.h"
+#include "platform/process/ChildWait.h"
 #include "platform/Text.h"
 
 namespace sorvane::ChildProcessRunner {
@@ -19,39 +21,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
-
 enum class Reap { running, reaped, lost };
 
 // Reaps the child if it has ended. `lost` when someone else collected it
 // (SIGCHLD ignored by the process): its status is then unknown.
 Reap tryReap(pid_t pid, int& status) {
-    for (;;) {
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid) return Reap::reaped;
-        if (r == 0) return Reap::running;
-        if (errno != EINTR) return Reap::lost;
-    }
-}
-
-void reapBlocking(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const pid_t r = ChildWait::waitpid(pid, &status, WNOHANG);
+    if (r == pid) return Reap::reaped;
+    if (r == 0) return Reap::running;
+    return Reap::lost;
 }
 
 // Ends the whole group: SIGTERM, a grace to exit cleanly, then SIGKILL.
@@ -70,7 +48,7 @@ void terminateGroup(pid_t pid, milliseconds grace) {
     }
     // Members that outlived the leader, or a leader that ignored SIGTERM.
     ::kill(-pid, SIGKILL);
-    if (!leaderReaped) reapBlocking(pid);
+    if (!leaderReaped) ChildWait::waitpid(pid, &status, 0);
 }
 
 int pollTimeout(Clock::time_point deadline) {
@@ -88,8 +66,8 @@ ChildProcessOutcome run(const ChildProcessRequest& request) {
         outcome.failure = std::strerror(errno);
         return outcome;
     }
-    Descriptor readEnd(fds[0]);
-    Descriptor writeEnd(fds[1]);
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
 
     std::vector<std::string> arguments{request.executable.string()};
     arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());

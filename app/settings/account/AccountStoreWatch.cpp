@@ -18,7 +18,6 @@ AccountStoreWatch::AccountStoreWatch(AccountStore& store, QObject* owner, std::f
 }
 
 AccountStoreWatch::~AccountStoreWatch() {
-    store_.removeObserver(observer_);
     delete receiver_.data();
 }
 

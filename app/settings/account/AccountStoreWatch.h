@@ -28,8 +28,8 @@ private:
     // watch, so the queue delivers nothing once either is gone.
     QPointer<QObject> receiver_;
     std::function<void()> redraw_;
-    AccountStore::ObserverId observer_ = 0;
     bool pending_ = false;
+    ObserverSubscription observer_;
 };
 
 }  // namespace sorvane

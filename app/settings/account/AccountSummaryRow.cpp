@@ -66,10 +66,7 @@ AccountSummaryRow::AccountSummaryRow(SettingsModel& model, MacBillingStore& bill
     refresh();
 }
 
-AccountSummaryRow::~AccountSummaryRow() {
-    model_.removeObserver(modelObserver_);
-    billing_.removeObserver(billingObserver_);
-}
+AccountSummaryRow::~AccountSummaryRow() = default;
 
 QString AccountSummaryRow::title(const std::optional<std::optional<std::string>>& previewName,
                                  const AccountStore* account, const CachedUser& cachedUser) {

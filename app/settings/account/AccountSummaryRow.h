@@ -50,11 +50,11 @@ private:
     CachedUser cachedUser_;
     SettingsText* title_;
     QAbstractButton* button_;
-    SettingsModel::ObserverId modelObserver_ = 0;
-    MacBillingStore::ObserverId billingObserver_ = 0;
     // Follows the account store once the model has one.
     AccountStore* watched_ = nullptr;
     std::unique_ptr<AccountStoreWatch> watch_;
+    ObserverSubscription modelObserver_;
+    ObserverSubscription billingObserver_;
 };
 
 }  // namespace sorvane

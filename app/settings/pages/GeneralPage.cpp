@@ -65,9 +65,7 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
     refresh();
 }
 
-GeneralPage::~GeneralPage() {
-    model_.removeObserver(observer_);
-}
+GeneralPage::~GeneralPage() = default;
 
 void GeneralPage::refresh() {
     const QSignalBlocker quiet(update_);

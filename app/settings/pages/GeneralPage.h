@@ -33,10 +33,10 @@ private:
     void refresh();
 
     SettingsModel& model_;
-    SettingsModel::ObserverId observer_ = 0;
     SettingsLinkRow* keyboard_;
     SettingsSwitch* update_;
     SettingsLinkRow* updates_;
+    ObserverSubscription observer_;
 };
 
 }  // namespace sorvane

@@ -130,9 +130,7 @@ HotkeysPage::HotkeysPage(SettingsModel& model, QWidget* parent)
     refresh();
 }
 
-HotkeysPage::~HotkeysPage() {
-    model_.removeObserver(observer_);
-}
+HotkeysPage::~HotkeysPage() = default;
 
 void HotkeysPage::refresh() {
     const ToggleKey key = model_.settings().toggleKey;

@@ -36,11 +36,11 @@ private:
     void refresh();
 
     SettingsModel& model_;
-    SettingsModel::ObserverId observer_ = 0;
     QComboBox* picker_;
     SettingsText* description_;
     QWidget* lockRow_;
     SettingsSwitch* lock_;
+    ObserverSubscription observer_;
 };
 
 }  // namespace sorvane

@@ -115,9 +115,7 @@ MacOwnKeyPage::MacOwnKeyPage(MacBillingStore& billing, UrlOpener& opener, std::f
     refresh();
 }
 
-MacOwnKeyPage::~MacOwnKeyPage() {
-    billing_.removeObserver(observer_);
-}
+MacOwnKeyPage::~MacOwnKeyPage() = default;
 
 bool MacOwnKeyPage::showsRecordedKey() const {
     return !recordedGroup_->isHidden();

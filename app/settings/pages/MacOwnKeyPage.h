@@ -48,7 +48,6 @@ private:
 
     MacBillingStore& billing_;
     std::function<void()> onSignIn_;
-    MacBillingStore::ObserverId observer_ = 0;
 
     SettingsGroup* recordedGroup_;
     SettingsText* keyShort_;
@@ -63,6 +62,7 @@ private:
     SettingsButton* save_;
     SettingsSpinner* saveSpinner_;
     SettingsText* message_;
+    ObserverSubscription observer_;
 };
 
 }  // namespace sorvane

@@ -62,10 +62,7 @@ RewriteServicePage::RewriteServicePage(SettingsModel& model, MacBillingStore& bi
     refresh();
 }
 
-RewriteServicePage::~RewriteServicePage() {
-    model_.removeObserver(modelObserver_);
-    billing_.removeObserver(billingObserver_);
-}
+RewriteServicePage::~RewriteServicePage() = default;
 
 bool RewriteServicePage::usesOwnKey() const {
     return billing_.state().usesOwnKey(std::chrono::system_clock::now());

@@ -32,12 +32,12 @@ private:
 
     SettingsModel& model_;
     MacBillingStore& billing_;
-    SettingsModel::ObserverId modelObserver_ = 0;
-    MacBillingStore::ObserverId billingObserver_ = 0;
     SettingsLinkRow* proxy_;
     SettingsLinkRow* ownKey_;
     SettingsText* note_;
     SettingsText* message_;
+    ObserverSubscription modelObserver_;
+    ObserverSubscription billingObserver_;
 };
 
 }  // namespace sorvane

@@ -142,10 +142,7 @@ SettingsHomePage::SettingsHomePage(SettingsModel& model, MacBillingStore& billin
     refresh();
 }
 
-SettingsHomePage::~SettingsHomePage() {
-    model_.removeObserver(modelObserver_);
-    billing_.removeObserver(billingObserver_);
-}
+SettingsHomePage::~SettingsHomePage() = default;
 
 HomePageInput SettingsHomePage::input() const {
     HomePageInput in;

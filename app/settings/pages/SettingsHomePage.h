@@ -76,8 +76,6 @@ private:
     UrlOpener& opener_;
     Services services_;
     SettingsHomePresenter presenter_;
-    SettingsModel::ObserverId modelObserver_ = 0;
-    MacBillingStore::ObserverId billingObserver_ = 0;
 
     QVBoxLayout* accountSlot_;
     QWidget* accountArea_ = nullptr;
@@ -99,6 +97,8 @@ private:
     QVBoxLayout* groupSlot_;
     QWidget* group_ = nullptr;
     std::vector<SettingsLinkRow*> rows_;
+    ObserverSubscription modelObserver_;
+    ObserverSubscription billingObserver_;
 };
 
 }  // namespace sorvane

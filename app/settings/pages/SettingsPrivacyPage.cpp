@@ -67,9 +67,7 @@ SettingsPrivacyPage::SettingsPrivacyPage(MacBillingStore& billing, UrlOpener& op
     refresh();
 }
 
-SettingsPrivacyPage::~SettingsPrivacyPage() {
-    billing_.removeObserver(observer_);
-}
+SettingsPrivacyPage::~SettingsPrivacyPage() = default;
 
 void SettingsPrivacyPage::refresh() {
     const bool ownKey = billing_.state().source == MacBillingState::Source::ownKey;

@@ -25,9 +25,9 @@ private:
     void refresh();
 
     MacBillingStore& billing_;
-    MacBillingStore::ObserverId observer_ = 0;
     SettingsText* path_;
     SettingsText* explanation_;
+    ObserverSubscription observer_;
 };
 
 }  // namespace sorvane

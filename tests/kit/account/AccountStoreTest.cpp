@@ -38,7 +38,7 @@ protected:
         services.baseURL = baseURL.empty() ? service.baseURL() : baseURL;
         services.defaults = defaults;
         auto store = std::make_unique<AccountStore>(AccountCredentials(secrets), stateFile, time, services);
-        store->observeLogin([this](const State& s) { seen.push_back(s.kind); });
+        watching.push_back(store->observeLogin([this](const State& s) { seen.push_back(s.kind); }));
         return store;
     }
 
@@ -71,6 +71,7 @@ protected:
     std::shared_ptr<testing::MemoryUserDefaults> defaults = std::make_shared<testing::MemoryUserDefaults>();
     AppStateFile stateFile;
     std::vector<Kind> seen;
+    std::vector<ObserverSubscription> watching;
 };
 
 TEST_F(AccountStoreTest, FreshStoreWithConsentShowsQR) {
@@ -180,7 +181,7 @@ TEST_F(AccountStoreTest, RenewedTokenReplacesStoredOneBeforeUserIsShown) {
     service.reply("auth/me", {200, R"({"success":true,"data":{"id":7}})", {{"X-Renewed-Token", "NEW"}}});
     auto store = makeStore();
     std::optional<std::string> tokenWhenShown;
-    store->observeLogin([&](const State& s) {
+    const auto watch = store->observeLogin([&](const State& s) {
         if (s.kind == Kind::loggedIn) tokenWhenShown = storedToken();
     });
     store->refresh();
@@ -366,7 +367,7 @@ TEST_F(AccountStoreTest, WithdrawingConsentHidesQRButKeepsSignIn) {
 TEST_F(AccountStoreTest, SettingConsentToItsValueDoesNothing) {
     auto store = makeStore();
     int changes = 0;
-    store->observeChanges([&] { ++changes; });
+    const auto watch = store->observeChanges([&] { ++changes; });
     store->setTermsAccepted(false);
     EXPECT_EQ(changes, 0);
     EXPECT_FALSE(std::filesystem::exists(stateFile.url));
@@ -377,15 +378,16 @@ TEST_F(AccountStoreTest, ObserversHearEveryAssignmentBeforeItTakesEffect) {
     auto store = makeStore();
     std::vector<std::pair<Kind, Kind>> heard;  // (old, new)
     int changes = 0;
-    store->observeLogin([&](const State& next) { heard.emplace_back(store->login().kind, next.kind); });
-    auto id = store->observeChanges([&] { ++changes; });
+    const auto loginWatch =
+        store->observeLogin([&](const State& next) { heard.emplace_back(store->login().kind, next.kind); });
+    auto changeWatch = store->observeChanges([&] { ++changes; });
     store->setLogin(State::loggedOut());
     store->setLogin(State::loggedOut());
     store->setErrorMessage(std::nullopt);
     EXPECT_EQ(heard, (std::vector<std::pair<Kind, Kind>>{{Kind::checking, Kind::loggedOut},
                                                          {Kind::loggedOut, Kind::loggedOut}}));
     EXPECT_EQ(changes, 3);
-    store->removeObserver(id);
+    changeWatch.reset();
     store->setErrorMessage("x");
     EXPECT_EQ(changes, 3);
 }
@@ -396,12 +398,12 @@ TEST_F(AccountStoreTest, ObserversHearEveryAssignmentBeforeItTakesEffect) {
 TEST_F(AccountStoreTest, ObserversRemovedDuringANotificationAreNotCalled) {
     auto store = makeStore();
     std::vector<std::string> heard;
-    AccountStore::ObserverId first = 0, later = 0, laterLogin = 0;
+    ObserverSubscription first, later, laterLogin;
     first = store->observeChanges([&] {
         heard.push_back("first");
-        store->removeObserver(first);
-        store->removeObserver(later);
-        store->removeObserver(laterLogin);
+        first.reset();
+        later.reset();
+        laterLogin.reset();
     });
     later = store->observeChanges([&] { heard.push_back("later"); });
     laterLogin = store->observeLogin([&](const State&) { heard.push_back("login"); });

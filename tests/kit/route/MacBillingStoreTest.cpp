@@ -322,7 +322,7 @@ TEST_F(MacBillingStoreTest, RecheckRecordsTheAnswerOrKeepsTheStatusWhenUnreachab
 TEST_F(MacBillingStoreTest, OwnKeyRouteNeedsARecordedKey) {
     auto store = makeStore();
     int changes = 0;
-    store->observeChanges([&] { ++changes; });
+    const auto watch = store->observeChanges([&] { ++changes; });
     store->select(Source::ownKey);
     EXPECT_EQ(store->message(), "先填写 DeepSeek Key。");
     EXPECT_FALSE(billingBytes());

@@ -89,7 +89,7 @@ TEST_F(SettingsModelTest, OnlyRealChangesAreWrittenAndOnlyTheLiveKindPosts) {
         const auto postedBefore = center_->posted().size();
         auto m = model(posts);
         int told = 0;
-        m->observeChanges([&] { ++told; });
+        const auto watch = m->observeChanges([&] { ++told; });
         m->setSettings(AppSettings{});
         EXPECT_EQ(fileText(), std::nullopt) << "an equal value writes nothing";
         EXPECT_EQ(center_->posted().size(), postedBefore);

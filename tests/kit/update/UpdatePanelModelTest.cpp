@@ -70,7 +70,7 @@ protected:
 
     std::shared_ptr<UpdatePanelModel> model(bool autoCheck = true) {
         auto m = UpdatePanelModel::make(services(), autoCheck);
-        m->observeChanges([this, raw = m.get()] { shown.push_back(raw->phase()); });
+        watching.push_back(m->observeChanges([this, raw = m.get()] { shown.push_back(raw->phase()); }));
         return m;
     }
 
@@ -86,6 +86,7 @@ protected:
     FakeInstaller installer;
     std::vector<std::function<void()>> tasks;
     std::vector<Phase> shown;
+    std::vector<ObserverSubscription> watching;
     UpdateRelease release;
     std::vector<UpdateEvent> events;
     Expected<UpdateCheckResult, UpdateCheckError> checkResult = UpdateCheckResult::upToDate(std::nullopt);

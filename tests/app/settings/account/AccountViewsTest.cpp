@@ -294,10 +294,10 @@ TEST_F(AccountPagesTest, SignInCardLayoutsConsentInBothStoresAndRetry) {
     MacBillingStore billing(services, QtMainQueue::shared());
 
     std::vector<std::string> order;
-    store->observeChanges([&] {
+    const auto accountWatch = store->observeChanges([&] {
         if (order.empty() || order.back() != "account") order.push_back("account");
     });
-    billing.observeChanges([&] { order.push_back("billing"); });
+    const auto billingWatch = billing.observeChanges([&] { order.push_back("billing"); });
 
     // Both layouts.
     for (bool stacked : {false, true}) {
