@@ -33,6 +33,8 @@
 
 namespace sorvane {
 
+class StreamingReply;
+
 class PredictionService final : public SuggestionProvider {
 public:
     using RouteResolver = std::function<std::optional<PredictionRoute>()>;
@@ -123,6 +125,10 @@ private:
     Expected<Detailed, SuggestionFailure> send(const std::string& key, const PartialHandler& onPartial,
                                                Control& control, const PredictionRoute& route,
                                                std::chrono::steady_clock::time_point start);
+    // The suggestion of a whole reply, with its figures, kept in the cache.
+    Expected<Detailed, SuggestionFailure> finishReply(const std::string& key, const StreamingReply& reply,
+                                                      Metrics metrics,
+                                                      std::chrono::steady_clock::time_point start);
 
     const std::string model_ = "deepseek-v4-flash-vision-exp";
     const OutputFormat format_ = OutputFormat::json;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "platform/SorvaneLog.h"
@@ -131,90 +132,81 @@ bool startWithinBound(double elapsedMs) {
 
 int runCheck(const std::vector<std::string>& arguments) { return runCheck(arguments, std::cout, nullptr); }
 
-int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::shared_ptr<RimeLibrary> library) {
-    const auto println = [&out](const std::string& line) { out << line << '\n'; };
+namespace {
+
+// What the check prints, and the labels of the checks that failed.
+struct CheckReport {
+    std::ostream& out;
+    std::vector<std::string> failures;
+
+    void println(const std::string& line) { out << line << '\n'; }
+    void check(bool ok, const std::string& label) {
+        println((ok ? "PASS  " : "FAIL  ") + label);
+        if (!ok) failures.push_back(label);
+    }
+};
+
+// The shared data folder named by --shared-dir, else the bundle's; none when
+// the option has no value.
+std::optional<std::string> sharedDirArgument(const std::vector<std::string>& arguments) {
     std::string shared = (Bundle::main().path / "Contents" / "SharedSupport" / "rime").string();
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] != "--shared-dir") continue;
-        if (i + 1 == arguments.size()) {
-            println("FAIL --shared-dir needs a value");
-            out.flush();
-            return 1;
-        }
+        if (i + 1 == arguments.size()) return std::nullopt;
         shared = expandTilde(arguments[i + 1]);
         break;
     }
-    std::error_code tempError;
-    const std::filesystem::path temp = std::filesystem::temp_directory_path(tempError);
-    if (tempError) {
-        const char* tmpdir = std::getenv("TMPDIR");
-        println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " +
-                tempError.message());
-        out.flush();
-        return 1;
-    }
-    const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + Uuid::random());
+    return shared;
+}
 
-    println("shared : " + shared);
-    println("user   : " + userDir.string() + "  (fresh)");
-
-    std::vector<std::string> failures;
-    auto check = [&](bool ok, const std::string& label) {
-        println((ok ? "PASS  " : "FAIL  ") + label);
-        if (!ok) failures.push_back(label);
-    };
-
-    const std::filesystem::path sharedPath(shared);
-    const auto t2s = (sharedPath / "opencc" / "t2s.json").string();
-    std::error_code ec;
-    check(std::filesystem::exists(t2s, ec), "opencc data present: " + t2s);
-
-    auto finish = [&](int status) {
-        out.flush();
-        removeQuietly(userDir);
-        return status;
-    };
-
-    auto created = RimeEngine::create({shared, userDir.string(), kAppName, distribution(),
-                                       (sharedPath / "build").string(), (userDir / "build").string(),
-                                       std::nullopt, kMinLogLevel},
-                                      std::move(library));
+// Starts an engine on the shared data and a fresh user folder and opens a
+// session, printing what it learns; none when any step fails.
+std::unique_ptr<RimeEngine> startCheckedEngine(const std::filesystem::path& sharedPath,
+                                               const std::filesystem::path& userDir,
+                                               std::shared_ptr<RimeLibrary> library, CheckReport& report) {
+    auto created = RimeEngine::create(
+        {sharedPath.string(), userDir.string(), kAppName, distribution(), (sharedPath / "build").string(),
+         (userDir / "build").string(), std::nullopt, kMinLogLevel},
+        std::move(library));
     if (!created) {
-        println("FAIL  engine start: " + created.error().description());
-        return finish(1);
+        report.println("FAIL  engine start: " + created.error().description());
+        return nullptr;
     }
     std::unique_ptr<RimeEngine> engine = std::move(*created);
     const auto began = std::chrono::steady_clock::now();
     if (auto started = engine->start(true, false); !started) {
-        println("FAIL  engine start: " + describe(started.error()));
-        engine.reset();
-        return finish(1);
+        report.println("FAIL  engine start: " + describe(started.error()));
+        return nullptr;
     }
     if (auto session = engine->createSession(); !session) {
-        println("FAIL  engine start: " + session.error().description());
-        engine.reset();
-        return finish(1);
+        report.println("FAIL  engine start: " + session.error().description());
+        return nullptr;
     }
     const double elapsed = millisecondsSince(began);
-    println("start  : " + formatMs(elapsed));
-    println("librime: " + engine->version());
-    println("schema : " + schemaOf(*engine));
-    println("PASS  engine started and session created");
-    check(startWithinBound(elapsed), "start under 5 s (a slower start means <shared>/build was not used)");
+    report.println("start  : " + formatMs(elapsed));
+    report.println("librime: " + engine->version());
+    report.println("schema : " + schemaOf(*engine));
+    report.println("PASS  engine started and session created");
+    report.check(startWithinBound(elapsed),
+                 "start under 5 s (a slower start means <shared>/build was not used)");
+    return engine;
+}
 
+// Simplified first candidates prove the OpenCC data is in use.
+void checkFirstCandidates(RimeEngine& engine, CheckReport& report) {
     auto firstCandidate = [&]() -> std::optional<std::string> {
-        const auto context = engine->context();
+        const auto context = engine.context();
         if (!context || context->candidates.empty()) return std::nullopt;
         return context->candidates.front().text;
     };
 
-    engine->type("nihao");
-    const auto context = engine->context();
-    println("preedit: " + (context ? context->preedit : std::string("(none)")));
+    engine.type("nihao");
+    const auto context = engine.context();
+    report.println("preedit: " + (context ? context->preedit : std::string("(none)")));
     const auto nihao = firstCandidate();
-    println("cand 1 : " + nihao.value_or("(none)"));
-    check(nihao == "你好", "first candidate for \"nihao\" is 你好");
-    check(engine->getOption("zh_hans"), "option zh_hans is on (OpenCC simplification)");
+    report.println("cand 1 : " + nihao.value_or("(none)"));
+    report.check(nihao == "你好", "first candidate for \"nihao\" is 你好");
+    report.check(engine.getOption("zh_hans"), "option zh_hans is on (OpenCC simplification)");
 
     struct Case {
         const char* input;
@@ -223,22 +215,63 @@ int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::
     };
     for (const Case& c :
          {Case{"zhongguo", "中国", "中國"}, Case{"fazhan", "发展", "發展"}, Case{"guojia", "国家", "國家"}}) {
-        engine->clearComposition();
-        engine->type(c.input);
+        engine.clearComposition();
+        engine.type(c.input);
         const auto first = firstCandidate();
-        println(std::string("cand 1 : ") + c.input + " -> " + first.value_or("(none)"));
-        check(first == c.expected, std::string("first candidate for \"") + c.input + "\" is " + c.expected +
-                                       ", not " + c.traditional);
+        report.println(std::string("cand 1 : ") + c.input + " -> " + first.value_or("(none)"));
+        report.check(first == c.expected, std::string("first candidate for \"") + c.input + "\" is " +
+                                              c.expected + ", not " + c.traditional);
     }
-    engine->clearComposition();
+    engine.clearComposition();
+}
 
-    if (!failures.empty()) {
-        for (const auto& label : failures) println("  failed: " + label);
-        println("FAIL: " + std::to_string(failures.size()) + " check(s) failed");
+}  // namespace
+
+int runCheck(const std::vector<std::string>& arguments, std::ostream& out,
+             std::shared_ptr<RimeLibrary> library) {
+    CheckReport report{out, {}};
+    const std::optional<std::string> shared = sharedDirArgument(arguments);
+    if (!shared) {
+        report.println("FAIL --shared-dir needs a value");
+        out.flush();
+        return 1;
+    }
+    std::error_code tempError;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(tempError);
+    if (tempError) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        report.println("FAIL  temporary directory " + std::string(tmpdir ? tmpdir : "") + ": " +
+                       tempError.message());
+        out.flush();
+        return 1;
+    }
+    const std::filesystem::path userDir = temp / ("sorvane-engine-check-" + Uuid::random());
+
+    report.println("shared : " + *shared);
+    report.println("user   : " + userDir.string() + "  (fresh)");
+
+    const std::filesystem::path sharedPath(*shared);
+    const auto t2s = (sharedPath / "opencc" / "t2s.json").string();
+    std::error_code ec;
+    report.check(std::filesystem::exists(t2s, ec), "opencc data present: " + t2s);
+
+    auto finish = [&](int status) {
+        out.flush();
+        removeQuietly(userDir);
+        return status;
+    };
+
+    std::unique_ptr<RimeEngine> engine = startCheckedEngine(sharedPath, userDir, std::move(library), report);
+    if (!engine) return finish(1);
+    checkFirstCandidates(*engine, report);
+
+    if (!report.failures.empty()) {
+        for (const auto& label : report.failures) report.println("  failed: " + label);
+        report.println("FAIL: " + std::to_string(report.failures.size()) + " check(s) failed");
         engine->shutdown();
         return finish(1);
     }
-    println("PASS: engine check ok");
+    report.println("PASS: engine check ok");
     engine->shutdown();
     return finish(0);
 }

@@ -158,6 +158,16 @@ private:
 
     bool handleKeyDown(const KeyEvent& event);
     bool handleFlagsChanged(const KeyEvent& event);
+    // Whether a modifier event presses or releases its key; none for an
+    // event that repeats the state already held.
+    std::optional<bool> modifierPress(ModifierKey key, const KeyEvent& event, std::uint64_t flags,
+                                      std::uint64_t previous);
+    bool silencedBySecureInput();
+    void shiftTapWhileAsciiLocked(ShiftTap tap);
+    // A Shift kept from the engine while a composition is open; true when
+    // the event ends here.
+    bool withholdShift(const std::string& keyName, bool press, std::uint64_t flags, ShiftTap tap);
+    void followEngineModeSwitch(bool wasAscii, bool nowAscii, std::size_t bufferLength);
     ShiftTap trackShiftTap(ModifierKey key, bool isPress, std::uint64_t flags, double at);
     void doubleShift();
     void enter(InputMode mode);

@@ -79,34 +79,12 @@ bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
         RimeModifier::mask(previous & ModifierFlag::shift, previous & ModifierFlag::control,
                            previous & ModifierFlag::option, previous & ModifierFlag::command, capsLockOn_);
 
-    bool press;
-    if (key == ModifierKey::capsLock) {
-        const bool on = (event.modifierFlags & ModifierFlag::capsLock) != 0;
-        press = on != capsLockOn_;
-        capsLockOn_ = on;
-    } else {
-        const std::uint64_t group = groupFlag(key);
-        const bool now = (flags & group) != 0;
-        const bool before = (previous & group) != 0;
-        if (now == before) {
-            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " duplicate (held=" + boolText(now) +
-                            ") ignored");
-            return false;
-        }
-        press = now;
-    }
+    const std::optional<bool> isPress = modifierPress(key, event, flags, previous);
+    if (!isPress) return false;
+    const bool press = *isPress;
     const std::string action = press ? "press" : "release";
 
-    // In a password field the engine sees no key at all, modifiers
-    // included: a Shift held for a capital letter would reach it as a tap
-    // and switch the mode behind the user's back.
-    refreshPasswordInput();
-    if (secureInputOn()) {
-        shiftTaps_.clear();
-        shiftWithheld_ = false;
-        if (chinese_->isComposing()) chinese_->commitComposition();
-        return false;
-    }
+    if (silencedBySecureInput()) return false;
 
     const AppSettings settings = services_.settings();
     if (HotkeyPolicy::isShift(key) && !HotkeyPolicy::isToggleShift(key, settings.toggleKey)) {
@@ -125,39 +103,11 @@ bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
     if (asciiLocked_) {
         SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action +
                         " flags=" + std::to_string(flags) + " ascii-locked");
-        if (tap == ShiftTap::doubleTap) {
-            doubleShift();
-        } else if (tap == ShiftTap::single) {
-            rawLetters_ = false;
-            asciiLocked_ = false;
-            chinese_->setAsciiMode(false);
-            english_->reset();
-            SorvaneLog::log("[Sorvane] single Shift → " + std::string(inputModeName(currentMode())) +
-                            " host=" + host());
-        }
+        shiftTapWhileAsciiLocked(tap);
         return false;
     }
 
-    if (HotkeyPolicy::isShift(key)) {
-        if (press && isComposingAnything()) {
-            // The engine would act on the release mid-composition; we carry
-            // the composition across ourselves instead.
-            shiftWithheld_ = true;
-            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName +
-                            " press flags=" + std::to_string(flags) + " withheld (composing)");
-            return false;
-        }
-        if (!press && shiftWithheld_) {
-            shiftWithheld_ = false;
-            SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName +
-                            " release flags=" + std::to_string(flags) + " withheld (composing)");
-            if (tap == ShiftTap::doubleTap)
-                doubleShift();
-            else if (tap == ShiftTap::single)
-                carryComposition();
-            return false;
-        }
-    }
+    if (HotkeyPolicy::isShift(key) && withholdShift(keyName, press, flags, tap)) return false;
 
     const std::uint32_t bit = ownBit(key);
     const std::uint32_t mask = press ? (previousMask | bit) : ((previousMask & ~bit) | RimeModifier::release);
@@ -166,16 +116,88 @@ bool SorvaneInputController::handleFlagsChanged(const KeyEvent& event) {
     SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " " + action +
                     " flags=" + std::to_string(flags) + " ascii " + boolText(wasAscii) + "→" +
                     boolText(nowAscii) + " composing=" + boolText(chinese_->isComposing()));
-    if (nowAscii != wasAscii && !chinese_->isComposing()) {
-        if (wasAscii) {
-            if (bufferLength != 0) english_->commitBuffer();
-        } else {
-            english_->reset();
-        }
-        SorvaneLog::log(std::string("[Sorvane] mode → ") + (nowAscii ? "英" : "中"));
-    }
+    followEngineModeSwitch(wasAscii, nowAscii, bufferLength);
     if (tap == ShiftTap::doubleTap && lockAllowed) doubleShift();
     return false;
+}
+
+std::optional<bool> SorvaneInputController::modifierPress(ModifierKey key, const KeyEvent& event,
+                                                          std::uint64_t flags, std::uint64_t previous) {
+    if (key == ModifierKey::capsLock) {
+        const bool on = (event.modifierFlags & ModifierFlag::capsLock) != 0;
+        const bool press = on != capsLockOn_;
+        capsLockOn_ = on;
+        return press;
+    }
+    const std::uint64_t group = groupFlag(key);
+    const bool now = (flags & group) != 0;
+    const bool before = (previous & group) != 0;
+    if (now == before) {
+        SorvaneLog::log("[Sorvane] flagsChanged key=" + std::string(key.rawValue()) +
+                        " duplicate (held=" + boolText(now) + ") ignored");
+        return std::nullopt;
+    }
+    return now;
+}
+
+// In a password field the engine sees no key at all, modifiers included: a
+// Shift held for a capital letter would reach it as a tap and switch the mode
+// behind the user's back.
+bool SorvaneInputController::silencedBySecureInput() {
+    refreshPasswordInput();
+    if (!secureInputOn()) return false;
+    shiftTaps_.clear();
+    shiftWithheld_ = false;
+    if (chinese_->isComposing()) chinese_->commitComposition();
+    return true;
+}
+
+void SorvaneInputController::shiftTapWhileAsciiLocked(ShiftTap tap) {
+    if (tap == ShiftTap::doubleTap) {
+        doubleShift();
+    } else if (tap == ShiftTap::single) {
+        rawLetters_ = false;
+        asciiLocked_ = false;
+        chinese_->setAsciiMode(false);
+        english_->reset();
+        SorvaneLog::log("[Sorvane] single Shift → " + std::string(inputModeName(currentMode())) +
+                        " host=" + host());
+    }
+}
+
+bool SorvaneInputController::withholdShift(const std::string& keyName, bool press, std::uint64_t flags,
+                                           ShiftTap tap) {
+    if (press && isComposingAnything()) {
+        // The engine would act on the release mid-composition; we carry the
+        // composition across ourselves instead.
+        shiftWithheld_ = true;
+        SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " press flags=" + std::to_string(flags) +
+                        " withheld (composing)");
+        return true;
+    }
+    if (!press && shiftWithheld_) {
+        shiftWithheld_ = false;
+        SorvaneLog::log("[Sorvane] flagsChanged key=" + keyName + " release flags=" + std::to_string(flags) +
+                        " withheld (composing)");
+        if (tap == ShiftTap::doubleTap)
+            doubleShift();
+        else if (tap == ShiftTap::single)
+            carryComposition();
+        return true;
+    }
+    return false;
+}
+
+// The engine switched its ASCII mode on a modifier: an English buffer typed
+// before the switch is committed, or one left from before is dropped.
+void SorvaneInputController::followEngineModeSwitch(bool wasAscii, bool nowAscii, std::size_t bufferLength) {
+    if (nowAscii == wasAscii || chinese_->isComposing()) return;
+    if (wasAscii) {
+        if (bufferLength != 0) english_->commitBuffer();
+    } else {
+        english_->reset();
+    }
+    SorvaneLog::log(std::string("[Sorvane] mode → ") + (nowAscii ? "英" : "中"));
 }
 
 ShiftTap SorvaneInputController::trackShiftTap(ModifierKey key, bool isPress, std::uint64_t flags,

@@ -142,19 +142,20 @@ struct Cell {
     bool isHighlighted = false;
 };
 
-void layoutGrid(const ChinesePanelModel& model, double top, double preeditWidth, const TextMetrics& metrics,
-                ChineseCandidateLayout& layout) {
-    const auto& candidates = model.candidates();
-    const int count = static_cast<int>(candidates.size());
-
-    // Every cell's text starts after the widest label, so the texts of a
-    // column stay aligned whether or not their row shows its labels.
+// Every cell's text starts after the widest label, so the texts of a
+// column stay aligned whether or not their row shows its labels.
+double widestLabel(const std::vector<ChineseCandidate>& candidates, const TextMetrics& metrics) {
     double labelWidth = 0;
     for (const ChineseCandidate& candidate : candidates) {
         labelWidth =
             std::max(labelWidth, std::ceil(metrics.measure(candidate.label, S::label(false).font).width));
     }
-    const double textX = labelWidth + kLabelGap;
+    return labelWidth;
+}
+
+std::vector<Cell> measureCells(const ChinesePanelModel& model, double textX, const TextMetrics& metrics) {
+    const auto& candidates = model.candidates();
+    const int count = static_cast<int>(candidates.size());
     const int highlightedRow = model.highlightedIndex() / S::gridColumns;
 
     std::vector<Cell> cells;
@@ -180,6 +181,43 @@ void layoutGrid(const ChinesePanelModel& model, double top, double preeditWidth,
         centreVertically(cell.pieces, cell.height);
         cells.push_back(std::move(cell));
     }
+    return cells;
+}
+
+// The page marks sit right-aligned below the grid.
+void placeGridMarks(const ChinesePanelModel& model, double contentWidth, double gridBottom,
+                    const TextMetrics& metrics, ChineseCandidateLayout& layout) {
+    if (model.pageNo() >= 1) layout.previous = measured(std::string(S::previousMark), S::pageMark(), metrics);
+    if (!model.isLastPage()) layout.next = measured(std::string(S::nextMark), S::pageMark(), metrics);
+    if (!layout.previous && !layout.next) {
+        layout.size = {contentWidth, gridBottom};
+        return;
+    }
+
+    const double marksY = gridBottom + kGridMarksGap;
+    double marksWidth = 0;
+    double marksHeight = 0;
+    if (layout.previous && layout.next) {
+        marksWidth = layout.previous->rect.width + layout.next->rect.width + kMarkGap;
+    } else {
+        marksWidth = (layout.previous ? layout.previous : layout.next)->rect.width;
+    }
+    double x = std::max(0.0, contentWidth - kMarksRightInset - marksWidth);
+    for (auto* mark : {&layout.previous, &layout.next}) {
+        if (!*mark) continue;
+        (*mark)->rect.x = x;
+        (*mark)->rect.y = marksY;
+        x += (*mark)->rect.width + kMarkGap;
+        marksHeight = std::max(marksHeight, (*mark)->rect.height);
+    }
+    layout.size = {contentWidth, marksY + marksHeight};
+}
+
+void layoutGrid(const ChinesePanelModel& model, double top, double preeditWidth, const TextMetrics& metrics,
+                ChineseCandidateLayout& layout) {
+    const int count = static_cast<int>(model.candidates().size());
+    const double textX = widestLabel(model.candidates(), metrics) + kLabelGap;
+    std::vector<Cell> cells = measureCells(model, textX, metrics);
 
     const int columns = std::max(1, std::min(S::gridColumns, count));
     const int rows = (count + columns - 1) / columns;
@@ -217,31 +255,7 @@ void layoutGrid(const ChinesePanelModel& model, double top, double preeditWidth,
         layout.focusedRowRect = Rect{0, rowY[row], gridWidth, rowHeights[row]};
     }
 
-    const double gridBottom = rowY.back() + rowHeights.back();
-    if (model.pageNo() >= 1) layout.previous = measured(std::string(S::previousMark), S::pageMark(), metrics);
-    if (!model.isLastPage()) layout.next = measured(std::string(S::nextMark), S::pageMark(), metrics);
-    if (!layout.previous && !layout.next) {
-        layout.size = {contentWidth, gridBottom};
-        return;
-    }
-
-    const double marksY = gridBottom + kGridMarksGap;
-    double marksWidth = 0;
-    double marksHeight = 0;
-    if (layout.previous && layout.next) {
-        marksWidth = layout.previous->rect.width + layout.next->rect.width + kMarkGap;
-    } else {
-        marksWidth = (layout.previous ? layout.previous : layout.next)->rect.width;
-    }
-    double x = std::max(0.0, contentWidth - kMarksRightInset - marksWidth);
-    for (auto* mark : {&layout.previous, &layout.next}) {
-        if (!*mark) continue;
-        (*mark)->rect.x = x;
-        (*mark)->rect.y = marksY;
-        x += (*mark)->rect.width + kMarkGap;
-        marksHeight = std::max(marksHeight, (*mark)->rect.height);
-    }
-    layout.size = {contentWidth, marksY + marksHeight};
+    placeGridMarks(model, contentWidth, rowY.back() + rowHeights.back(), metrics, layout);
 }
 
 }  // namespace
