@@ -108,7 +108,7 @@ bool number(const std::string& text, int& out) {
     return true;
 }
 
-bool parseCaret(const std::string& text, CaretRect& rect) {
+bool parseCaret(const std::string& text, Rect& rect) {
     double v[4];
     char tail = 0;
     if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &v[0], &v[1], &v[2], &v[3], &tail) != 4) return false;
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::optional<std::string> bundleId = std::string("com.example.editor");
     std::string connectionName = "cn.kestrum.inputmethod.Sorvane_Connection";
-    std::optional<CaretRect> caret = CaretRect{400, 300, 1, 18};
+    std::optional<Rect> caret = Rect{400, 300, 1, 18};
     bool secure = false;
     bool activate = true;
     int gapMs = 20;
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
         } else if (a == "--connection" && value(v)) {
             connectionName = v;
         } else if (a == "--caret" && value(v)) {
-            CaretRect r;
+            Rect r;
             if (!parseCaret(v, r)) {
                 std::cerr << "sorvane-client: --caret wants X,Y,W,H\n" << kUsage;
                 return 2;
