@@ -43,7 +43,7 @@ private:
 class RecordingField final : public InputClient {
 public:
     std::optional<std::string> bundleIdentifier() const override { return std::string("com.example.bench"); }
-    std::optional<CaretRect> caretRect(int) const override { return CaretRect{100, 500, 1, 18}; }
+    std::optional<Rect> caretRect(int) const override { return Rect{100, 500, 1, 18}; }
     void setMarkedText(const std::string& text, TextRange selection, const std::vector<StyleRun>&) override {
         marked = text;
         caret = selection.location;

@@ -58,7 +58,7 @@ void BM_ServerKeyOverLibrime(benchmark::State& state) {
         QDBusConnection::connectToBus(QString::fromStdString(bus.address()), "bench");
     IMKClient client(connection, kConnection);
     client.setBundleIdentifier(std::string("com.example.bench"));
-    client.setCaretRect(CaretRect{100, 500, 1, 18});
+    client.setCaretRect(Rect{100, 500, 1, 18});
     if (!client.waitForServer(10s) || !client.openSession() || !client.activate()) {
         state.SkipWithError("no session with the server");
         return;

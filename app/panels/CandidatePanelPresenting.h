@@ -2,8 +2,8 @@
 // The part of the shared panels that a composer drives: the candidate panel
 // (show, order out) and the mode indicator (which gives way to candidates).
 // Production uses the process's one CandidatePanel and ModeHUD; tests record.
-#include "kit/panel/Geometry.h"
 #include "kit/panel/PanelContent.h"
+#include "platform/Geometry.h"
 
 namespace sorvane {
 

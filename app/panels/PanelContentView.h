@@ -1,6 +1,6 @@
 #pragma once
 // What the candidate panel needs of each of its two content views.
-#include "kit/panel/Geometry.h"
+#include "platform/Geometry.h"
 
 namespace sorvane {
 

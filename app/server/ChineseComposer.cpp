@@ -301,8 +301,7 @@ void ChineseComposer::present(const ChinesePanelModel& model) {
     // set so that the next clear orders the panel out.
     if (auto* client = host_.client()) {
         panel_.dismissModeIndicator();
-        const CaretRect caret = client->caretRect(0).value_or(CaretRect{});
-        panel_.show(PanelContent::chinese(model), Rect{caret.x, caret.y, caret.width, caret.height});
+        panel_.show(PanelContent::chinese(model), client->caretRect(0).value_or(Rect{}));
     }
     panelShown_ = true;
 }

@@ -145,9 +145,7 @@ bool SorvaneInputController::secureInputOn() const {
 
 Rect SorvaneInputController::caretRect() const {
     if (!client_) return {};
-    const auto caret = client_->caretRect(0);
-    if (!caret) return {};
-    return {caret->x, caret->y, caret->width, caret->height};
+    return client_->caretRect(0).value_or(Rect{});
 }
 
 void SorvaneInputController::hidePanel() {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "kit/panel/Geometry.h"
 #include "kit/panel/PanelContent.h"
 #include "kit/panel/PanelText.h"
+#include "platform/Geometry.h"
 
 namespace sorvane {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string_view>
 
-#include "kit/panel/Geometry.h"
 #include "kit/input/InputMode.h"
+#include "platform/Geometry.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "kit/panel/Geometry.h"
+#include "platform/Geometry.h"
 
 namespace sorvane {
 

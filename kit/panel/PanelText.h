@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/panel/Geometry.h"
+#include "platform/Geometry.h"
 
 namespace sorvane {
 

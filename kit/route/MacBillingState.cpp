@@ -1,10 +1,9 @@
 #include "kit/route/MacBillingState.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "platform/DateText.h"
 #include "platform/SorvaneLog.h"
 #include "platform/files/DataFile.h"
 #include "platform/files/FileLock.h"
@@ -20,15 +19,6 @@ using json = nlohmann::json;
 Unexpected<FileError> notWritten(FileError error) {
     SorvaneLog::log("[Sorvane] billing state not written: " + error.description());
     return unexpected(std::move(error));
-}
-
-bool digits(std::string_view s, std::size_t from, std::size_t count, int& out) {
-    out = 0;
-    for (std::size_t i = from; i < from + count; ++i) {
-        if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
-        out = out * 10 + (s[i] - '0');
-    }
-    return true;
 }
 
 // What the file holds, read under the lock by a writer about to replace it.
@@ -93,53 +83,12 @@ std::optional<MacBillingState::KeyStatus> keyStatusFromRaw(std::string_view raw)
     return std::nullopt;
 }
 
-std::string formatBillingDate(MacBillingState::Date date) {
-    // A zone offset can carry a date just past the four-digit years (year
-    // 10000, or year 0); clamped, it still reads back near what was written
-    // instead of as unparsable, which would mean the distant past.
-    const MacBillingState::Date latest = sys_days{year{9999} / December / 31} + hours{23} + minutes{59} + seconds{59};
-    date = std::clamp(date, MacBillingState::distantPast(), latest);
-    const auto day = floor<days>(date);
-    const year_month_day ymd{day};
-    const hh_mm_ss time{date - day};
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()));
-    return buf;
-}
-
-std::optional<MacBillingState::Date> parseBillingDate(std::string_view s) {
-    int y, mo, d, h, mi, sec;
-    if (s.size() < 20 || !digits(s, 0, 4, y) || s[4] != '-' || !digits(s, 5, 2, mo) || s[7] != '-' ||
-        !digits(s, 8, 2, d) || s[10] != 'T' || !digits(s, 11, 2, h) || s[13] != ':' ||
-        !digits(s, 14, 2, mi) || s[16] != ':' || !digits(s, 17, 2, sec)) {
-        return std::nullopt;
-    }
-    const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
-    if (!ymd.ok() || h > 23 || mi > 59 || sec > 59) return std::nullopt;
-
-    seconds offset{0};
-    const std::string_view zone = s.substr(19);
-    if (zone != "Z") {
-        int oh, om;
-        if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || !digits(zone, 1, 2, oh) ||
-            zone[3] != ':' || !digits(zone, 4, 2, om) || oh > 23 || om > 59) {
-            return std::nullopt;
-        }
-        offset = hours{oh} + minutes{om};
-        if (zone[0] == '-') offset = -offset;
-    }
-    return sys_days{ymd} + hours{h} + minutes{mi} + seconds{sec} - offset;
-}
-
 std::string MacBillingState::encoded() const {
     json object = json::object();  // ordered by key, which is the file's order
     if (keyStatus) object["keyStatus"] = std::string(rawValue(*keyStatus));
     if (keySuffix) object["keySuffix"] = *keySuffix;
     object["source"] = std::string(rawValue(source));
-    object["verifiedAt"] = formatBillingDate(verifiedAt);
+    object["verifiedAt"] = DateText::iso8601(verifiedAt);
     return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -157,7 +106,8 @@ std::optional<MacBillingState> MacBillingState::decode(std::string_view bytes) {
     if (auto raw = text("source")) state.source = billingSourceFromRaw(*raw).value_or(Source::credits);
     state.keySuffix = text("keySuffix");
     if (auto raw = text("keyStatus")) state.keyStatus = keyStatusFromRaw(*raw);
-    if (auto raw = text("verifiedAt")) state.verifiedAt = parseBillingDate(*raw).value_or(distantPast());
+    if (auto raw = text("verifiedAt"))
+        state.verifiedAt = DateText::parseISO8601(*raw).value_or(distantPast());
     return state;
 }
 

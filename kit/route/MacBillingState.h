@@ -55,12 +55,6 @@ std::string_view rawValue(MacBillingState::KeyStatus status);
 std::optional<MacBillingState::Source> billingSourceFromRaw(std::string_view raw);
 std::optional<MacBillingState::KeyStatus> keyStatusFromRaw(std::string_view raw);
 
-// "2026-12-06T14:50:00Z"; years 1 to 9999.
-std::string formatBillingDate(MacBillingState::Date date);
-// An internet date-time with "Z" or a "+hh:mm" offset and no fractional
-// seconds; anything else gives nothing.
-std::optional<MacBillingState::Date> parseBillingDate(std::string_view text);
-
 class MacBillingStateFile {
 public:
     explicit MacBillingStateFile(std::filesystem::path url) : url(std::move(url)) {}

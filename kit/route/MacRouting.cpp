@@ -6,24 +6,12 @@
 #include "kit/route/Secrets.h"
 #include "platform/SorvaneLog.h"
 #include "kit/route/SubscriptionRouting.h"
-#include "platform/Text.h"
 
 namespace sorvane::MacRouting {
 namespace {
 
 // Payloads of other errors can hold a reply body; whichever key could be in
 // it never reaches the log.
-std::string withoutKeys(std::string_view text) {
-    std::string out = Secrets::redact(text);
-    if (auto stored = Secrets::keychainAPIKey(); stored && Text::characterCount(*stored) >= 8) {
-        for (std::size_t at = out.find(*stored); at != std::string::npos; at = out.find(*stored, at)) {
-            out.replace(at, stored->size(), "<redacted>");
-            at += 10;
-        }
-    }
-    return out;
-}
-
 std::string describe(const PredictionError& error) {
     std::string text(error.caseName());
     switch (error.kind()) {
@@ -31,11 +19,11 @@ std::string describe(const PredictionError& error) {
             text.append("(")
                 .append(std::to_string(error.code()))
                 .append(", ")
-                .append(withoutKeys(error.body()));
+                .append(Secrets::redact(error.body()));
             text += ")";
             break;
         case PredictionError::Kind::decoding:
-            text.append("(").append(withoutKeys(error.detail())).append(")");
+            text.append("(").append(Secrets::redact(error.detail())).append(")");
             break;
         default:
             break;

@@ -3,15 +3,29 @@
 #include <cstdlib>
 
 #include "kit/route/HeaderValue.h"
+#include "kit/route/KeyRedaction.h"
 #include "platform/Text.h"
 
 namespace sorvane::Secrets {
 namespace {
 
-constexpr std::size_t minimumRedactedCharacters = 8;
+// A key trimmed of whitespace and newlines; nothing when that leaves it empty.
+std::optional<std::string> usableKey(const std::optional<std::string>& raw) {
+    if (!raw) return std::nullopt;
+    std::string key = Text::trimmed(*raw);
+    if (key.empty()) return std::nullopt;
+    return key;
+}
 
 KeychainItemKey itemKey() {
     return {std::string(service), std::string(account), std::nullopt};
+}
+
+// The environment's key, trimmed; nothing when it is unset or blank.
+std::optional<std::string> environmentKey() {
+    const char* value = std::getenv(std::string(environmentVariable).c_str());
+    if (!value) return std::nullopt;
+    return usableKey(std::string(value));
 }
 
 }  // namespace
@@ -34,14 +48,8 @@ std::string KeychainError::description() const {
 }
 
 std::optional<ResolvedKey> resolveDeepSeekAPIKey() {
-    if (const char* value = std::getenv(std::string(environmentVariable).c_str())) {
-        std::string key = Text::trimmed(value);
-        if (!key.empty()) return ResolvedKey{std::move(key), Source::environment};
-    }
-    if (auto stored = keychainAPIKey()) {
-        std::string key = Text::trimmed(*stored);
-        if (!key.empty()) return ResolvedKey{std::move(key), Source::keychain};
-    }
+    if (auto key = environmentKey()) return ResolvedKey{std::move(*key), Source::environment};
+    if (auto key = usableKey(keychainAPIKey())) return ResolvedKey{std::move(*key), Source::keychain};
     return std::nullopt;
 }
 
@@ -78,18 +86,13 @@ Expected<void, KeychainError> deleteDeepSeekAPIKey() {
 }
 
 std::string redact(std::string_view text) {
-    auto key = deepSeekAPIKey();
-    if (!key || Text::characterCount(*key) < minimumRedactedCharacters) return std::string(text);
-    constexpr std::string_view placeholder = "<redacted>";
-    std::string out;
-    out.reserve(text.size());
-    std::size_t from = 0;
-    for (std::size_t at = text.find(*key); at != std::string_view::npos; at = text.find(*key, from)) {
-        out.append(text.substr(from, at - from));
-        out.append(placeholder);
-        from = at + key->size();
-    }
-    out.append(text.substr(from));
+    // One keychain read serves both steps: the key in use (the environment's
+    // or the stored one, trimmed) and the item exactly as stored.
+    const std::optional<std::string> stored = keychainAPIKey();
+    std::optional<std::string> inUse = environmentKey();
+    if (!inUse) inUse = usableKey(stored);
+    std::string out = KeyRedaction::redact(text, inUse.value_or(""));
+    if (stored) out = KeyRedaction::redact(out, *stored);
     return out;
 }
 

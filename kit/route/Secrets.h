@@ -51,8 +51,9 @@ std::optional<std::string> keychainAPIKey();
 Expected<void, KeychainError> storeDeepSeekAPIKey(std::string_view key);
 // Removing a key that is not there succeeds.
 Expected<void, KeychainError> deleteDeepSeekAPIKey();
-// Every occurrence of the resolved key replaced by "<redacted>", when that key
-// has 8 Characters or more.
+// Every occurrence of the resolved key, and then of the keychain item as
+// stored, replaced by "<redacted>", each when it has 8 Characters or more;
+// the keychain is read once.
 std::string redact(std::string_view text);
 
 }  // namespace sorvane::Secrets

@@ -1,11 +1,11 @@
 #include "kit/settings/AppStateFile.h"
 
+#include "platform/DateText.h"
 #include "platform/SorvaneLog.h"
 #include "platform/files/DataFile.h"
 #include "platform/files/FileLock.h"
 #include "platform/files/Files.h"
 #include "platform/files/JsonDocument.h"
-#include "platform/Text.h"
 
 namespace sorvane {
 namespace {
@@ -85,7 +85,7 @@ std::optional<std::string> AppStateFile::termsAcceptedVersion() const {
 }
 
 bool AppStateFile::markWelcomeShown(std::chrono::system_clock::time_point at) const {
-    return update([&](nlohmann::json& o) { o["welcomeShownAt"] = Text::formatISO8601(at); });
+    return update([&](nlohmann::json& o) { o["welcomeShownAt"] = DateText::iso8601(at); });
 }
 
 bool AppStateFile::acceptTerms(const std::string& version) const {

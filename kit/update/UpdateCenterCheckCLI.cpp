@@ -6,7 +6,7 @@
 #include "kit/update/UpdateCenterProgress.h"
 #include "kit/update/UpdateCenterSchedule.h"
 #include "kit/update/UpdatePipeline.h"
-#include "platform/Text.h"
+#include "platform/DateText.h"
 
 namespace sorvane::UpdateCenter {
 namespace {
@@ -17,7 +17,7 @@ std::string orDash(const std::optional<T>& value) {
 }
 
 std::string dateOrDash(const std::optional<UpdateState::Date>& date) {
-    return date ? Text::formatISO8601(*date) : std::string("-");
+    return date ? DateText::iso8601(*date) : std::string("-");
 }
 
 // Carries the check's result from its task to the waiting thread.

@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
-#include "kit/route/MacBillingState.h"
 #include "kit/update/UpdateVersion.h"
+#include "platform/DateText.h"
 #include "platform/Text.h"
 
 namespace sorvane {
@@ -43,7 +43,7 @@ bool readDate(const json& object, const char* key, std::optional<UpdateState::Da
     const json* value = present(object, key);
     if (!value) return true;
     if (!value->is_string()) return false;
-    const auto date = parseBillingDate(value->get_ref<const std::string&>());
+    const auto date = DateText::parseISO8601(value->get_ref<const std::string&>());
     if (!date) return false;
     // Every date is compared with the system clock, which counts nanoseconds
     // and so ends within about 292 years of 1970; one outside that is not
@@ -84,10 +84,10 @@ std::optional<UpdateState::Ready> UpdateState::readyRelease(std::string_view run
 
 json UpdateState::toJSON() const {
     json object = json::object();
-    if (checkedAt) object["checkedAt"] = Text::formatISO8601(*checkedAt);
+    if (checkedAt) object["checkedAt"] = DateText::iso8601(*checkedAt);
     if (latest) object["latest"] = latest->toJSON();
     if (downloadedPath) object["downloadedPath"] = *downloadedPath;
-    if (verifiedAt) object["verifiedAt"] = Text::formatISO8601(*verifiedAt);
+    if (verifiedAt) object["verifiedAt"] = DateText::iso8601(*verifiedAt);
     if (notifiedVersion) object["notifiedVersion"] = *notifiedVersion;
     return object;
 }

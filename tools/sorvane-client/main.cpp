@@ -109,7 +109,7 @@ bool number(const std::string& text, int& out) {
     return true;
 }
 
-bool parseCaret(const std::string& text, CaretRect& rect) {
+bool parseCaret(const std::string& text, Rect& rect) {
     double v[4];
     char tail = 0;
     if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &v[0], &v[1], &v[2], &v[3], &tail) != 4) return false;
@@ -155,7 +155,7 @@ private:
 struct Options {
     std::optional<std::string> bundleId = std::string("com.example.editor");
     std::string connectionName = "cn.kestrum.inputmethod.Sorvane_Connection";
-    std::optional<CaretRect> caret = CaretRect{400, 300, 1, 18};
+    std::optional<Rect> caret = Rect{400, 300, 1, 18};
     bool secure = false;
     bool activate = true;
     int gapMs = 20;
@@ -181,7 +181,7 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
         } else if (a == "--connection" && value(v)) {
             options.connectionName = v;
         } else if (a == "--caret" && value(v)) {
-            CaretRect r;
+            Rect r;
             if (!parseCaret(v, r)) {
                 std::cerr << "sorvane-client: --caret wants X,Y,W,H\n" << kUsage;
                 return 2;

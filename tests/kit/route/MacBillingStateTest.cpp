@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kit/route/MacBillingState.h"
+#include "platform/DateText.h"
 #include "platform/files/FileLock.h"
 #include "platform/files/Files.h"
 #include "tests/support/CapturingLogSink.h"
@@ -98,20 +99,20 @@ TEST(MacBillingState, RoundTripsEveryValue) {
 }
 
 TEST(MacBillingState, Dates) {
-    EXPECT_EQ(formatBillingDate(MacBillingState::distantPast()), "0001-01-01T00:00:00Z");
-    EXPECT_EQ(parseBillingDate("0001-01-01T00:00:00Z"), MacBillingState::distantPast());
-    EXPECT_EQ(parseBillingDate("2024-02-29T00:00:00Z"), at(2024, 2, 29, 0, 0, 0));
+    EXPECT_EQ(DateText::iso8601(MacBillingState::distantPast()), "0001-01-01T00:00:00Z");
+    EXPECT_EQ(DateText::parseISO8601("0001-01-01T00:00:00Z"), MacBillingState::distantPast());
+    EXPECT_EQ(DateText::parseISO8601("2024-02-29T00:00:00Z"), at(2024, 2, 29, 0, 0, 0));
     for (const char* bad : {"2023-02-29T00:00:00Z", "2026-13-01T00:00:00Z", "2026-12-06T24:00:00Z",
                             "2026-12-06 14:50:00Z", "2026-12-06T14:50Z", "2026-12-06T14:50:00.000Z",
                             "2026-12-06T14:50:00+0200", "2026-12-06T14:50:00Zjunk", "", "yesterday"}) {
-        EXPECT_EQ(parseBillingDate(bad), std::nullopt) << bad;
+        EXPECT_EQ(DateText::parseISO8601(bad), std::nullopt) << bad;
     }
     // A zone offset can carry a date past the four-digit years either way:
     // written back clamped, it reads as about the same date again.
-    const auto late = parseBillingDate("9999-12-31T23:59:59-01:00");
+    const auto late = DateText::parseISO8601("9999-12-31T23:59:59-01:00");
     ASSERT_TRUE(late);
-    EXPECT_EQ(formatBillingDate(*late), "9999-12-31T23:59:59Z");
-    EXPECT_EQ(formatBillingDate(MacBillingState::distantPast() - hours{1}), "0001-01-01T00:00:00Z");
+    EXPECT_EQ(DateText::iso8601(*late), "9999-12-31T23:59:59Z");
+    EXPECT_EQ(DateText::iso8601(MacBillingState::distantPast() - hours{1}), "0001-01-01T00:00:00Z");
     EXPECT_EQ(
         MacBillingState::decode(MacBillingState(Source::credits, std::nullopt, std::nullopt, *late).encoded())
             ->verifiedAt,

@@ -147,6 +147,14 @@ TEST(Secrets, RedactsOnlyKeysOfEightCharactersOrMore) {
         keychain->put(kService, kAccount, "sk-from-keychain");
         EXPECT_EQ(Secrets::redact("[sk-from-keychain]"), "[<redacted>]");
     }
+    {
+        // The environment's key wins the route, yet the stored one is hidden
+        // too, from a single keychain read.
+        ScopedEnvironment env("DEEPSEEK_API_KEY", "sk-from-environment");
+        const int copiesBefore = keychain->copies();
+        EXPECT_EQ(Secrets::redact("sk-from-environment sk-from-keychain"), "<redacted> <redacted>");
+        EXPECT_EQ(keychain->copies(), copiesBefore + 1);
+    }
 }
 
 TEST(Secrets, KeychainErrorDescription) {

@@ -1,4 +1,4 @@
-#include "prediction/KeyRedaction.h"
+#include "kit/route/KeyRedaction.h"
 
 #include "platform/Text.h"
 

@@ -1,8 +1,9 @@
 #pragma once
-// Plain rectangles for the floating panels. Screen rectangles use the host's
-// y-up convention (origin at the bottom left of the main screen); rectangles
-// inside a panel's content use y-down (origin at its top left). Only the
-// window code converts to the toolkit's coordinates.
+// Plain points, sizes and rectangles, for the floating panels and for the
+// caret a client reports. Screen rectangles use the host's y-up convention
+// (origin at the bottom left of the main screen); rectangles inside a
+// panel's content use y-down (origin at its top left). Only the window code
+// converts to the toolkit's coordinates.
 #include <algorithm>
 
 namespace sorvane {
