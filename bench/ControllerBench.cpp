@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/CandidatePanel.h"
-#include "app/CandidatePanelPresenting.h"
-#include "app/EngineBootstrap.h"
-#include "app/SorvaneInputController.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/CandidatePanelPresenting.h"
+#include "app/server/EngineBootstrap.h"
+#include "app/server/SorvaneInputController.h"
 #include "bench/BenchEngine.h"
 #include "bench/KeyTimes.h"
 #include "bench/PinyinCorpus.h"
@@ -43,7 +43,7 @@ private:
 class RecordingField final : public InputClient {
 public:
     std::optional<std::string> bundleIdentifier() const override { return std::string("com.example.bench"); }
-    std::optional<CaretRect> caretRect(int) const override { return CaretRect{100, 500, 1, 18}; }
+    std::optional<Rect> caretRect(int) const override { return Rect{100, 500, 1, 18}; }
     void setMarkedText(const std::string& text, TextRange selection, const std::vector<StyleRun>&) override {
         marked = text;
         caret = selection.location;

@@ -18,13 +18,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/CandidatePanel.h"
-#include "app/QtScreens.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/QtScreens.h"
 #include "bench/KeyTimes.h"
 #include "bench/WidgetBenchMain.h"
-#include "kit/EnglishComposer.h"
-#include "kit/TypingRhythm.h"
-#include "platform/UserDefaults.h"
+#include "kit/english/EnglishComposer.h"
+#include "kit/english/TypingRhythm.h"
+#include "platform/files/UserDefaults.h"
 #include "platform/qt/QtMainQueue.h"
 #include "prediction/StreamingReply.h"
 

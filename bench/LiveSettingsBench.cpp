@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "kit/AppSettings.h"
-#include "platform/UserDefaults.h"
+#include "kit/settings/AppSettings.h"
+#include "platform/files/UserDefaults.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bench/KeyTimes.h"
-#include "kit/PackageVerifier.h"
-#include "platform/Files.h"
+#include "kit/package/PackageVerifier.h"
+#include "platform/files/Files.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "bench/KeyTimes.h"
-#include "kit/PackageDownload.h"
+#include "kit/package/PackageDownload.h"
 #include "platform/HttpClient.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QImage>
 
-#include "app/CandidatePanel.h"
-#include "app/QtScreens.h"
+#include "app/panels/CandidatePanel.h"
+#include "app/panels/QtScreens.h"
 #include "bench/WidgetBenchMain.h"
 #include "platform/qt/QtMainQueue.h"
 

@@ -33,8 +33,8 @@
 #include "bench/ProcessCpu.h"
 #include "bench/XvfbDisplay.h"
 #include "engine/RimeLibrary.h"
-#include "kit/AppSettings.h"
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppSettings.h"
+#include "kit/settings/AppStateFile.h"
 #include "platform/imk/IMKClient.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PrivateBus.h"
@@ -170,7 +170,7 @@ void BM_ServerKeyOverLibrime(benchmark::State& state, Display display) {
     {
         IMKClient client(connection, kConnection);
         client.setBundleIdentifier(std::string("com.example.bench"));
-        client.setCaretRect(CaretRect{100, 500, 1, 18});
+        client.setCaretRect(Rect{100, 500, 1, 18});
         if (!client.waitForServer(10s) || !client.openSession() || !client.activate()) {
             state.SkipWithError("no session with the server");
             return;

@@ -26,7 +26,7 @@
 
 #include "bench/BenchMain.h"
 #include "bench/KeyTimes.h"
-#include "kit/AppStateFile.h"
+#include "kit/settings/AppStateFile.h"
 #include "tests/support/PrivateBus.h"
 
 extern char** environ;

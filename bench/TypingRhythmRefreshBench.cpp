@@ -14,9 +14,9 @@
 
 #include "bench/BenchMain.h"
 #include "bench/KeyTimes.h"
-#include "kit/TypingRhythm.h"
-#include "kit/TypingRhythmPresenter.h"
-#include "platform/UserDefaults.h"
+#include "kit/english/TypingRhythm.h"
+#include "kit/settings/TypingRhythmPresenter.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane {
 namespace {

@@ -23,7 +23,7 @@
 #include "engine/RimeNotification.h"
 #include "engine/RimeSnapshot.h"
 #include "platform/Expected.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 

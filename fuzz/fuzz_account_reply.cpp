@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "kit/AccountClient.h"
+#include "kit/account/AccountClient.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "fuzz/ScratchFolder.h"
-#include "kit/MacBillingState.h"
+#include "kit/route/MacBillingState.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

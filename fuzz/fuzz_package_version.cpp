@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "kit/PackageVersionParser.h"
-#include "platform/PropertyList.h"
+#include "kit/package/PackageVersionParser.h"
+#include "platform/files/PropertyList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fuzz/ScratchFolder.h"
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "fuzz/ScratchFolder.h"
-#include "kit/AppStateFile.h"
-#include "platform/Files.h"
-#include "platform/JsonDocument.h"
+#include "kit/settings/AppStateFile.h"
+#include "platform/files/Files.h"
+#include "platform/files/JsonDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "kit/UpdateFeedClient.h"
-#include "kit/UpdateVersion.h"
+#include "kit/update/UpdateFeedClient.h"
+#include "kit/update/UpdateVersion.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/ScratchFolder.h"
-#include "kit/UpdateStateFile.h"
+#include "kit/update/UpdateStateFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

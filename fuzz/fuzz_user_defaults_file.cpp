@@ -10,9 +10,9 @@
 #include <string>
 
 #include "fuzz/ScratchFolder.h"
-#include "kit/AccountStore.h"
-#include "kit/TypingRhythm.h"
-#include "platform/UserDefaults.h"
+#include "kit/account/AccountStore.h"
+#include "kit/english/TypingRhythm.h"
+#include "platform/files/UserDefaults.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sorvane;

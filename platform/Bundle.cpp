@@ -8,7 +8,7 @@
 #include <mutex>
 #include <system_error>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 namespace {

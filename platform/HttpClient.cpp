@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <exception>
 
-#include "platform/LineReader.h"
+#include "platform/files/LineReader.h"
 
 namespace sorvane {
 
@@ -304,40 +304,15 @@ struct Cleanup {
 template <class F>
 Cleanup(F) -> Cleanup<F>;
 
-// Runs one transfer on a multi handle the caller has to itself. Removing the
-// easy handle before its transfer is done (cancelled, timed out, a handler
-// threw) makes libcurl close that connection, as it does after any failed
-// transfer, so only connections that ended cleanly stay cached in the multi.
-Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpClient::HeadHandler* onHead,
-                                         const HttpClient::LineHandler* onLine,
-                                         HttpCancellation* cancellation, CURLM* multi, CURLSH* share,
-                                         const std::string& caFile,
-                                         const HttpClient::BlockHandler* onBlock = nullptr) {
-    CURL* easy = curl_easy_init();
-    curl_slist* headers = nullptr;
-    bool added = false;
-    Cleanup cleanup{[&] {
-        if (added) curl_multi_remove_handle(multi, easy);
-        if (easy) curl_easy_cleanup(easy);
-        curl_slist_free_all(headers);
-    }};
-    if (!easy) return unexpected(makeError(URLError::unknown, "out of memory"));
-
+bool hasSendableHeaders(const HttpRequest& request) {
     for (const auto& [name, value] : request.headers) {
-        if (name.empty() || !isSendableHeaderText(name) || !isSendableHeaderText(value))
-            return unexpected(makeError(URLError::badHeader, "a request header holds a control character"));
+        if (name.empty() || !isSendableHeaderText(name) || !isSendableHeaderText(value)) return false;
     }
+    return true;
+}
 
-    std::optional<LineSplitter> splitter;
-    Transfer t;
-    t.easy = easy;
-    t.onHead = onHead;
-    t.bodyLimit = request.bodyLimit;
-    if (onLine) t.lines = &splitter.emplace(*onLine);
-    if (onBlock) t.blocks = onBlock;
-
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+// Where the request goes and whom it trusts there.
+void setConnectionOptions(CURL* easy, const HttpRequest& request, CURLSH* share, const std::string& caFile) {
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     if (share) curl_easy_setopt(easy, CURLOPT_SHARE, share);
@@ -360,7 +335,9 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     } else {
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     }
+}
 
+void setMethod(CURL* easy, const HttpRequest& request) {
     if (request.method == "GET") {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     } else if (request.method == "HEAD") {
@@ -372,7 +349,11 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
             curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
         }
     }
+}
 
+// The caller's headers, and blanks for the ones curl would add on its own.
+curl_slist* headerList(const HttpRequest& request) {
+    curl_slist* headers = nullptr;
     for (const auto& [name, value] : request.headers) {
         std::string line = value.empty() ? name + ";" : name + ": " + value;
         headers = curl_slist_append(headers, line.c_str());
@@ -387,8 +368,10 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
         hasContentType = hasContentType || strcasecmp(header.first.c_str(), "Content-Type") == 0;
     }
     if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    return headers;
+}
 
+void setCallbacks(CURL* easy, Transfer& t) {
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeaderData);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBodyData);
@@ -396,6 +379,84 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+}
+
+enum class TransferEnd { done, idle };
+
+// Drives the transfer until curl is done with it or it has been idle for
+// idleLimit. The idle limit is watched here rather than with curl's low-speed
+// limit, whose one-second granularity is too coarse for short limits.
+Expected<TransferEnd, URLError> drive(CURLM* multi, Transfer& t, HttpCancellation* cancellation,
+                                      std::chrono::milliseconds idleLimit) {
+    using std::chrono::milliseconds;
+    t.lastActivity = std::chrono::steady_clock::now();
+    for (;;) {
+        if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
+        int running = 0;
+        CURLMcode mc = curl_multi_perform(multi, &running);
+        if (mc != CURLM_OK) return unexpected(makeError(URLError::unknown, curl_multi_strerror(mc)));
+        if (t.failure) std::rethrow_exception(t.failure);
+        if (running == 0) return TransferEnd::done;
+        auto idle = std::chrono::steady_clock::now() - t.lastActivity;
+        if (idle >= idleLimit) return TransferEnd::idle;
+        auto left = std::chrono::duration_cast<milliseconds>(idleLimit - idle) + milliseconds(1);
+        if (const auto deadline = cancellation ? cancellation->deadline() : std::nullopt) {
+            const auto untilDeadline =
+                std::chrono::ceil<milliseconds>(*deadline - std::chrono::steady_clock::now());
+            left = std::min(left, std::max(untilDeadline, milliseconds(0)));
+        }
+        int wait = static_cast<int>(std::min<long long>(left.count(), 1000));
+        curl_multi_poll(multi, nullptr, 0, wait, nullptr);
+    }
+}
+
+// What curl made of the transfer of easy, read from the multi's messages.
+CURLcode resultOf(CURLM* multi, CURL* easy) {
+    CURLcode result = CURLE_OK;
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
+    }
+    return result;
+}
+
+// Runs one transfer on a multi handle the caller has to itself. Removing the
+// easy handle before its transfer is done (cancelled, timed out, a handler
+// threw) makes libcurl close that connection, as it does after any failed
+// transfer, so only connections that ended cleanly stay cached in the multi.
+Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpClient::HeadHandler* onHead,
+                                         const HttpClient::LineHandler* onLine,
+                                         HttpCancellation* cancellation, CURLM* multi, CURLSH* share,
+                                         const std::string& caFile,
+                                         const HttpClient::BlockHandler* onBlock = nullptr) {
+    CURL* easy = curl_easy_init();
+    curl_slist* headers = nullptr;
+    bool added = false;
+    Cleanup cleanup{[&] {
+        if (added) curl_multi_remove_handle(multi, easy);
+        if (easy) curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
+    }};
+    if (!easy) return unexpected(makeError(URLError::unknown, "out of memory"));
+
+    if (!hasSendableHeaders(request))
+        return unexpected(makeError(URLError::badHeader, "a request header holds a control character"));
+
+    std::optional<LineSplitter> splitter;
+    Transfer t;
+    t.easy = easy;
+    t.onHead = onHead;
+    t.bodyLimit = request.bodyLimit;
+    if (onLine) t.lines = &splitter.emplace(*onLine);
+    if (onBlock) t.blocks = onBlock;
+
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+    setConnectionOptions(easy, request, share, caFile);
+    setMethod(easy, request);
+    headers = headerList(request);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    setCallbacks(easy, t);
 
     using std::chrono::milliseconds;
     auto idleLimit = std::max(request.requestTimeout, milliseconds(1));
@@ -411,40 +472,13 @@ Expected<HttpResponse, URLError> perform(const HttpRequest& request, const HttpC
         if (cancellation) cancellation->detach();
     }};
 
-    // The idle limit is watched here rather than with curl's low-speed limit,
-    // whose one-second granularity is too coarse for short limits.
-    t.lastActivity = std::chrono::steady_clock::now();
-    bool timedOut = false;
-    for (;;) {
-        if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
-        int running = 0;
-        CURLMcode mc = curl_multi_perform(multi, &running);
-        if (mc != CURLM_OK) return unexpected(makeError(URLError::unknown, curl_multi_strerror(mc)));
-        if (t.failure) std::rethrow_exception(t.failure);
-        if (running == 0) break;
-        auto idle = std::chrono::steady_clock::now() - t.lastActivity;
-        if (idle >= idleLimit) {
-            timedOut = true;
-            break;
-        }
-        auto left = std::chrono::duration_cast<milliseconds>(idleLimit - idle) + milliseconds(1);
-        if (const auto deadline = cancellation ? cancellation->deadline() : std::nullopt) {
-            const auto untilDeadline =
-                std::chrono::ceil<milliseconds>(*deadline - std::chrono::steady_clock::now());
-            left = std::min(left, std::max(untilDeadline, milliseconds(0)));
-        }
-        int wait = static_cast<int>(std::min<long long>(left.count(), 1000));
-        curl_multi_poll(multi, nullptr, 0, wait, nullptr);
-    }
+    const auto end = drive(multi, t, cancellation, idleLimit);
+    if (!end) return unexpected(end.error());
     if (cancellation && cancellation->isCancelled()) return unexpected(makeError(URLError::cancelled));
-    if (timedOut) return unexpected(makeError(URLError::timedOut));
+    if (*end == TransferEnd::idle) return unexpected(makeError(URLError::timedOut));
     if (t.stoppedByReceiver) return unexpected(makeError(URLError::cancelled));
 
-    CURLcode result = CURLE_OK;
-    int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
-        if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
-    }
+    const CURLcode result = resultOf(multi, easy);
     if (t.overLimit)
         return unexpected(makeError(URLError::dataLengthExceedsMaximum,
                                     "reply over " + std::to_string(request.bodyLimit) + " bytes"));

@@ -8,8 +8,6 @@
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
-#include <cstdio>
-#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -394,80 +392,6 @@ std::string fromCodePoint(char32_t c) {
     U8_APPEND(reinterpret_cast<uint8_t*>(buf), len, 4, static_cast<UChar32>(c), error);
     if (error) return "\xEF\xBF\xBD";
     return std::string(buf, static_cast<std::size_t>(len));
-}
-
-std::string formatISO8601(std::chrono::system_clock::time_point time) {
-    const std::time_t t =
-        std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return buf;
-}
-
-std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_view text) {
-    std::string s(text);
-    int y, mo, d, h, mi, sec;
-    int consumed = 0;
-    if (std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &sec, &consumed) != 6 ||
-        consumed != 19) {
-        return std::nullopt;
-    }
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 60) return std::nullopt;
-    // sscanf takes signs and blanks in any field; timegm would roll 02-31 over into March.
-    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18}) {
-        if (s[i] < '0' || s[i] > '9') return std::nullopt;
-    }
-    if (!std::chrono::year_month_day{std::chrono::year{y}, std::chrono::month{static_cast<unsigned>(mo)},
-                                     std::chrono::day{static_cast<unsigned>(d)}}
-             .ok()) {
-        return std::nullopt;
-    }
-    std::size_t pos = 19;
-    std::chrono::nanoseconds fraction{0};
-    if (pos < s.size() && s[pos] == '.') {
-        ++pos;
-        long long scale = 100000000, ns = 0;
-        std::size_t digits = 0;
-        while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
-            if (scale > 0) {
-                ns += (s[pos] - '0') * scale;
-                scale /= 10;
-            }
-            ++pos;
-            ++digits;
-        }
-        if (digits == 0) return std::nullopt;
-        fraction = std::chrono::nanoseconds(ns);
-    }
-    long offsetSeconds = 0;
-    if (pos < s.size() && s[pos] == 'Z') {
-        ++pos;
-    } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
-        int oh = 0, om = 0, n = 0;
-        const char* rest = s.c_str() + pos + 1;
-        if (std::sscanf(rest, "%2d:%2d%n", &oh, &om, &n) == 2 && n == 5) {
-        } else if (std::sscanf(rest, "%2d%2d%n", &oh, &om, &n) == 2 && n == 4) {
-        } else {
-            return std::nullopt;
-        }
-        offsetSeconds = (oh * 3600L + om * 60L) * (s[pos] == '-' ? -1 : 1);
-        pos += 1 + static_cast<std::size_t>(n);
-    } else {
-        return std::nullopt;
-    }
-    if (pos != s.size()) return std::nullopt;
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = sec;
-    const std::time_t t = timegm(&tm) - offsetSeconds;
-    return std::chrono::system_clock::from_time_t(t) +
-           std::chrono::duration_cast<std::chrono::system_clock::duration>(fraction);
 }
 
 std::vector<std::size_t> characterBoundaries(std::string_view utf8) {

@@ -72,11 +72,6 @@ std::vector<std::string> lines(std::string_view utf8);
 std::u32string codePoints(std::string_view utf8);
 std::string fromCodePoint(char32_t c);
 
-// ISO 8601 in UTC with seconds ("2026-12-07T04:54:59Z").
-std::string formatISO8601(std::chrono::system_clock::time_point time);
-// Accepts "Z" or a "+hh:mm" offset and optional fractional seconds.
-std::optional<std::chrono::system_clock::time_point> parseISO8601(std::string_view text);
-
 // Byte offsets of the Character boundaries of a text, 0 and its size included.
 std::vector<std::size_t> characterBoundaries(std::string_view utf8);
 // Canonical equivalence, which is what equality means for user text: a

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Bundle.h"
-#include "platform/FileLock.h"
-#include "platform/Files.h"
+#include "platform/files/FileLock.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "kit/route/KeyRedaction.h"
 #include "platform/Text.h"
-#include "prediction/KeyRedaction.h"
 
 namespace sorvane::HttpRefusal {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/PredictionError.h"
-#include "kit/PredictionRoute.h"
+#include "kit/route/PredictionError.h"
+#include "kit/route/PredictionRoute.h"
 
 namespace sorvane::HttpRefusal {
 

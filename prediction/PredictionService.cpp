@@ -3,8 +3,8 @@
 #include <future>
 #include <nlohmann/json.hpp>
 
-#include "kit/AccountAPI.h"
-#include "kit/Secrets.h"
+#include "kit/account/AccountAPI.h"
+#include "kit/route/Secrets.h"
 #include "platform/Text.h"
 #include "prediction/PredictionPrompt.h"
 #include "prediction/PredictionText.h"
@@ -33,6 +33,31 @@ constexpr std::chrono::milliseconds endOfStreamGrace{500};
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+// The body of a refusal, kept only as far as its mapping reads it.
+class ErrorBody {
+public:
+    // False once enough is held: the rest of the transfer is not needed.
+    bool append(std::string_view line) {
+        // Enough for the mapping's 300 Characters, however long each one is,
+        // and no more.
+        text_.append(line.substr(0, errorBodyByteLimit - std::min(text_.size(), errorBodyByteLimit)));
+        if (text_.size() >= errorBodyByteLimit) return false;
+        // Counting walks the whole body (one Character may span every line
+        // so far), so it is done only each time the body has doubled: all
+        // counts together read it about twice.
+        if (text_.size() >= countAt_) {
+            if (Text::characterCount(text_) >= errorBodyLimit) return false;
+            countAt_ = 2 * text_.size();
+        }
+        return true;
+    }
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+    std::size_t countAt_ = errorBodyLimit;
+};
 
 }  // namespace
 
@@ -236,8 +261,7 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     Metrics metrics;
     metrics.format = format_;
     int status = 0;
-    std::string errorBody;
-    std::size_t countErrorBodyAt = errorBodyLimit;
+    ErrorBody errorBody;
     // We end the transfer ourselves once enough of an error body has been
     // read; the transport then reports a cancellation that is none. After
     // "[DONE]" the transfer is given a moment to end by itself, so that its
@@ -253,18 +277,7 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     auto onLine = [&](std::string_view line) {
         if (stoppedByUs || control.isCancelled()) return;
         if (status != 200) {
-            // Enough for the mapping's 300 Characters, however long each one
-            // is, and no more.
-            errorBody.append(
-                line.substr(0, errorBodyByteLimit - std::min(errorBody.size(), errorBodyByteLimit)));
-            if (errorBody.size() >= errorBodyByteLimit) return stop();
-            // Counting walks the whole body (one Character may span every
-            // line so far), so it is done only each time the body has doubled:
-            // all counts together read it about twice.
-            if (errorBody.size() >= countErrorBodyAt) {
-                if (Text::characterCount(errorBody) >= errorBodyLimit) return stop();
-                countErrorBodyAt = 2 * errorBody.size();
-            }
+            if (!errorBody.append(line)) stop();
             return;
         }
         if (reply.isDone()) return;
@@ -279,7 +292,7 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
     // A refusal of the route is news for the route's owner even when the
     // request is given up while the body is still being read.
     auto refusal = [&] {
-        PredictionError error = HttpRefusal::error(status, errorBody, route, session_.resolveKey);
+        PredictionError error = HttpRefusal::error(status, errorBody.text(), route, session_.resolveKey);
         if (error.isRouteRejection() && onSubscriptionRejected_) onSubscriptionRejected_(error);
         return error;
     };
@@ -318,7 +331,12 @@ Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::send
         return cancelled();
     }
     if (reply.usage()) report(PredictionUsageEvent::completed(*reply.usage()));
+    return finishReply(key, reply, std::move(metrics), start);
+}
 
+Expected<PredictionService::Detailed, SuggestionFailure> PredictionService::finishReply(
+    const std::string& key, const StreamingReply& reply, Metrics metrics,
+    std::chrono::steady_clock::time_point start) {
     metrics.totalLatency = secondsSince(start);
     metrics.truncated = reply.truncated();
     metrics.rawOutput = reply.text();

@@ -19,11 +19,11 @@
 #include <optional>
 #include <string>
 
-#include "kit/PredictionError.h"
-#include "kit/PredictionRoute.h"
-#include "kit/PredictionUsage.h"
-#include "kit/Suggestion.h"
-#include "kit/SuggestionProvider.h"
+#include "kit/route/PredictionError.h"
+#include "kit/route/PredictionRoute.h"
+#include "kit/route/PredictionUsage.h"
+#include "kit/english/Suggestion.h"
+#include "kit/english/SuggestionProvider.h"
 #include "platform/Expected.h"
 #include "platform/HttpClient.h"
 #include "prediction/HttpRefusal.h"
@@ -32,6 +32,8 @@
 #include "prediction/SerialExecutor.h"
 
 namespace sorvane {
+
+class StreamingReply;
 
 class PredictionService final : public SuggestionProvider {
 public:
@@ -123,6 +125,10 @@ private:
     Expected<Detailed, SuggestionFailure> send(const std::string& key, const PartialHandler& onPartial,
                                                Control& control, const PredictionRoute& route,
                                                std::chrono::steady_clock::time_point start);
+    // The suggestion of a whole reply, with its figures, kept in the cache.
+    Expected<Detailed, SuggestionFailure> finishReply(const std::string& key, const StreamingReply& reply,
+                                                      Metrics metrics,
+                                                      std::chrono::steady_clock::time_point start);
 
     const std::string model_ = "deepseek-v4-flash-vision-exp";
     const OutputFormat format_ = OutputFormat::json;

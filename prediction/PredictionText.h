@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/Suggestion.h"
+#include "kit/english/Suggestion.h"
 
 namespace sorvane::PredictionText {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "kit/PredictionUsage.h"
+#include "kit/route/PredictionUsage.h"
 
 namespace sorvane {
 

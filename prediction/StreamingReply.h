@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "kit/PredictionError.h"
-#include "kit/PredictionUsage.h"
-#include "kit/Suggestion.h"
+#include "kit/route/PredictionError.h"
+#include "kit/route/PredictionUsage.h"
+#include "kit/english/Suggestion.h"
 #include "platform/Expected.h"
-#include "platform/LineReader.h"
+#include "platform/files/LineReader.h"
 #include "prediction/PartialJSON.h"
 #include "prediction/ReplyText.h"
 #include "prediction/SSEParser.h"

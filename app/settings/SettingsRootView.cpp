@@ -4,21 +4,21 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/QtText.h"
-#include "app/settings/AboutPage.h"
-#include "app/settings/AccountPage.h"
+#include "app/panels/QtText.h"
+#include "app/settings/pages/AboutPage.h"
+#include "app/settings/account/AccountPage.h"
 #include "app/settings/Clipboard.h"
-#include "app/settings/GeneralPage.h"
-#include "app/settings/HotkeysPage.h"
-#include "app/settings/MacOwnKeyPage.h"
-#include "app/settings/RewriteServicePage.h"
-#include "app/settings/SettingsHomePage.h"
-#include "app/settings/SettingsPrivacyPage.h"
-#include "app/settings/SettingsSpinner.h"
-#include "app/settings/SettingsSymbols.h"
-#include "app/settings/SettingsText.h"
-#include "app/settings/SettingsTheme.h"
-#include "app/settings/TypingRhythmPage.h"
+#include "app/settings/pages/GeneralPage.h"
+#include "app/settings/pages/HotkeysPage.h"
+#include "app/settings/pages/MacOwnKeyPage.h"
+#include "app/settings/pages/RewriteServicePage.h"
+#include "app/settings/pages/SettingsHomePage.h"
+#include "app/settings/pages/SettingsPrivacyPage.h"
+#include "app/settings/blocks/SettingsSpinner.h"
+#include "app/settings/style/SettingsSymbols.h"
+#include "app/settings/style/SettingsText.h"
+#include "app/settings/style/SettingsTheme.h"
+#include "app/settings/pages/TypingRhythmPage.h"
 
 namespace sorvane {
 namespace {
@@ -127,9 +127,7 @@ SettingsRootView::SettingsRootView(SettingsModel& model, UrlOpener& opener, QWid
     refresh();
 }
 
-SettingsRootView::~SettingsRootView() {
-    model_.removeObserver(observer_);
-}
+SettingsRootView::~SettingsRootView() = default;
 
 QString SettingsRootView::titleText() const {
     return title_->text();

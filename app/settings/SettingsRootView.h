@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "kit/SettingsModel.h"
+#include "kit/settings/SettingsModel.h"
 
 class QAbstractButton;
 class QVBoxLayout;
@@ -60,7 +60,7 @@ private:
     QWidget* page_ = nullptr;
     std::optional<SettingsPage> shownPage_;
     bool waitingForAccount_ = false;
-    SettingsModel::ObserverId observer_ = 0;
+    ObserverSubscription observer_;
 };
 
 }  // namespace sorvane

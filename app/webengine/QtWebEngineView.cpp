@@ -9,7 +9,7 @@
 #include <QWebEngineView>
 #include <cstdlib>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 
 namespace sorvane {
 namespace {

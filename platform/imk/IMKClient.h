@@ -43,7 +43,7 @@ public:
 
     // What the field tells the server with every call.
     void setBundleIdentifier(std::optional<std::string> bundleId) { bundleId_ = std::move(bundleId); }
-    void setCaretRect(std::optional<CaretRect> rect) { caret_ = rect; }
+    void setCaretRect(std::optional<Rect> rect) { caret_ = rect; }
     void setSecureInput(bool on) { secure_ = on; }
     std::uint64_t modifierFlags() const { return modifierFlags_; }
 
@@ -87,7 +87,7 @@ private:
     // come from it, and matching on it needs no name look-up on the bus.
     QString serverOwner_;
     std::optional<std::string> bundleId_;
-    std::optional<CaretRect> caret_;
+    std::optional<Rect> caret_;
     bool secure_ = false;
     std::uint64_t modifierFlags_ = 0;
 };

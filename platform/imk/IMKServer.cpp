@@ -8,7 +8,7 @@
 #include <QDBusServiceWatcher>
 #include <cmath>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 #include "platform/imk/IMKSessionClient.h"
 
 namespace sorvane {

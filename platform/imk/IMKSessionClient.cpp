@@ -18,7 +18,7 @@ void IMKSessionClient::update(const imkwire::ClientState& state) {
     else
         bundleId_.reset();
     if (state.hasCaret)
-        caret_ = CaretRect{state.caretX, state.caretY, state.caretWidth, state.caretHeight};
+        caret_ = Rect{state.caretX, state.caretY, state.caretWidth, state.caretHeight};
     else
         caret_.reset();
     secure_ = state.secureInput;
@@ -26,7 +26,7 @@ void IMKSessionClient::update(const imkwire::ClientState& state) {
 }
 
 // The application reports one caret rectangle: where its marked text begins.
-std::optional<CaretRect> IMKSessionClient::caretRect(int) const {
+std::optional<Rect> IMKSessionClient::caretRect(int) const {
     return caret_;
 }
 

@@ -21,7 +21,7 @@ public:
     void setActive(bool active) { active_ = active; }
 
     std::optional<std::string> bundleIdentifier() const override { return bundleId_; }
-    std::optional<CaretRect> caretRect(int characterIndex) const override;
+    std::optional<Rect> caretRect(int characterIndex) const override;
     void setMarkedText(const std::string& text, TextRange selection,
                        const std::vector<StyleRun>& styleRuns) override;
     void insertText(const std::string& text) override;
@@ -35,7 +35,7 @@ private:
     QString owner_;
     QString path_;
     std::optional<std::string> bundleId_;
-    std::optional<CaretRect> caret_;
+    std::optional<Rect> caret_;
     bool secure_ = false;
     bool active_ = false;
     std::uint64_t modifierFlags_ = 0;

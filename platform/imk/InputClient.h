@@ -7,16 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace sorvane {
+#include "platform/Geometry.h"
 
-// Screen rectangle, y-up, in points.
-struct CaretRect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-    bool operator==(const CaretRect&) const = default;
-};
+namespace sorvane {
 
 // A range in UTF-16 code units.
 struct TextRange {
@@ -48,9 +41,9 @@ public:
 
     // The application's bundle id; none when it did not say.
     virtual std::optional<std::string> bundleIdentifier() const = 0;
-    // Where the character at `index` of the marked text is drawn; none when
-    // the application cannot tell.
-    virtual std::optional<CaretRect> caretRect(int characterIndex) const = 0;
+    // Where the character at `index` of the marked text is drawn, as a screen
+    // rectangle in points; none when the application cannot tell.
+    virtual std::optional<Rect> caretRect(int characterIndex) const = 0;
     // Replaces the marked text; `selection` is the caret (length 0) or the
     // selected part, in UTF-16 units. An empty text removes the marked text.
     virtual void setMarkedText(const std::string& text, TextRange selection,

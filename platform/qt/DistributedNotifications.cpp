@@ -11,7 +11,7 @@
 #include <QVariant>
 #include <atomic>
 
-#include "kit/SorvaneLog.h"
+#include "platform/SorvaneLog.h"
 
 namespace sorvane {
 namespace {

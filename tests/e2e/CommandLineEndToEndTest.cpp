@@ -10,9 +10,9 @@
 #include <fstream>
 #include <thread>
 
-#include "kit/AccountCredentials.h"
-#include "kit/Secrets.h"
-#include "platform/Files.h"
+#include "kit/account/AccountCredentials.h"
+#include "kit/route/Secrets.h"
+#include "platform/files/Files.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/KeyringDaemon.h"
 #include "tests/support/PrivateBus.h"
@@ -122,7 +122,7 @@ TEST_F(CommandLineEndToEndTest, EveryOptionAnswersOnItsStreamsWithItsStatus) {
     if (!isolation()) GTEST_SKIP() << "no network namespace can be made here";
     const std::string mode = "cn.kestrum.inputmethod.Sorvane.Hans";
     const std::string missing = (dir_.path() / "missing" / "folder").string();
-    std::ifstream golden(std::string(SORVANE_SOURCE_DIR) + "/tests/app/data/help.txt", std::ios::binary);
+    std::ifstream golden(std::string(SORVANE_SOURCE_DIR) + "/tests/app/cli/data/help.txt", std::ios::binary);
     const std::string help((std::istreambuf_iterator<char>(golden)), std::istreambuf_iterator<char>());
     const struct {
         std::vector<std::string> args;

@@ -10,7 +10,7 @@
 #include <QDBusConnectionInterface>
 #include <filesystem>
 
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/PumpUntil.h"

@@ -12,14 +12,14 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "app/SettingsLauncher.h"
-#include "app/SettingsWindow.h"
-#include "app/settings/HotkeysPage.h"
+#include "app/settings/SettingsLauncher.h"
+#include "app/settings/SettingsWindow.h"
+#include "app/settings/pages/HotkeysPage.h"
 #include "app/settings/SettingsRootView.h"
-#include "app/settings/SettingsSwitch.h"
-#include "kit/AppSettings.h"
-#include "platform/FileLock.h"
-#include "platform/Files.h"
+#include "app/settings/blocks/SettingsSwitch.h"
+#include "kit/settings/AppSettings.h"
+#include "platform/files/FileLock.h"
+#include "platform/files/Files.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"

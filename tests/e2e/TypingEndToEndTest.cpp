@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <filesystem>
 
-#include "kit/AppSettings.h"
-#include "platform/Files.h"
+#include "kit/settings/AppSettings.h"
+#include "platform/files/Files.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PrivateBus.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Bundle.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "kit/AppSettings.h"
+#include "kit/settings/AppSettings.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"

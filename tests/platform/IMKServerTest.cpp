@@ -27,7 +27,7 @@ namespace {
 
 constexpr const char* kName = "cn.kestrum.inputmethod.Sorvane_Connection";
 
-std::string describe(const std::optional<CaretRect>& r) {
+std::string describe(const std::optional<Rect>& r) {
     if (!r) return "none";
     return std::to_string(int(r->x)) + "," + std::to_string(int(r->y)) + "," + std::to_string(int(r->width)) +
            "," + std::to_string(int(r->height));
@@ -149,7 +149,7 @@ protected:
         };
         app->client->onInsertText = [raw](const std::string& t) { raw->received.push_back("insert " + t); };
         app->client->setBundleIdentifier(std::move(bundle));
-        app->client->setCaretRect(CaretRect{120, 640, 1, 18});
+        app->client->setCaretRect(Rect{120, 640, 1, 18});
         EXPECT_TRUE(app->client->openSession());
         clients_.push_back(std::move(app));
         return *raw;

@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
-#include "kit/AccountCredentials.h"
-#include "kit/Secrets.h"
+#include "kit/account/AccountCredentials.h"
+#include "kit/route/Secrets.h"
 #include "platform/Keychain.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/KeyringDaemon.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Bundle.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextInputSources.h"
 #include "tests/support/TempHome.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/DateText.h"
 #include "platform/Text.h"
 
 namespace sorvane {
@@ -127,25 +128,26 @@ TEST(Text, WhitespaceSets) {
 }
 
 TEST(Text, Iso8601RoundTrip) {
-    const auto t = sys_days{year{2026} / 12 / 6} + hours(14) + minutes(38) + seconds(50);
-    EXPECT_EQ(Text::formatISO8601(t), "2026-12-06T14:38:50Z");
-    EXPECT_EQ(Text::parseISO8601("2026-12-06T14:38:50Z"), t);
-    EXPECT_EQ(Text::formatISO8601(t + milliseconds(999)), "2026-12-06T14:38:50Z");
-    EXPECT_EQ(Text::parseISO8601("2026-12-06T22:38:50+08:00"), t);
-    EXPECT_EQ(Text::parseISO8601("2026-12-06T09:38:50-0500"), t);
-    EXPECT_EQ(Text::parseISO8601("2026-12-06T14:38:50.250Z"), t + milliseconds(250));
-    EXPECT_EQ(Text::parseISO8601("1970-01-01T00:00:00Z"), system_clock::time_point{});
+    const sys_seconds t = sys_days{year{2026} / 12 / 6} + hours(14) + minutes(38) + seconds(50);
+    EXPECT_EQ(DateText::iso8601(t), "2026-12-06T14:38:50Z");
+    EXPECT_EQ(DateText::parseISO8601("2026-12-06T14:38:50Z"), t);
+    EXPECT_EQ(DateText::iso8601(t + milliseconds(999)), "2026-12-06T14:38:50Z");
+    EXPECT_EQ(DateText::parseISO8601("2026-12-06T22:38:50+08:00"), t);
+    EXPECT_EQ(DateText::parseISO8601("2026-12-06T09:38:50-05:00"), t);
+    EXPECT_EQ(DateText::parseISO8601("1970-01-01T00:00:00Z"), sys_seconds{});
+    // Stored files carry whole seconds and a colon in the offset: anything
+    // else is not one of ours.
     for (const char* bad :
          {"", "2026-12-06", "2026-12-06T14:38:50", "2026-13-06T14:38:50Z", "2026-12-06T14:38:50Zjunk",
           "2026-12-06 14:38:50Z", "2026-12-06T14:38:50.Z", "2026-12-06T24:00:00Z", "2026-02-29T00:00:00Z",
           "2026-02-31T10:00:00Z", "2026-04-31T10:00:00Z", "+026-12-06T14:38:50Z", "2026-12-06T14:-1:50Z",
-          "2026-12- 6T14:38:50Z"}) {
-        EXPECT_EQ(Text::parseISO8601(bad), std::nullopt) << bad;
+          "2026-12- 6T14:38:50Z", "2026-12-06T09:38:50-0500", "2026-12-06T14:38:50.250Z"}) {
+        EXPECT_EQ(DateText::parseISO8601(bad), std::nullopt) << bad;
     }
     for (auto s : {sys_days{year{2000} / 2 / 29} + hours(23) + minutes(59) + seconds(59),
                    sys_days{year{2038} / 1 / 19} + hours(3) + minutes(14) + seconds(8)}) {
-        const system_clock::time_point tp = s;
-        EXPECT_EQ(Text::parseISO8601(Text::formatISO8601(tp)), tp);
+        const sys_seconds tp = s;
+        EXPECT_EQ(DateText::parseISO8601(DateText::iso8601(tp)), tp);
     }
 }
 

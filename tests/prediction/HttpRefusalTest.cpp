@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "kit/route/KeyRedaction.h"
 #include "platform/Text.h"
 #include "prediction/HttpRefusal.h"
-#include "prediction/KeyRedaction.h"
 
 namespace sorvane {
 namespace {

@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "kit/MacBillingState.h"
-#include "kit/MacRouting.h"
+#include "kit/route/MacBillingState.h"
+#include "kit/route/MacRouting.h"
 #include "prediction/PredictionPrompt.h"
 #include "prediction/PredictionService.h"
 #include "tests/support/CapturingLogSink.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/LineReader.h"
+#include "platform/files/LineReader.h"
 #include "prediction/StreamingReply.h"
 
 namespace sorvane {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/SecretStore.h"
+#include "kit/route/SecretStore.h"
 #include "tests/support/LoopbackServer.h"
 
 namespace sorvane::testing {

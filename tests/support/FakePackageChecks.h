@@ -3,7 +3,7 @@
 // a fixed report, and a package's version is its first line.
 #include <fstream>
 
-#include "kit/PackageVerification.h"
+#include "kit/package/PackageVerification.h"
 
 namespace sorvane::testing {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kit/PanelText.h"
+#include "kit/panel/PanelText.h"
 #include "platform/Text.h"
 
 namespace sorvane::testing {

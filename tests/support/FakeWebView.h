@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WebView.h"
+#include "app/settings/account/WebView.h"
 
 namespace sorvane::testing {
 

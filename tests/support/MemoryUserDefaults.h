@@ -3,7 +3,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/UserDefaults.h"
+#include "platform/files/UserDefaults.h"
 
 namespace sorvane::testing {
 

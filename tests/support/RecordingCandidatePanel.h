@@ -3,7 +3,7 @@
 // controller tests that run without windows.
 #include <vector>
 
-#include "app/CandidatePanelPresenting.h"
+#include "app/panels/CandidatePanelPresenting.h"
 
 namespace sorvane::testing {
 

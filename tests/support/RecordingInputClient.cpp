@@ -2,7 +2,7 @@
 
 namespace sorvane::testing {
 
-std::optional<CaretRect> RecordingInputClient::caretRect(int characterIndex) const {
+std::optional<Rect> RecordingInputClient::caretRect(int characterIndex) const {
     caretQueries_.push_back(characterIndex);
     return caret;
 }

@@ -27,12 +27,12 @@ class RecordingInputClient final : public InputClient {
 public:
     // What the application reports; tests set these.
     std::optional<std::string> bundleId = std::string("com.example.editor");
-    std::optional<CaretRect> caret = CaretRect{100, 500, 1, 18};
+    std::optional<Rect> caret = Rect{100, 500, 1, 18};
     bool secureInput = false;
     std::uint64_t modifierFlags = 0;
 
     std::optional<std::string> bundleIdentifier() const override { return bundleId; }
-    std::optional<CaretRect> caretRect(int characterIndex) const override;
+    std::optional<Rect> caretRect(int characterIndex) const override;
     void setMarkedText(const std::string& text, TextRange selection,
                        const std::vector<StyleRun>& styleRuns) override;
     void insertText(const std::string& text) override;

@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <atomic>
 
-#include "app/WeChatQRWebView.h"
-#include "app/WebEngineModule.h"
-#include "kit/AccountStore.h"
+#include "app/settings/account/WeChatQRWebView.h"
+#include "app/settings/account/WebEngineModule.h"
+#include "kit/account/AccountStore.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"

@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,7 +109,7 @@ bool number(const std::string& text, int& out) {
     return true;
 }
 
-bool parseCaret(const std::string& text, CaretRect& rect) {
+bool parseCaret(const std::string& text, Rect& rect) {
     double v[4];
     char tail = 0;
     if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &v[0], &v[1], &v[2], &v[3], &tail) != 4) return false;
@@ -150,20 +151,21 @@ private:
     std::string text_;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+// What the command line asks for.
+struct Options {
     std::optional<std::string> bundleId = std::string("com.example.editor");
     std::string connectionName = "cn.kestrum.inputmethod.Sorvane_Connection";
-    std::optional<CaretRect> caret = CaretRect{400, 300, 1, 18};
+    std::optional<Rect> caret = Rect{400, 300, 1, 18};
     bool secure = false;
     bool activate = true;
     int gapMs = 20;
     int waitServerMs = 5000;
     std::optional<std::string> script;
+};
 
-    const QStringList args = app.arguments();
+// Reads the command line into options; an exit status when the tool is done
+// with it already (help shown, or a usage error said).
+std::optional<int> parseArguments(const QStringList& args, Options& options) {
     for (int i = 1; i < args.size(); ++i) {
         const std::string a = args[i].toStdString();
         auto value = [&](std::string& out) {
@@ -173,42 +175,124 @@ int main(int argc, char** argv) {
         };
         std::string v;
         if (a == "--bundle" && value(v)) {
-            bundleId = v;
+            options.bundleId = v;
         } else if (a == "--no-bundle") {
-            bundleId.reset();
+            options.bundleId.reset();
         } else if (a == "--connection" && value(v)) {
-            connectionName = v;
+            options.connectionName = v;
         } else if (a == "--caret" && value(v)) {
-            CaretRect r;
+            Rect r;
             if (!parseCaret(v, r)) {
                 std::cerr << "sorvane-client: --caret wants X,Y,W,H\n" << kUsage;
                 return 2;
             }
-            caret = r;
+            options.caret = r;
         } else if (a == "--secure") {
-            secure = true;
+            options.secure = true;
         } else if (a == "--no-activate") {
-            activate = false;
+            options.activate = false;
         } else if ((a == "--gap" || a == "--wait-server") && value(v)) {
-            if (!number(v, a == "--gap" ? gapMs : waitServerMs)) {
+            if (!number(v, a == "--gap" ? options.gapMs : options.waitServerMs)) {
                 std::cerr << "sorvane-client: " << a << " wants milliseconds\n" << kUsage;
                 return 2;
             }
         } else if (a == "-h" || a == "--help") {
             std::cout << kUsage;
             return 0;
-        } else if (!a.empty() && a[0] != '-' && !script) {
-            script = a;
+        } else if (!a.empty() && a[0] != '-' && !options.script) {
+            options.script = a;
         } else {
             std::cerr << "sorvane-client: unexpected argument " << a << "\n" << kUsage;
             return 2;
         }
     }
-    if (!script) {
+    if (!options.script) {
         std::cerr << kUsage;
         return 2;
     }
-    auto steps = KeyScript::parse(*script);
+    return std::nullopt;
+}
+
+std::string markedLine(const MarkedTextUpdate& m) {
+    std::string runs;
+    for (const auto& r : m.styleRuns) {
+        if (!runs.empty()) runs += ",";
+        runs += std::to_string(r.range.location) + "+" + std::to_string(r.range.length) + ":" +
+                styleName(r.style);
+    }
+    return "marked " + quoted(m.text) + " selection=" + std::to_string(m.selection.location) + "," +
+           std::to_string(m.selection.length) + " runs=[" + runs + "]";
+}
+
+void sayFailed(const std::string& what, const std::string& error) {
+    std::cerr << "sorvane-client: " << what << " failed: " << error << "\n";
+}
+
+// Sends one key event; a key the input method passes on is typed into the
+// field. False when the call failed.
+bool playKey(IMKClient& client, Field& field, const KeyScriptStep& step,
+             std::chrono::steady_clock::time_point began, int gapMs) {
+    KeyEvent e = step.event;
+    e.timestamp = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const bool down = e.type == KeyEventType::keyDown;
+    auto r = down ? client.keyDown(e) : client.flagsChanged(e);
+    if (!r) {
+        sayFailed(down ? "key" : "modifier change", r.error());
+        return false;
+    }
+    if (down && !*r) {
+        field.applicationKey(e);
+        say("key code=" + std::to_string(e.keyCode) + " " + quoted(e.characters));
+    }
+    pause(gapMs);
+    return true;
+}
+
+// Runs one {command} of the script. False when the call failed.
+bool playCommand(IMKClient& client, const KeyScriptStep& step) {
+    const std::string& c = step.command;
+    Expected<void, std::string> r;
+    if (c == "activate") {
+        r = client.activate();
+    } else if (c == "deactivate") {
+        r = client.deactivate();
+    } else if (c == "commit") {
+        r = client.commitComposition();
+    } else if (c == "hide") {
+        r = client.hidePalettes();
+    } else if (c == "secure") {
+        client.setSecureInput(step.argument == "on");
+    } else if (c == "menu") {
+        auto items = client.menu();
+        if (!items) {
+            sayFailed("menu", items.error());
+            return false;
+        }
+        for (const auto& item : *items)
+            say("menu " + quoted(item.title) + " action=" + item.action +
+                " key=" + quoted(item.keyEquivalent));
+    } else if (c == "action") {
+        auto known = client.performMenuAction(step.argument);
+        if (!known) {
+            sayFailed("menu action", known.error());
+            return false;
+        }
+        say("action " + step.argument + (*known ? " known" : " unknown"));
+    }
+    if (!r) {
+        sayFailed(c, r.error());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (const std::optional<int> status = parseArguments(app.arguments(), options)) return *status;
+    auto steps = KeyScript::parse(*options.script);
     if (!steps) {
         std::cerr << "sorvane-client: script " << steps.error().description() << "\n";
         return 2;
@@ -220,9 +304,9 @@ int main(int argc, char** argv) {
                   << "\n";
         return 1;
     }
-    IMKClient client(bus, QString::fromStdString(connectionName));
-    if (!client.waitForServer(std::chrono::milliseconds(waitServerMs))) {
-        std::cerr << "sorvane-client: no server owns " << connectionName << "\n";
+    IMKClient client(bus, QString::fromStdString(options.connectionName));
+    if (!client.waitForServer(std::chrono::milliseconds(options.waitServerMs))) {
+        std::cerr << "sorvane-client: no server owns " << options.connectionName << "\n";
         return 1;
     }
     Field field;
@@ -230,26 +314,17 @@ int main(int argc, char** argv) {
         field.insert(text);
         say("insert " + quoted(text));
     };
-    client.onMarkedText = [&](const MarkedTextUpdate& m) {
-        std::string runs;
-        for (const auto& r : m.styleRuns) {
-            if (!runs.empty()) runs += ",";
-            runs += std::to_string(r.range.location) + "+" + std::to_string(r.range.length) + ":" +
-                    styleName(r.style);
-        }
-        say("marked " + quoted(m.text) + " selection=" + std::to_string(m.selection.location) + "," +
-            std::to_string(m.selection.length) + " runs=[" + runs + "]");
-    };
-    client.setBundleIdentifier(bundleId);
-    client.setCaretRect(caret);
-    client.setSecureInput(secure);
+    client.onMarkedText = [](const MarkedTextUpdate& m) { say(markedLine(m)); };
+    client.setBundleIdentifier(options.bundleId);
+    client.setCaretRect(options.caret);
+    client.setSecureInput(options.secure);
 
     auto failed = [](const std::string& what, const std::string& error) {
-        std::cerr << "sorvane-client: " << what << " failed: " << error << "\n";
+        sayFailed(what, error);
         return 1;
     };
     if (auto r = client.openSession(); !r) return failed("open session", r.error());
-    if (activate)
+    if (options.activate)
         if (auto r = client.activate(); !r) return failed("activate", r.error());
 
     const auto began = std::chrono::steady_clock::now();
@@ -258,50 +333,16 @@ int main(int argc, char** argv) {
             case KeyScriptStep::Kind::wait:
                 pause(step.waitMs);
                 break;
-            case KeyScriptStep::Kind::key: {
-                KeyEvent e = step.event;
-                e.timestamp = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-                const bool down = e.type == KeyEventType::keyDown;
-                auto r = down ? client.keyDown(e) : client.flagsChanged(e);
-                if (!r) return failed(down ? "key" : "modifier change", r.error());
-                if (down && !*r) {
-                    field.applicationKey(e);
-                    say("key code=" + std::to_string(e.keyCode) + " " + quoted(e.characters));
-                }
-                pause(gapMs);
+            case KeyScriptStep::Kind::key:
+                if (!playKey(client, field, step, began, options.gapMs)) return 1;
                 break;
-            }
-            case KeyScriptStep::Kind::command: {
-                const std::string& c = step.command;
-                Expected<void, std::string> r;
-                if (c == "activate") {
-                    r = client.activate();
-                } else if (c == "deactivate") {
-                    r = client.deactivate();
-                } else if (c == "commit") {
-                    r = client.commitComposition();
-                } else if (c == "hide") {
-                    r = client.hidePalettes();
-                } else if (c == "secure") {
-                    client.setSecureInput(step.argument == "on");
-                } else if (c == "menu") {
-                    auto items = client.menu();
-                    if (!items) return failed("menu", items.error());
-                    for (const auto& item : *items)
-                        say("menu " + quoted(item.title) + " action=" + item.action +
-                            " key=" + quoted(item.keyEquivalent));
-                } else if (c == "action") {
-                    auto known = client.performMenuAction(step.argument);
-                    if (!known) return failed("menu action", known.error());
-                    say("action " + step.argument + (*known ? " known" : " unknown"));
-                }
-                if (!r) return failed(c, r.error());
+            case KeyScriptStep::Kind::command:
+                if (!playCommand(client, step)) return 1;
                 break;
-            }
         }
     }
-    pause(gapMs);
-    if (activate)
+    pause(options.gapMs);
+    if (options.activate)
         if (auto r = client.deactivate(); !r) return failed("deactivate", r.error());
     if (auto r = client.closeSession(); !r) return failed("close session", r.error());
     say("field " + quoted(field.text()));

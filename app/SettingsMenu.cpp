@@ -1,9 +1,0 @@
-#include "app/SettingsMenu.h"
-
-namespace sorvane::SettingsMenu {
-
-std::vector<MenuItem> make() {
-    return {MenuItem{"设置…", openSettingsAction, ""}};
-}
-
-}  // namespace sorvane::SettingsMenu

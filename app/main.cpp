@@ -1,6 +1,0 @@
-#include "app/SorvaneApp.h"
-
-int main(int argc, char** argv) {
-    sorvane::SorvaneApp::main(argc, argv);
-    return 0;
-}

@@ -1,0 +1,114 @@
+#pragma once
+// The user's settings (settings.json) and the server's cache of them.
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "kit/input/AcceptKeys.h"
+#include "platform/files/Files.h"
+
+namespace sorvane {
+
+class NotificationCenter;
+
+// Which Shift switches between Chinese and English.
+enum class ToggleKey { eitherShift, leftShift, rightShift, off };
+
+inline constexpr std::array<ToggleKey, 4> allToggleKeys{ToggleKey::eitherShift, ToggleKey::leftShift,
+                                                        ToggleKey::rightShift, ToggleKey::off};
+
+constexpr std::string_view rawValue(ToggleKey key) {
+    switch (key) {
+        case ToggleKey::eitherShift:
+            return "eitherShift";
+        case ToggleKey::leftShift:
+            return "leftShift";
+        case ToggleKey::rightShift:
+            return "rightShift";
+        case ToggleKey::off:
+            return "off";
+    }
+    return "eitherShift";
+}
+
+constexpr std::optional<ToggleKey> toggleKeyFromRaw(std::string_view raw) {
+    for (ToggleKey key : allToggleKeys) {
+        if (rawValue(key) == raw) return key;
+    }
+    return std::nullopt;
+}
+
+struct AppSettings {
+    ToggleKey toggleKey = ToggleKey::eitherShift;
+    bool doubleShiftLock = true;
+    AcceptKeys acceptKeys = AcceptKeys::tabNormalized;
+    bool autoCheckUpdates = true;
+
+    bool operator==(const AppSettings&) const = default;
+
+    // Key by key: a missing, null, mistyped or unknown value gives that
+    // field's default; other keys are ignored.
+    static AppSettings fromJson(const nlohmann::json& object);
+    // Fails only when the text is not JSON or its top level is not an object.
+    static std::optional<AppSettings> decode(std::string_view text);
+    nlohmann::json toJson() const;
+    // Pretty-printed, keys sorted.
+    std::string encode() const;
+};
+
+// One settings file.
+struct AppSettingsFile {
+    std::filesystem::path url;
+    // Where save() posts its change notification; the process's shared
+    // center when unset.
+    std::shared_ptr<NotificationCenter> notifications;
+
+    static constexpr std::string_view changedNotification = "cn.kestrum.inputmethod.Sorvane.settingsChanged";
+    // ~/Library/SorvaneIME/settings.json of the HOME at first use.
+    static const AppSettingsFile& live();
+
+    // Writes atomically, creating the folder; posts changedNotification only
+    // after a successful write and only when `notify`. Failures are logged.
+    // An existing file that cannot be read is never replaced; one that is
+    // not a JSON object is first set aside as "settings.json.corrupt-<UTC
+    // time>".
+    void save(const AppSettings& settings, bool notify) const;
+    // None when the file is missing, unreadable or not a JSON object.
+    std::optional<AppSettings> load() const;
+    std::optional<std::chrono::system_clock::time_point> modificationDate() const;
+};
+
+// The reading side's process-wide cache over AppSettingsFile::live().
+namespace LiveSettings {
+
+class Cache {
+public:
+    explicit Cache(AppSettingsFile file);
+    // The file is re-read only when its stamp (modification time, inode and
+    // size) changed; all defaults when it is missing or undecodable.
+    AppSettings current();
+    void invalidate();
+
+private:
+    AppSettingsFile file_;
+    std::mutex lock_;
+    std::optional<AppSettings> loaded_;
+    std::optional<FileStamp> loadedStamp_;
+};
+
+Cache& shared();
+inline AppSettings current() {
+    return shared().current();
+}
+inline void invalidate() {
+    shared().invalidate();
+}
+
+}  // namespace LiveSettings
+}  // namespace sorvane

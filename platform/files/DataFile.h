@@ -1,0 +1,27 @@
+#pragma once
+// What a writer finds where it is about to replace one of our JSON data
+// files (settings, state, route state, user defaults). Replacing a file we
+// could not read, or one whose content we could not make sense of, would
+// destroy what it holds: the first is refused, the second set aside.
+// Blocking; any thread. The caller holds whatever lock guards its file.
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/files/Files.h"
+
+namespace sorvane::DataFile {
+
+// The current content of `path` when `parses` accepts it. None when there is
+// no file, or when its content did not parse: that content is first renamed
+// beside it to "<file>.corrupt-<UTC time>", logged once as "[Sorvane] <what>
+// unreadable as a JSON object, kept as <copy>". An error when the file exists
+// but cannot be read (permissions, I/O, not a regular file, over the size
+// bound) or could not be set aside: the caller must not write then.
+Expected<std::optional<std::string>, FileError> readBeforeReplacing(
+    const std::filesystem::path& path, std::string_view what,
+    const std::function<bool(std::string_view text)>& parses);
+
+}  // namespace sorvane::DataFile
