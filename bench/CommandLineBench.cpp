@@ -42,9 +42,15 @@ void BM_OptionsBesideABareExec(benchmark::State& state) {
     for (auto _ : state) {
         for (std::size_t k = 0; k < 3; ++k) {
             switch ((first + k) % 3) {
-                case 0: help += runMilliseconds({exe, "--help"}); break;
-                case 1: status += runMilliseconds({exe, "--status"}); break;
-                default: bare += runMilliseconds({"/bin/true"}); break;
+                case 0:
+                    help += runMilliseconds({exe, "--help"});
+                    break;
+                case 1:
+                    status += runMilliseconds({exe, "--status"});
+                    break;
+                default:
+                    bare += runMilliseconds({"/bin/true"});
+                    break;
             }
         }
         first = (first + 1) % 3;

@@ -71,7 +71,8 @@ void BM_PackageDownloadOverPlainCurl(benchmark::State& state) {
     std::int64_t reports = 0;
     const auto download = [&] {
         std::filesystem::remove(target());
-        sorvane::PackageDownload package(packageBytes, target(), [&](std::int64_t, std::int64_t) { ++reports; });
+        sorvane::PackageDownload package(packageBytes, target(),
+                                         [&](std::int64_t, std::int64_t) { ++reports; });
         if (!package.run(request, {&client})) state.SkipWithError("download failed");
     };
 

@@ -62,7 +62,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 // Starts the program with the probe's descriptor as 3 and waits for its
 // byte: the time from the start to the first painted frame. The child is
 // then waited for, outside the time. None when no frame came.
-std::optional<Clock::duration> firstFrame(std::vector<std::string> argv, std::vector<std::string> environment) {
+std::optional<Clock::duration> firstFrame(std::vector<std::string> argv,
+                                          std::vector<std::string> environment) {
     int frame[2];
     if (::pipe2(frame, O_CLOEXEC) != 0) return std::nullopt;
     posix_spawn_file_actions_t actions;

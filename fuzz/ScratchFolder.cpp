@@ -41,7 +41,8 @@ ScratchFolder::~ScratchFolder() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::filesystem::path ScratchFolder::holding(std::string_view name, const std::uint8_t* data, std::size_t size) {
+std::filesystem::path ScratchFolder::holding(std::string_view name, const std::uint8_t* data,
+                                             std::size_t size) {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
     if (!std::filesystem::create_directory(path_, ec)) std::abort();

@@ -57,16 +57,36 @@ void unescape(std::string_view s, std::size_t& i, std::string& out) {
     };
     const char c = s[i++];
     switch (c) {
-        case 'n': out += '\n'; return;
-        case 't': out += '\t'; return;
-        case 'r': out += '\r'; return;
-        case 'a': out += '\a'; return;
-        case 'b': out += '\b'; return;
-        case 'f': out += '\f'; return;
-        case 'v': out += '\v'; return;
-        case 'x': out += static_cast<char>(number(16, SIZE_MAX)); return;
-        case 'u': appendUtf8(out, number(16, 4)); return;
-        case 'U': appendUtf8(out, number(16, 8)); return;
+        case 'n':
+            out += '\n';
+            return;
+        case 't':
+            out += '\t';
+            return;
+        case 'r':
+            out += '\r';
+            return;
+        case 'a':
+            out += '\a';
+            return;
+        case 'b':
+            out += '\b';
+            return;
+        case 'f':
+            out += '\f';
+            return;
+        case 'v':
+            out += '\v';
+            return;
+        case 'x':
+            out += static_cast<char>(number(16, SIZE_MAX));
+            return;
+        case 'u':
+            appendUtf8(out, number(16, 4));
+            return;
+        case 'U':
+            appendUtf8(out, number(16, 8));
+            return;
         default:
             if (c >= '0' && c <= '7') {
                 --i;

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const AppStateFile file{fuzz::ScratchFolder::shared().holding("state.json", data, size)};
     nlohmann::json expected = file.read();
     expected["welcomeShownAt"] = "2026-12-07T08:45:00Z";
-    auto exactText = JsonDocument::inexactMembers(std::string_view(reinterpret_cast<const char*>(data), size));
+    auto exactText =
+        JsonDocument::inexactMembers(std::string_view(reinterpret_cast<const char*>(data), size));
     exactText.erase("welcomeShownAt");
     if (!file.update([](nlohmann::json& object) { object["welcomeShownAt"] = "2026-12-07T08:45:00Z"; }))
         std::abort();

@@ -27,18 +27,32 @@ public:
     bool hasValue() const { return v_.index() == 0; }
     explicit operator bool() const { return hasValue(); }
 
-    T& value() & { assert(hasValue()); return std::get<0>(v_); }
-    const T& value() const& { assert(hasValue()); return std::get<0>(v_); }
-    T&& value() && { assert(hasValue()); return std::get<0>(std::move(v_)); }
+    T& value() & {
+        assert(hasValue());
+        return std::get<0>(v_);
+    }
+    const T& value() const& {
+        assert(hasValue());
+        return std::get<0>(v_);
+    }
+    T&& value() && {
+        assert(hasValue());
+        return std::get<0>(std::move(v_));
+    }
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
 
-    const E& error() const { assert(!hasValue()); return std::get<1>(v_); }
+    const E& error() const {
+        assert(!hasValue());
+        return std::get<1>(v_);
+    }
 
     template <class U>
-    T valueOr(U&& fallback) const& { return hasValue() ? value() : T(std::forward<U>(fallback)); }
+    T valueOr(U&& fallback) const& {
+        return hasValue() ? value() : T(std::forward<U>(fallback));
+    }
 
 private:
     std::variant<T, E> v_;
@@ -53,7 +67,10 @@ public:
 
     bool hasValue() const { return ok_; }
     explicit operator bool() const { return ok_; }
-    const E& error() const { assert(!ok_); return error_; }
+    const E& error() const {
+        assert(!ok_);
+        return error_;
+    }
 
 private:
     E error_{};

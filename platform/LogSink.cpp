@@ -1,5 +1,6 @@
 #include "platform/LogSink.h"
 
+#include <sys/uio.h>
 #include <systemd/sd-journal.h>
 
 #include <atomic>
@@ -9,8 +10,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <sys/uio.h>
 
 namespace sorvane {
 namespace {
@@ -22,9 +21,12 @@ bool envFlag(const char* name) {
 
 int priorityOf(LogLevel level) {
     switch (level) {
-    case LogLevel::debug: return 7;
-    case LogLevel::error: return 3;
-    case LogLevel::standard: break;
+        case LogLevel::debug:
+            return 7;
+        case LogLevel::error:
+            return 3;
+        case LogLevel::standard:
+            break;
     }
     return 5;
 }
@@ -62,7 +64,8 @@ void JournaldLogSink::write(LogLevel level, std::string_view message) {
 
 std::vector<std::string> JournaldLogSink::fields(LogLevel level, std::string_view message) {
     return {"MESSAGE=" + std::string(message), "PRIORITY=" + std::to_string(priorityOf(level)),
-            "SYSLOG_IDENTIFIER=Sorvane", "SORVANE_SUBSYSTEM=cn.kestrum.inputmethod.Sorvane", "SORVANE_CATEGORY=ime"};
+            "SYSLOG_IDENTIFIER=Sorvane", "SORVANE_SUBSYSTEM=cn.kestrum.inputmethod.Sorvane",
+            "SORVANE_CATEGORY=ime"};
 }
 
 namespace Logging {

@@ -14,11 +14,19 @@ void emit(LogLevel level, std::string_view message) {
 
 }  // namespace
 
-void log(std::string_view message) { emit(LogLevel::standard, message); }
-void debug(std::string_view message) { emit(LogLevel::debug, message); }
-void error(std::string_view message) { emit(LogLevel::error, message); }
+void log(std::string_view message) {
+    emit(LogLevel::standard, message);
+}
+void debug(std::string_view message) {
+    emit(LogLevel::debug, message);
+}
+void error(std::string_view message) {
+    emit(LogLevel::error, message);
+}
 
-bool debugEnabled() { return Logging::sink()->isEnabled(LogLevel::debug); }
+bool debugEnabled() {
+    return Logging::sink()->isEnabled(LogLevel::debug);
+}
 
 std::string clientText(std::string_view text) {
     if (text.size() <= kMaxClientTextBytes) return std::string(text);

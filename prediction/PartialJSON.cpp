@@ -58,7 +58,8 @@ private:
     // and each of them is a Character of the text too.
     std::optional<std::size_t> findBytes(std::string_view needle) const {
         const std::vector<std::size_t>& b = *bounds_;
-        for (std::size_t at = text_.find(needle); at != std::string_view::npos; at = text_.find(needle, at + 1)) {
+        for (std::size_t at = text_.find(needle); at != std::string_view::npos;
+             at = text_.find(needle, at + 1)) {
             const auto first = std::lower_bound(b.begin(), b.end(), at);
             if (first == b.end() || *first != at) continue;
             const auto i = static_cast<std::size_t>(first - b.begin());
@@ -114,10 +115,10 @@ std::optional<std::size_t> valueStart(std::string_view key, const Characters& h)
 // A value read from Character `i` on, after `value` already read before it.
 struct ValueRead {
     std::string value;
-    std::size_t run = 0;          // Characters from here to `end` are plain, copied as they stand
-    std::size_t beforeRun = 0;    // bytes of `value` read before `run`
-    std::size_t end = 0;          // where reading stopped
-    bool closed = false;          // at the closing quote, Character `end`
+    std::size_t run = 0;        // Characters from here to `end` are plain, copied as they stand
+    std::size_t beforeRun = 0;  // bytes of `value` read before `run`
+    std::size_t end = 0;        // where reading stopped
+    bool closed = false;        // at the closing quote, Character `end`
 };
 
 ValueRead readValue(const Characters& h, std::size_t i, std::string value) {
@@ -141,7 +142,7 @@ ValueRead readValue(const Characters& h, std::size_t i, std::string value) {
             continue;
         }
         flush();
-        run = i;                                 // an escape cut off here leaves the value ending before it
+        run = i;  // an escape cut off here leaves the value ending before it
         if (i + 1 >= h.size()) return ended(false);  // a lone backslash at the end is dropped
         const std::string_view escaped = h[i + 1];
         std::size_t consumed = 2;

@@ -19,11 +19,11 @@
 #include <optional>
 #include <string>
 
+#include "kit/english/Suggestion.h"
+#include "kit/english/SuggestionProvider.h"
 #include "kit/route/PredictionError.h"
 #include "kit/route/PredictionRoute.h"
 #include "kit/route/PredictionUsage.h"
-#include "kit/english/Suggestion.h"
-#include "kit/english/SuggestionProvider.h"
 #include "platform/Expected.h"
 #include "platform/HttpClient.h"
 #include "prediction/HttpRefusal.h"
@@ -80,8 +80,8 @@ public:
     // the fixed `debounce` is the pause.
     PredictionService(RouteResolver routeResolver, RejectionHandler onSubscriptionRejected,
                       UsageHandler onUsage = {}, DebounceResolver debounceResolver = {});
-    PredictionService(RouteResolver routeResolver, RejectionHandler onSubscriptionRejected, UsageHandler onUsage,
-                      DebounceResolver debounceResolver, Session session);
+    PredictionService(RouteResolver routeResolver, RejectionHandler onSubscriptionRejected,
+                      UsageHandler onUsage, DebounceResolver debounceResolver, Session session);
     // Cancels what is in flight and waits for the executor to wind down.
     ~PredictionService() override;
     PredictionService(const PredictionService&) = delete;
@@ -95,11 +95,13 @@ public:
 
     // One request without the pause, run on the executor; blocks the caller.
     // Never call it from one of the service's own callbacks.
-    Expected<Detailed, SuggestionFailure> requestDetailed(const std::string& text, const PartialHandler& onPartial);
+    Expected<Detailed, SuggestionFailure> requestDetailed(const std::string& text,
+                                                          const PartialHandler& onPartial);
     SuggestionResult request(const std::string& text, const PartialHandler& onPartial);
 
     // The request for a text (already normalized to its cache key) on a route.
-    HttpRequest buildRequest(const std::string& text, const PredictionRoute& route, OutputFormat format) const;
+    HttpRequest buildRequest(const std::string& text, const PredictionRoute& route,
+                             OutputFormat format) const;
 
     void clearCache();
     void resetCounters();

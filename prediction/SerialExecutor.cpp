@@ -13,7 +13,9 @@ SerialExecutor::~SerialExecutor() {
     thread_.join();
 }
 
-void SerialExecutor::post(Job job) { postAt(std::chrono::steady_clock::now(), std::move(job)); }
+void SerialExecutor::post(Job job) {
+    postAt(std::chrono::steady_clock::now(), std::move(job));
+}
 
 void SerialExecutor::postAt(TimePoint at, Job job, std::function<bool()> early) {
     {

@@ -63,7 +63,8 @@ Expected<Suggestion, PredictionError> StreamingReply::finalSuggestion(std::strin
         // rewrite that is there but blank rewrites nothing, whatever follows.
         Suggestion suggestion = Suggestion::joined(normalized, continuation);
         const auto rewrite = json.find("normalized");
-        const bool blankRewrite = rewrite != json.end() && rewrite->is_string() && suggestion.normalized.empty();
+        const bool blankRewrite =
+            rewrite != json.end() && rewrite->is_string() && suggestion.normalized.empty();
         if (suggestion.isEmpty() || blankRewrite) return unexpected(PredictionError::emptyResponse());
         return suggestion.bounded();
     }

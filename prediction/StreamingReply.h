@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "kit/english/Suggestion.h"
 #include "kit/route/PredictionError.h"
 #include "kit/route/PredictionUsage.h"
-#include "kit/english/Suggestion.h"
 #include "platform/Expected.h"
 #include "platform/files/LineReader.h"
 #include "prediction/PartialJSON.h"

@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/cli/RenderedFile.h"
+#include "app/cli/SorvaneCommandLine.h"
 #include "app/panels/CandidatePanel.h"
-#include "app/server/GuiApplication.h"
 #include "app/panels/ModeHUD.h"
 #include "app/panels/QtScreens.h"
-#include "app/cli/RenderedFile.h"
+#include "app/server/GuiApplication.h"
 #include "app/server/SorvaneApp.h"
-#include "app/cli/SorvaneCommandLine.h"
 #include "kit/account/AccountAPI.h"
 #include "kit/account/AccountCredentials.h"
 #include "kit/english/DecimalWord.h"
@@ -26,7 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void printLine(const std::string& line) { std::cout << line << '\n' << std::flush; }
+void printLine(const std::string& line) {
+    std::cout << line << '\n' << std::flush;
+}
 
 std::string describe(const Rect& rect) {
     std::string text = "(";
@@ -53,7 +55,8 @@ int printAccountStatus() {
         printLine("route=none");
         printLine("reason=" + MacRouting::noRouteReason());
     } else {
-        printLine(std::string("route=") + (route->kind() == PredictionRoute::Kind::ownKey ? "ownKey" : "credits"));
+        printLine(std::string("route=") +
+                  (route->kind() == PredictionRoute::Kind::ownKey ? "ownKey" : "credits"));
     }
     return SorvaneCommandLine::kSuccess;
 }
@@ -80,10 +83,12 @@ int runPanelDemo(const std::vector<std::string>& rest) {
               "s (screen visibleFrame " + describe(visible) + ")");
 
     CandidatePanel& panel = CandidatePanel::shared();
-    panel.show(PanelContent::chinese(ChinesePanelModel("ni hao", {{"1", "你好", std::nullopt}, {"2", "尼豪", std::nullopt}},
-                                                       0, 0, true, ChinesePanelLayout::horizontal)),
+    panel.show(PanelContent::chinese(
+                   ChinesePanelModel("ni hao", {{"1", "你好", std::nullopt}, {"2", "尼豪", std::nullopt}}, 0,
+                                     0, true, ChinesePanelLayout::horizontal)),
                caretRect);
-    printLine("panel frame=" + describe(panel.frame()) + " visible=" + (panel.isVisible() ? "true" : "false"));
+    printLine("panel frame=" + describe(panel.frame()) +
+              " visible=" + (panel.isVisible() ? "true" : "false"));
 
     // A negative or zero duration ends the loop as soon as it starts.
     const double milliseconds = std::clamp(seconds * 1000.0, 0.0, double(INT32_MAX));
@@ -97,8 +102,9 @@ int renderHud(const std::vector<std::string>& rest) {
     GuiApplication::ensure();
     const fs::path dir = directoryArgument(rest);
     bool allWritten = true;
-    for (const auto& [mode, name] : {std::pair{InputMode::chinese, "chinese"}, std::pair{InputMode::english, "english"},
-                                     std::pair{InputMode::ascii, "ascii"}}) {
+    for (const auto& [mode, name] :
+         {std::pair{InputMode::chinese, "chinese"}, std::pair{InputMode::english, "english"},
+          std::pair{InputMode::ascii, "ascii"}}) {
         const fs::path file = dir / (std::string("hud-") + name + ".png");
         const auto png = ModeHUD::shared().renderPNG(mode, 2.0);
         if (png && RenderedFile::write(file, std::string_view(png->constData(), png->size()))) {
@@ -112,7 +118,8 @@ int renderHud(const std::vector<std::string>& rest) {
 }
 
 int quit() {
-    const std::string bundleIdentifier = Bundle::main().identifier.value_or(SorvaneApp::kDefaultBundleIdentifier);
+    const std::string bundleIdentifier =
+        Bundle::main().identifier.value_or(SorvaneApp::kDefaultBundleIdentifier);
     // A polite request, as a quit from the menu: each process finishes its own
     // closing steps. Nothing waits for them.
     for (const pid_t pid : RunningProcesses::ofBundle(bundleIdentifier)) ::kill(pid, SIGTERM);

@@ -8,15 +8,15 @@
 #include <utility>
 
 #include "app/cli/CommandLineOptions.h"
+#include "app/cli/RegistrationOptions.h"
 #include "app/server/EngineBootstrap.h"
 #include "app/server/GuiApplication.h"
-#include "app/cli/RegistrationOptions.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/update/UpdateCenter.h"
 #include "app/update/UpdateToast.h"
 #include "kit/english/DecimalWord.h"
-#include "platform/SorvaneLog.h"
 #include "platform/Keychain.h"
+#include "platform/SorvaneLog.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::SorvaneCommandLine {

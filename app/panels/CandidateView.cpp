@@ -167,8 +167,8 @@ void CandidateView::paintEvent(QPaintEvent*) {
     paintChrome(painter);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const Size badge = badgeSize();
-    drawText(painter, badgeText, badgeStyle(), PanelPalette::current(), width() - kBadgeRightInset - badge.width,
-             height() - kBadgeBottomInset - badge.height);
+    drawText(painter, badgeText, badgeStyle(), PanelPalette::current(),
+             width() - kBadgeRightInset - badge.width, height() - kBadgeBottomInset - badge.height);
 }
 
 Size CandidateView::badgeSize() const {

@@ -10,10 +10,10 @@
 #include <optional>
 #include <system_error>
 
-#include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"
-#include "platform/files/Files.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Uuid.h"
+#include "platform/files/Files.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::EngineBootstrap {
@@ -130,7 +130,9 @@ bool startWithinBound(double elapsedMs) {
     return elapsedMs <= 5000;
 }
 
-int runCheck(const std::vector<std::string>& arguments) { return runCheck(arguments, std::cout, nullptr); }
+int runCheck(const std::vector<std::string>& arguments) {
+    return runCheck(arguments, std::cout, nullptr);
+}
 
 namespace {
 

@@ -46,6 +46,7 @@ bool startWithinBound(double elapsedMs);
 // The self-test: prints to standard output, returns the exit status.
 int runCheck(const std::vector<std::string>& arguments);
 // The same printing to `out`, over a given librime (none: the system's).
-int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::shared_ptr<RimeLibrary> library);
+int runCheck(const std::vector<std::string>& arguments, std::ostream& out,
+             std::shared_ptr<RimeLibrary> library);
 
 }  // namespace sorvane::EngineBootstrap

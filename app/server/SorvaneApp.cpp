@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/SorvaneCommandLine.h"
 #include "app/server/EngineBootstrap.h"
 #include "app/server/InputControllers.h"
 #include "app/server/QuitSignals.h"
-#include "app/cli/SorvaneCommandLine.h"
 #include "app/update/UpdateCenter.h"
-#include "platform/SorvaneLog.h"
 #include "platform/Bundle.h"
-#include "platform/files/Files.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SorvaneLog.h"
+#include "platform/files/Files.h"
 #include "platform/imk/IMKServer.h"
 #include "platform/qt/DistributedNotifications.h"
 

@@ -2,14 +2,14 @@
 
 #include <cstdio>
 
+#include "app/panels/ModeHUD.h"
 #include "app/server/EngineBootstrap.h"
 #include "app/server/EnglishKeyMap.h"
 #include "app/server/GhostTest.h"
-#include "app/panels/ModeHUD.h"
 #include "app/settings/SettingsLauncher.h"
 #include "app/settings/SettingsMenu.h"
-#include "app/update/UpdateCenter.h"
 #include "app/settings/WelcomeTrigger.h"
+#include "app/update/UpdateCenter.h"
 #include "engine/KeySyms.h"
 #include "kit/route/LastKnownRouteReason.h"
 #include "kit/route/MacRouting.h"

@@ -300,7 +300,8 @@ void SorvaneInputController::applySettings() {
     english_->reset();
     lastKnownMode_ = currentMode();
     if (client_) {
-        if (auto bundleId = client_->bundleIdentifier()) environment_.modeMemory().remember(*bundleId, lastKnownMode_);
+        if (auto bundleId = client_->bundleIdentifier())
+            environment_.modeMemory().remember(*bundleId, lastKnownMode_);
     }
     SorvaneLog::log("[Sorvane] settings: toggle key off, ascii lock released → " +
                     std::string(inputModeName(lastKnownMode_)));

@@ -5,20 +5,20 @@
 #include <QVBoxLayout>
 
 #include "app/panels/QtText.h"
-#include "app/settings/pages/AboutPage.h"
-#include "app/settings/account/AccountPage.h"
 #include "app/settings/Clipboard.h"
+#include "app/settings/account/AccountPage.h"
+#include "app/settings/blocks/SettingsSpinner.h"
+#include "app/settings/pages/AboutPage.h"
 #include "app/settings/pages/GeneralPage.h"
 #include "app/settings/pages/HotkeysPage.h"
 #include "app/settings/pages/MacOwnKeyPage.h"
 #include "app/settings/pages/RewriteServicePage.h"
 #include "app/settings/pages/SettingsHomePage.h"
 #include "app/settings/pages/SettingsPrivacyPage.h"
-#include "app/settings/blocks/SettingsSpinner.h"
+#include "app/settings/pages/TypingRhythmPage.h"
 #include "app/settings/style/SettingsSymbols.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
-#include "app/settings/pages/TypingRhythmPage.h"
 
 namespace sorvane {
 namespace {

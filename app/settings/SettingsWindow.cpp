@@ -15,19 +15,19 @@
 #include <optional>
 #include <string>
 
-#include "app/server/GuiApplication.h"
 #include "app/panels/QtText.h"
+#include "app/server/GuiApplication.h"
 #include "app/server/QuitSignals.h"
 #include "app/settings/SettingsLauncher.h"
-#include "app/settings/style/AppMark.h"
 #include "app/settings/SettingsRootView.h"
-#include "app/settings/style/SettingsTheme.h"
 #include "app/settings/UrlOpener.h"
+#include "app/settings/style/AppMark.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "kit/settings/SettingsModel.h"
+#include "platform/NotificationCenter.h"
 #include "platform/SorvaneLog.h"
 #include "platform/files/FileLock.h"
 #include "platform/files/Files.h"
-#include "platform/NotificationCenter.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "platform/qt/QtMainQueue.h"
 

@@ -7,12 +7,12 @@
 #include <QPalette>
 #include <iostream>
 
-#include "app/server/GuiApplication.h"
 #include "app/cli/RenderedFile.h"
-#include "app/settings/SettingsWindow.h"
+#include "app/server/GuiApplication.h"
 #include "app/settings/SettingsRootView.h"
-#include "app/settings/style/SettingsTheme.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/settings/UrlOpener.h"
+#include "app/settings/style/SettingsTheme.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::SettingsWindow {

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <functional>
 
-#include "kit/settings/SettingsPage.h"
 #include "kit/settings/AppStateFile.h"
+#include "kit/settings/SettingsPage.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {

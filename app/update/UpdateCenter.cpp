@@ -28,14 +28,11 @@ Schedule::Check liveCheck() {
 }  // namespace
 
 Schedule& shared() {
-    static Schedule* schedule = new Schedule({SystemClock::shared(), QtMainQueue::shared(),
-                                              DetachedThreadRunner::shared(),
-                                              [] { return LiveSettings::current().autoCheckUpdates; }, liveCheck,
-                                              [] { return UpdateRuntime::bundleVersion().value_or("0.0.0"); },
-                                              UpdateStateFile::live(), keptPackage,
-                                              [](const UpdateRelease& release) {
-                                                  UpdateToast::shared().show(release);
-                                              }});
+    static Schedule* schedule = new Schedule(
+        {SystemClock::shared(), QtMainQueue::shared(), DetachedThreadRunner::shared(),
+         [] { return LiveSettings::current().autoCheckUpdates; }, liveCheck,
+         [] { return UpdateRuntime::bundleVersion().value_or("0.0.0"); }, UpdateStateFile::live(),
+         keptPackage, [](const UpdateRelease& release) { UpdateToast::shared().show(release); }});
     return *schedule;
 }
 
@@ -48,15 +45,15 @@ void noteActivation() {
 }
 
 int runCheckCLI(const std::vector<std::string>& arguments) {
-    return runCheckCLI(arguments,
-                       CheckCLIServices{[](std::optional<std::string> version) {
-                                            return UpdateEnvironment::live(std::move(version));
-                                        },
-                                        UpdateRuntime::bundleVersion(),
-                                        [](const UpdateEnvironment& environment, const UpdateEventHandler& events) {
-                                            return UpdatePipeline::run(environment, events);
-                                        },
-                                        DetachedThreadRunner::shared(), std::cout, std::cerr});
+    return runCheckCLI(
+        arguments,
+        CheckCLIServices{
+            [](std::optional<std::string> version) { return UpdateEnvironment::live(std::move(version)); },
+            UpdateRuntime::bundleVersion(),
+            [](const UpdateEnvironment& environment, const UpdateEventHandler& events) {
+                return UpdatePipeline::run(environment, events);
+            },
+            DetachedThreadRunner::shared(), std::cout, std::cerr});
 }
 
 }  // namespace sorvane::UpdateCenter

@@ -71,8 +71,9 @@ QString fittedNotes(const QString& notes, const QFont& font, double width) {
     const QString ellipsis = QStringLiteral("…");
     const QFontMetricsF metrics(font);
     int end = lastEnd;
-    while (end > lastStart && (notes.at(end - 1).isSpace() ||
-                               metrics.horizontalAdvance(notes.mid(lastStart, end - lastStart) + ellipsis) > width))
+    while (end > lastStart &&
+           (notes.at(end - 1).isSpace() ||
+            metrics.horizontalAdvance(notes.mid(lastStart, end - lastStart) + ellipsis) > width))
         end = layout.previousCursorPosition(end);
     return notes.left(end) + ellipsis;
 }

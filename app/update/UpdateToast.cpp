@@ -9,16 +9,16 @@
 #include <QPushButton>
 #include <iostream>
 
+#include "app/cli/RenderedFile.h"
 #include "app/panels/CandidatePanel.h"
-#include "app/server/GuiApplication.h"
 #include "app/panels/ModeHUD.h"
 #include "app/panels/PanelStyle.h"
 #include "app/panels/QtScreens.h"
 #include "app/panels/QtText.h"
-#include "app/cli/RenderedFile.h"
+#include "app/server/GuiApplication.h"
 #include "app/settings/SettingsLauncher.h"
-#include "platform/SorvaneLog.h"
 #include "kit/update/UpdatePanelModel.h"
+#include "platform/SorvaneLog.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane {

@@ -32,9 +32,12 @@ private:
 
 WebLoadEnd::Status statusOf(QWebEngineLoadingInfo::LoadStatus status) {
     switch (status) {
-    case QWebEngineLoadingInfo::LoadSucceededStatus: return WebLoadEnd::Status::succeeded;
-    case QWebEngineLoadingInfo::LoadFailedStatus: return WebLoadEnd::Status::failed;
-    default: return WebLoadEnd::Status::stopped;
+        case QWebEngineLoadingInfo::LoadSucceededStatus:
+            return WebLoadEnd::Status::succeeded;
+        case QWebEngineLoadingInfo::LoadFailedStatus:
+            return WebLoadEnd::Status::failed;
+        default:
+            return WebLoadEnd::Status::stopped;
     }
 }
 
@@ -44,20 +47,19 @@ public:
         view_ = new QWebEngineView(parent);
         auto* page = new PolicyPage(handlers_.acceptNavigation, view_);
         view_->setPage(page);
-        QObject::connect(page, &QWebEnginePage::loadingChanged, view_,
-                         [this](const QWebEngineLoadingInfo& info) {
-                             if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
-                             if (!handlers_.loadEnded) return;
-                             handlers_.loadEnded(
-                                 {statusOf(info.status()), info.errorCode(),
-                                  info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain});
-                         });
+        QObject::connect(
+            page, &QWebEnginePage::loadingChanged, view_, [this](const QWebEngineLoadingInfo& info) {
+                if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
+                if (!handlers_.loadEnded) return;
+                handlers_.loadEnded({statusOf(info.status()), info.errorCode(),
+                                     info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain});
+            });
         QObject::connect(page, &QWebEnginePage::renderProcessTerminated, view_,
                          [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
                              if (!handlers_.engineFailed) return;
                              handlers_.engineFailed("render process ended: status " +
-                                                    std::to_string(static_cast<int>(status)) + ", exit code " +
-                                                    std::to_string(exitCode));
+                                                    std::to_string(static_cast<int>(status)) +
+                                                    ", exit code " + std::to_string(exitCode));
                          });
     }
     ~QtWebEngineView() override { delete view_; }

@@ -1,6 +1,5 @@
 #include "kit/account/AccountCredentials.h"
 
-
 #include "kit/route/HeaderValue.h"
 #include "platform/SorvaneLog.h"
 #include "platform/Uuid.h"

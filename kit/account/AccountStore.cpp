@@ -1,6 +1,5 @@
 #include "kit/account/AccountStore.h"
 
-
 #include <atomic>
 #include <filesystem>
 #include <thread>

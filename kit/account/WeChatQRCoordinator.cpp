@@ -99,31 +99,31 @@ std::optional<std::string> firstValue(const std::vector<QueryItem>& items, std::
 // Chromium's network error codes, told the way the transport tells its own.
 URLError::Code transportCode(int netError) {
     switch (netError) {
-    case -7:    // TIMED_OUT
-    case -118:  // CONNECTION_TIMED_OUT
-        return URLError::timedOut;
-    case -105:  // NAME_NOT_RESOLVED
-    case -137:  // NAME_RESOLUTION_FAILED
-        return URLError::cannotFindHost;
-    case -102:  // CONNECTION_REFUSED
-    case -104:  // CONNECTION_FAILED
-    case -109:  // ADDRESS_UNREACHABLE
-        return URLError::cannotConnectToHost;
-    case -106:  // INTERNET_DISCONNECTED
-        return URLError::notConnectedToInternet;
-    case -100:  // CONNECTION_CLOSED
-    case -101:  // CONNECTION_RESET
-    case -324:  // EMPTY_RESPONSE
-        return URLError::networkConnectionLost;
-    case -107:  // SSL_PROTOCOL_ERROR
-    case -113:  // SSL_VERSION_OR_CIPHER_MISMATCH
-        return URLError::secureConnectionFailed;
-    case -310:  // TOO_MANY_REDIRECTS
-        return URLError::tooManyRedirects;
-    default:
-        // -200 to -299 are the certificate errors.
-        if (netError <= -200 && netError > -300) return URLError::serverCertificateUntrusted;
-        return URLError::unknown;
+        case -7:    // TIMED_OUT
+        case -118:  // CONNECTION_TIMED_OUT
+            return URLError::timedOut;
+        case -105:  // NAME_NOT_RESOLVED
+        case -137:  // NAME_RESOLUTION_FAILED
+            return URLError::cannotFindHost;
+        case -102:  // CONNECTION_REFUSED
+        case -104:  // CONNECTION_FAILED
+        case -109:  // ADDRESS_UNREACHABLE
+            return URLError::cannotConnectToHost;
+        case -106:  // INTERNET_DISCONNECTED
+            return URLError::notConnectedToInternet;
+        case -100:  // CONNECTION_CLOSED
+        case -101:  // CONNECTION_RESET
+        case -324:  // EMPTY_RESPONSE
+            return URLError::networkConnectionLost;
+        case -107:  // SSL_PROTOCOL_ERROR
+        case -113:  // SSL_VERSION_OR_CIPHER_MISMATCH
+            return URLError::secureConnectionFailed;
+        case -310:  // TOO_MANY_REDIRECTS
+            return URLError::tooManyRedirects;
+        default:
+            // -200 to -299 are the certificate errors.
+            if (netError <= -200 && netError > -300) return URLError::serverCertificateUntrusted;
+            return URLError::unknown;
     }
 }
 

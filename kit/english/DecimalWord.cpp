@@ -20,7 +20,8 @@ std::optional<double> read(std::string_view word) {
     double value = 0;
     const auto [end, error] =
         std::from_chars(word.data(), word.data() + word.size(), value, std::chars_format::general);
-    if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value)) return std::nullopt;
+    if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
+        return std::nullopt;
     return negative ? -value : value;
 }
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <string_view>
 
-#include "kit/input/AcceptKeys.h"
 #include "kit/english/EnglishKey.h"
-#include "kit/panel/EnglishPanelModel.h"
 #include "kit/english/Suggestion.h"
 #include "kit/english/SuggestionProvider.h"
 #include "kit/english/TypingRhythm.h"
+#include "kit/input/AcceptKeys.h"
+#include "kit/panel/EnglishPanelModel.h"
 #include "platform/MainQueue.h"
 
 namespace sorvane {

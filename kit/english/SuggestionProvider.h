@@ -12,8 +12,8 @@
 #include <variant>
 #include <vector>
 
-#include "kit/route/PredictionError.h"
 #include "kit/english/Suggestion.h"
+#include "kit/route/PredictionError.h"
 #include "platform/Expected.h"
 #include "platform/HttpClient.h"
 

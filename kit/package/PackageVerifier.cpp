@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "kit/update/UpdateVersion.h"
-#include "platform/files/ChunkedFileReader.h"
 #include "platform/Text.h"
+#include "platform/files/ChunkedFileReader.h"
 
 namespace sorvane::PackageVerifier {
 namespace {

@@ -1,8 +1,8 @@
 #include "kit/package/PackageVersionParser.h"
 
+#include "platform/Text.h"
 #include "platform/files/ConfinedFiles.h"
 #include "platform/files/PropertyList.h"
-#include "platform/Text.h"
 
 namespace sorvane::PackageVersionParser {
 namespace {

@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "kit/package/PackageVersionParser.h"
-#include "platform/files/Files.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 namespace {

@@ -9,6 +9,8 @@
 
 namespace sorvane::HeaderValue {
 
-inline bool isSafe(std::string_view value) { return isSendableHeaderText(value); }
+inline bool isSafe(std::string_view value) {
+    return isSendableHeaderText(value);
+}
 
 }  // namespace sorvane::HeaderValue

@@ -22,13 +22,13 @@
 #include <string_view>
 #include <thread>
 
-#include "kit/settings/AppStateFile.h"
 #include "kit/route/DeepSeekKeyStore.h"
 #include "kit/route/KeyCheck.h"
 #include "kit/route/MacBillingState.h"
-#include "platform/files/Files.h"
+#include "kit/settings/AppStateFile.h"
 #include "platform/MainQueue.h"
 #include "platform/ObserverList.h"
+#include "platform/files/Files.h"
 
 namespace sorvane {
 
@@ -45,7 +45,7 @@ public:
         // of its first use, which a test's temporary HOME must not become).
         AppStateFile stateFile{Files::supportDirectory() / "state.json"};
         DeepSeekKeyStore keyStore = DeepSeekKeyStore::live();
-        Verifier verifyKey;              // none: verifyWithDeepSeek
+        Verifier verifyKey;  // none: verifyWithDeepSeek
         // Whether the window starts signed in, before the account store
         // says; none: an account token is stored.
         std::function<bool()> hasToken;

@@ -4,8 +4,8 @@
 #include "kit/account/AccountCredentials.h"
 #include "kit/route/HeaderValue.h"
 #include "kit/route/Secrets.h"
-#include "platform/SorvaneLog.h"
 #include "kit/route/SubscriptionRouting.h"
+#include "platform/SorvaneLog.h"
 
 namespace sorvane::MacRouting {
 namespace {

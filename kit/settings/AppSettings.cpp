@@ -1,9 +1,9 @@
 #include "kit/settings/AppSettings.h"
 
+#include "platform/NotificationCenter.h"
 #include "platform/SorvaneLog.h"
 #include "platform/files/DataFile.h"
 #include "platform/files/JsonDocument.h"
-#include "platform/NotificationCenter.h"
 
 namespace sorvane {
 namespace {

@@ -16,10 +16,10 @@
 #include <string>
 
 #include "kit/account/AccountStore.h"
-#include "kit/settings/AppSettings.h"
-#include "kit/route/MacBillingStore.h"
-#include "kit/settings/SettingsPage.h"
 #include "kit/english/TypingRhythm.h"
+#include "kit/route/MacBillingStore.h"
+#include "kit/settings/AppSettings.h"
+#include "kit/settings/SettingsPage.h"
 #include "kit/update/UpdatePanelModel.h"
 #include "platform/MainQueue.h"
 #include "platform/ObserverList.h"

@@ -16,21 +16,23 @@ namespace {
 using namespace std::chrono_literals;
 
 UDate toUDate(Date time) {
-    return static_cast<UDate>(std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
+    return static_cast<UDate>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
 }
 
 std::unique_ptr<icu::TimeZone> zoneOf(const TypingRhythm::Calendar& calendar) {
     return std::unique_ptr<icu::TimeZone>(
-        calendar.zoneId().empty() ? icu::TimeZone::createDefault()
-                                  : icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(calendar.zoneId())));
+        calendar.zoneId().empty()
+            ? icu::TimeZone::createDefault()
+            : icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(calendar.zoneId())));
 }
 
 // Labels and the six-hour stride follow the wall clock of the calendar's zone.
 class HourClock {
 public:
     HourClock(const TypingRhythm::Calendar& calendar, std::string_view localeId) {
-        const icu::Locale locale = localeId.empty() ? icu::Locale::getDefault()
-                                                    : icu::Locale(std::string(localeId).c_str());
+        const icu::Locale locale =
+            localeId.empty() ? icu::Locale::getDefault() : icu::Locale(std::string(localeId).c_str());
         UErrorCode status = U_ZERO_ERROR;
         calendar_.reset(icu::Calendar::createInstance(zoneOf(calendar).release(), locale, status));
         if (U_FAILURE(status)) calendar_.reset();
@@ -104,8 +106,9 @@ Page present(const TypingRhythm::Snapshot& snapshot, Date now, const TypingRhyth
         page.p90Rule = Rule{double(std::min(*page.p90Ms, longestMs)), "p90 " + std::to_string(*page.p90Ms),
                             p90Below ? Alignment::trailing : Alignment::leading};
     }
-    page.pauseRule = Rule{double(page.pauseMs), std::string(Copy::pauseMark) + " " + std::to_string(page.pauseMs),
-                          p90Below ? Alignment::leading : Alignment::trailing};
+    page.pauseRule =
+        Rule{double(page.pauseMs), std::string(Copy::pauseMark) + " " + std::to_string(page.pauseMs),
+             p90Below ? Alignment::leading : Alignment::trailing};
 
     // The window: from the hour holding the moment a day ago to the end of
     // the current hour; where the calendar cannot place a moment, the moment.
@@ -116,7 +119,8 @@ Page present(const TypingRhythm::Snapshot& snapshot, Date now, const TypingRhyth
     page.hours = snapshot.hours(calendar);
     std::int64_t highestMs = page.pauseMs;
     for (const auto& hour : page.hours)
-        if (hour.start >= page.hoursFrom && hour.start < page.hoursTo) highestMs = std::max(highestMs, hour.medianMs);
+        if (hour.start >= page.hoursFrom && hour.start < page.hoursTo)
+            highestMs = std::max(highestMs, hour.medianMs);
     page.hoursScale = wholeScale(highestMs);
     page.hoursPauseRule = Rule{double(page.pauseMs), std::string(Copy::pauseMark), Alignment::leading};
 

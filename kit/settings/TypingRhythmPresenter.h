@@ -88,7 +88,7 @@ struct Page {
     bool hasSamples = false;
 
     std::vector<HistogramBar> bins;
-    Scale countScale;  // the histogram's y axis
+    Scale countScale;             // the histogram's y axis
     std::optional<Rule> p90Rule;  // only with a rhythm and when it differs from the pause
     Rule pauseRule;
 

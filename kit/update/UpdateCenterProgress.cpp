@@ -39,7 +39,8 @@ void CLIProgressPrinter::handle(const UpdateEvent& event) {
             const std::int64_t tenth = decile(event.received, event.total);
             if (tenth == lastDecile_) return;
             lastDecile_ = tenth;
-            out_ << "download  : " << event.received << '/' << event.total << " bytes (" << tenth * 10 << "%)\n";
+            out_ << "download  : " << event.received << '/' << event.total << " bytes (" << tenth * 10
+                 << "%)\n";
             break;
         }
         case UpdateEvent::Kind::verifying:
@@ -55,7 +56,8 @@ void CLIProgressPrinter::handle(const UpdateEvent& event) {
             }
             out_ << "verify    : ok — " << check.signature.status.value_or("") << '\n'
                  << "            chain: " << chain << '\n'
-                 << "            notarized: " << (check.signature.notarized ? "yes" : "no (not required)") << '\n'
+                 << "            notarized: " << (check.signature.notarized ? "yes" : "no (not required)")
+                 << '\n'
                  << "            package version: " << check.productVersion
                  << " (Distribution, PackageInfo and Info.plist agree)\n";
             break;

@@ -18,7 +18,8 @@ std::string outcomeText(const Expected<UpdateCheckResult, UpdateCheckError>& out
         return (result.release ? result.release->version : std::string()) + " ready (" +
                (result.downloaded ? "downloaded" : "kept") + "); the next activation announces it";
     }
-    return "up to date (feed latest " + (result.release ? result.release->version : std::string("none")) + ")";
+    return "up to date (feed latest " + (result.release ? result.release->version : std::string("none")) +
+           ")";
 }
 
 Schedule::Schedule(Services services) : services_(std::move(services)), stateCache_(services_.stateFile) {}

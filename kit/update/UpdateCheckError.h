@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "kit/update/UpdateRelease.h"
 #include "kit/package/UpdateVerificationError.h"
+#include "kit/update/UpdateRelease.h"
 #include "platform/HttpClient.h"
 
 namespace sorvane {
@@ -24,15 +24,21 @@ struct UpdateCheckError {
     static UpdateCheckError feed(const URLError& error) {
         return {Kind::feed, error.description, {}, error.detail};
     }
-    static UpdateCheckError insecureURL(std::string url) { return {Kind::insecureURL, std::move(url), {}, {}}; }
-    static UpdateCheckError download(std::string message) { return {Kind::download, std::move(message), {}, {}}; }
+    static UpdateCheckError insecureURL(std::string url) {
+        return {Kind::insecureURL, std::move(url), {}, {}};
+    }
+    static UpdateCheckError download(std::string message) {
+        return {Kind::download, std::move(message), {}, {}};
+    }
     static UpdateCheckError download(const URLError& error) {
         return {Kind::download, error.description, {}, error.detail};
     }
     static UpdateCheckError verificationFailed(UpdateVerificationError error) {
         return {Kind::verification, {}, std::move(error), {}};
     }
-    static UpdateCheckError storage(std::string message) { return {Kind::storage, std::move(message), {}, {}}; }
+    static UpdateCheckError storage(std::string message) {
+        return {Kind::storage, std::move(message), {}, {}};
+    }
 
     std::string description() const;
     // description() with the detail after it in brackets, for log lines.

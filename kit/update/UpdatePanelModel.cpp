@@ -3,11 +3,11 @@
 #include <cmath>
 #include <thread>
 
-#include "kit/settings/AppSettings.h"
 #include "kit/package/ProgressThrottle.h"
-#include "platform/SorvaneLog.h"
+#include "kit/settings/AppSettings.h"
 #include "kit/update/UpdatePipeline.h"
 #include "platform/DateText.h"
+#include "platform/SorvaneLog.h"
 #include "platform/files/Files.h"
 
 namespace sorvane {

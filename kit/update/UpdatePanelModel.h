@@ -16,10 +16,10 @@
 #include <optional>
 #include <string>
 
+#include "kit/package/UpdateInstaller.h"
 #include "kit/update/UpdateCheckError.h"
 #include "kit/update/UpdateEnvironment.h"
 #include "kit/update/UpdateEvent.h"
-#include "kit/package/UpdateInstaller.h"
 #include "kit/update/UpdatePanelPhase.h"
 #include "kit/update/UpdateState.h"
 #include "platform/MainQueue.h"

@@ -1,7 +1,7 @@
 #include "kit/update/UpdatePaths.h"
 
-#include "platform/files/Files.h"
 #include "platform/Text.h"
+#include "platform/files/Files.h"
 
 namespace sorvane::UpdatePaths {
 

@@ -5,14 +5,14 @@
 #include "kit/account/AccountAPI.h"
 #include "kit/package/PackageDownload.h"
 #include "kit/package/PackageVerifier.h"
-#include "platform/SorvaneLog.h"
 #include "kit/update/UpdateFeedClient.h"
 #include "kit/update/UpdatePaths.h"
 #include "kit/update/UpdateVersion.h"
-#include "platform/files/FileMove.h"
-#include "platform/files/Files.h"
+#include "platform/SorvaneLog.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"
+#include "platform/files/FileMove.h"
+#include "platform/files/Files.h"
 
 namespace sorvane::UpdatePipeline {
 namespace fs = std::filesystem;

@@ -3,8 +3,8 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
-#include "platform/files/JsonDocument.h"
 #include "platform/Text.h"
+#include "platform/files/JsonDocument.h"
 
 namespace sorvane {
 namespace {

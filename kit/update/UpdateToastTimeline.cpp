@@ -14,7 +14,9 @@ bool isLineBreak(char32_t c) {
 }
 
 // Horizontal white space: tabs and every space separator, not line breaks.
-bool isHorizontalSpace(char32_t c) { return Text::isWhitespace(c) && !isLineBreak(c); }
+bool isHorizontalSpace(char32_t c) {
+    return Text::isWhitespace(c) && !isLineBreak(c);
+}
 
 std::u32string trimHorizontal(std::u32string_view line) {
     std::size_t begin = 0, end = line.size();
@@ -34,7 +36,9 @@ std::string toUtf8(const std::u32string& text) {
 UpdateToastTimeline::UpdateToastTimeline(MainQueue& queue, const Clock& clock, UpdateToastSurface& surface)
     : queue_(queue), clock_(clock), surface_(surface) {}
 
-UpdateToastTimeline::~UpdateToastTimeline() { cancelDismissWork(); }
+UpdateToastTimeline::~UpdateToastTimeline() {
+    cancelDismissWork();
+}
 
 void UpdateToastTimeline::cancelDismissWork() {
     if (dismissWork_ != 0) queue_.cancel(dismissWork_);

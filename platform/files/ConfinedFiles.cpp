@@ -55,7 +55,8 @@ Expected<std::string, FileError> readRegularFile(const std::filesystem::path& ro
             if (errno == EINTR) continue;
             return fail(errno);
         }
-        if (data.size() + static_cast<std::size_t>(n) > maxBytes) return refuse(EFBIG, FileError::Kind::tooLarge);
+        if (data.size() + static_cast<std::size_t>(n) > maxBytes)
+            return refuse(EFBIG, FileError::Kind::tooLarge);
         data.append(buffer, static_cast<std::size_t>(n));
     }
     return data;

@@ -57,7 +57,8 @@ inline constexpr unsigned privateMode = 0600;
 // Reads a regular file of at most `limit` bytes. It is opened without
 // blocking, so a FIFO or device planted in its place is refused instead of
 // hanging the reader; each refusal of a path is logged once per process.
-Expected<std::string, FileError> readFile(const std::filesystem::path& path, std::size_t limit = dataFileLimit);
+Expected<std::string, FileError> readFile(const std::filesystem::path& path,
+                                          std::size_t limit = dataFileLimit);
 // Temp file in the same folder, fsync, rename; creates the folder first.
 // On failure the old file is left whole. A new file gets `mode` (less the
 // umask); a replaced one keeps its mode or, when `mode` is narrower, is

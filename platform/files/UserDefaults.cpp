@@ -4,10 +4,10 @@
 
 #include <cmath>
 
+#include "platform/LogSink.h"
 #include "platform/files/DataFile.h"
 #include "platform/files/FileLock.h"
 #include "platform/files/JsonDocument.h"
-#include "platform/LogSink.h"
 
 namespace sorvane {
 namespace {

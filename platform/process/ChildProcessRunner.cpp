@@ -10,10 +10,10 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/Text.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/process/ChildSpawn.h"
 #include "platform/process/ChildWait.h"
-#include "platform/Text.h"
 
 namespace sorvane::ChildProcessRunner {
 namespace {

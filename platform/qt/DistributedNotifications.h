@@ -6,7 +6,6 @@
 // string map (a{ss}).
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QString>
 #include <QObject>
 #include <QString>
 #include <memory>

@@ -127,7 +127,7 @@ TEST_F(CommandLineEndToEndTest, EveryOptionAnswersOnItsStreamsWithItsStatus) {
     const struct {
         std::vector<std::string> args;
         int status;
-        std::string out;  // a prefix of standard output; "=" first: all of it
+        std::string out;       // a prefix of standard output; "=" first: all of it
         std::string err = {};  // a prefix of standard error, when given
     } cases[] = {
         {{"--Enable"}, 2, "=", "unknown argument: --Enable\nSorvaneIME"},

@@ -13,10 +13,10 @@
 #include <cstdlib>
 
 #include "app/settings/SettingsLauncher.h"
-#include "app/settings/SettingsWindow.h"
-#include "app/settings/pages/HotkeysPage.h"
 #include "app/settings/SettingsRootView.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/settings/blocks/SettingsSwitch.h"
+#include "app/settings/pages/HotkeysPage.h"
 #include "kit/settings/AppSettings.h"
 #include "platform/files/FileLock.h"
 #include "platform/files/Files.h"

@@ -28,35 +28,39 @@ TEST(KeySyms, TablesHoldTheirRows) {
     EXPECT_EQ(KeySyms::fixedKeySyms(), fixed);
 
     std::map<std::uint16_t, std::uint32_t> ansi = {
-        {0x32, '`'}, {0x1B, '-'}, {0x18, '='}, {0x21, '['}, {0x1E, ']'}, {0x2A, '\\'},
+        {0x32, '`'}, {0x1B, '-'},  {0x18, '='}, {0x21, '['}, {0x1E, ']'}, {0x2A, '\\'},
         {0x29, ';'}, {0x27, '\''}, {0x2B, ','}, {0x2F, '.'}, {0x2C, '/'},
     };
     const std::string_view letters = "asdfhgzxcvbqwerytouipljknm";
-    const std::uint16_t letterKeys[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B, 0x0C, 0x0D,
-                                        0x0E, 0x0F, 0x10, 0x11, 0x1F, 0x20, 0x22, 0x23, 0x25, 0x26, 0x28, 0x2D, 0x2E};
-    for (std::size_t n = 0; n < letters.size(); ++n) ansi[letterKeys[n]] = static_cast<std::uint32_t>(letters[n]);
-    const std::uint16_t digitKeys[] = {0x1D, 0x12, 0x13, 0x14, 0x15, 0x17, 0x16, 0x1A, 0x1C, 0x19};  // 0 ... 9
+    const std::uint16_t letterKeys[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
+                                        0x09, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x1F,
+                                        0x20, 0x22, 0x23, 0x25, 0x26, 0x28, 0x2D, 0x2E};
+    for (std::size_t n = 0; n < letters.size(); ++n)
+        ansi[letterKeys[n]] = static_cast<std::uint32_t>(letters[n]);
+    const std::uint16_t digitKeys[] = {0x1D, 0x12, 0x13, 0x14, 0x15,
+                                       0x17, 0x16, 0x1A, 0x1C, 0x19};  // 0 ... 9
     for (std::uint32_t n = 0; n < 10; ++n) ansi[digitKeys[n]] = '0' + n;
     EXPECT_EQ(KeySyms::ansiKeySyms(), ansi);
 
     std::map<std::string, std::uint32_t> named = {
-        {"space", 0x20},       {"Return", 0xFF0D},    {"Linefeed", 0xFF0A},  {"Tab", 0xFF09},
-        {"Escape", 0xFF1B},    {"BackSpace", 0xFF08}, {"Delete", 0xFFFF},    {"Clear", 0xFF0B},
-        {"Insert", 0xFF63},    {"Home", 0xFF50},      {"End", 0xFF57},       {"Page_Up", 0xFF55},
-        {"Page_Down", 0xFF56}, {"Prior", 0xFF55},     {"Next", 0xFF56},      {"Up", 0xFF52},
-        {"Down", 0xFF54},      {"Left", 0xFF51},      {"Right", 0xFF53},     {"Begin", 0xFF58},
-        {"Menu", 0xFF67},      {"Help", 0xFF6A},      {"Shift_L", 0xFFE1},   {"Shift_R", 0xFFE2},
-        {"Control_L", 0xFFE3}, {"Control_R", 0xFFE4}, {"Alt_L", 0xFFE9},     {"Alt_R", 0xFFEA},
-        {"Super_L", 0xFFEB},   {"Super_R", 0xFFEC},   {"Meta_L", 0xFFE7},    {"Meta_R", 0xFFE8},
+        {"space", 0x20},       {"Return", 0xFF0D},    {"Linefeed", 0xFF0A}, {"Tab", 0xFF09},
+        {"Escape", 0xFF1B},    {"BackSpace", 0xFF08}, {"Delete", 0xFFFF},   {"Clear", 0xFF0B},
+        {"Insert", 0xFF63},    {"Home", 0xFF50},      {"End", 0xFF57},      {"Page_Up", 0xFF55},
+        {"Page_Down", 0xFF56}, {"Prior", 0xFF55},     {"Next", 0xFF56},     {"Up", 0xFF52},
+        {"Down", 0xFF54},      {"Left", 0xFF51},      {"Right", 0xFF53},    {"Begin", 0xFF58},
+        {"Menu", 0xFF67},      {"Help", 0xFF6A},      {"Shift_L", 0xFFE1},  {"Shift_R", 0xFFE2},
+        {"Control_L", 0xFFE3}, {"Control_R", 0xFFE4}, {"Alt_L", 0xFFE9},    {"Alt_R", 0xFFEA},
+        {"Super_L", 0xFFEB},   {"Super_R", 0xFFEC},   {"Meta_L", 0xFFE7},   {"Meta_R", 0xFFE8},
         {"Caps_Lock", 0xFFE5}, {"KP_Enter", 0xFF8D},
     };
-    const char* punctuation[] = {"exclam",    "quotedbl",   "numbersign",  "dollar",     "percent",    "ampersand",
-                                 "apostrophe", "parenleft", "parenright",  "asterisk",   "plus",       "comma",
-                                 "minus",     "period",     "slash"};
+    const char* punctuation[] = {"exclam",    "quotedbl",   "numbersign", "dollar",     "percent",
+                                 "ampersand", "apostrophe", "parenleft",  "parenright", "asterisk",
+                                 "plus",      "comma",      "minus",      "period",     "slash"};
     for (std::uint32_t n = 0; n < 15; ++n) named[punctuation[n]] = 0x21 + n;
     const char* morePunctuation[] = {"colon", "semicolon", "less", "equal", "greater", "question", "at"};
     for (std::uint32_t n = 0; n < 7; ++n) named[morePunctuation[n]] = 0x3A + n;
-    const char* brackets[] = {"bracketleft", "backslash", "bracketright", "asciicircum", "underscore", "grave"};
+    const char* brackets[] = {"bracketleft", "backslash",  "bracketright",
+                              "asciicircum", "underscore", "grave"};
     for (std::uint32_t n = 0; n < 6; ++n) named[brackets[n]] = 0x5B + n;
     const char* braces[] = {"braceleft", "bar", "braceright", "asciitilde"};
     for (std::uint32_t n = 0; n < 4; ++n) named[braces[n]] = 0x7B + n;

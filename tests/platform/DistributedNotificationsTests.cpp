@@ -92,7 +92,8 @@ TEST(DistributedNotifications, PostReachesObserverOnMainThreadWithUserInfo) {
 
 TEST(DistributedNotifications, WithoutABusPostingFailsWithALogRecord) {
     TempHome home;
-    testing::ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home.path() / "no-bus").string());
+    testing::ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS",
+                                     "unix:path=" + (home.path() / "no-bus").string());
     QCoreApplication app(qtArgc, qtArgv);
     DistributedNotifications center;
     ScopedLogCapture capture;
@@ -123,20 +124,22 @@ TEST(DistributedNotifications, BadNameIsNotPosted) {
 // says "ready" once it observes, then what its live settings read when the
 // notification arrives.
 TEST(DistributedNotifications, ReceivingProcess) {
-    if (!std::getenv("SORVANE_TEST_RECEIVER")) GTEST_SKIP() << "the child of SettingsSavedInOneProcessReachTheOther";
+    if (!std::getenv("SORVANE_TEST_RECEIVER"))
+        GTEST_SKIP() << "the child of SettingsSavedInOneProcessReachTheOther";
     QCoreApplication app(qtArgc, qtArgv);
     const bool defaultsFirst = LiveSettings::current() == AppSettings{};
     auto center = std::make_shared<DistributedNotifications>();
-    center->observe(AppSettingsFile::changedNotification, [&](const std::string&, const NotificationUserInfo&) {
-        LiveSettings::invalidate();
-        const AppSettings now = LiveSettings::current();
-        writeLine(STDERR_FILENO, std::string("arrived ") + (defaultsFirst ? "defaultsFirst " : "") +
-                                     std::string(rawValue(now.toggleKey)) + " " +
-                                     (now.doubleShiftLock ? "true" : "false") + " " +
-                                     std::string(rawValue(now.acceptKeys)) + " " +
-                                     (now.autoCheckUpdates ? "true" : "false"));
-        app.quit();
-    });
+    center->observe(
+        AppSettingsFile::changedNotification, [&](const std::string&, const NotificationUserInfo&) {
+            LiveSettings::invalidate();
+            const AppSettings now = LiveSettings::current();
+            writeLine(STDERR_FILENO, std::string("arrived ") + (defaultsFirst ? "defaultsFirst " : "") +
+                                         std::string(rawValue(now.toggleKey)) + " " +
+                                         (now.doubleShiftLock ? "true" : "false") + " " +
+                                         std::string(rawValue(now.acceptKeys)) + " " +
+                                         (now.autoCheckUpdates ? "true" : "false"));
+            app.quit();
+        });
     writeLine(STDERR_FILENO, "ready");
     QTimer::singleShot(10000, &app, [&] { app.exit(2); });
     EXPECT_EQ(app.exec(), 0);
@@ -150,7 +153,8 @@ TEST(DistributedNotifications, SettingsSavedInOneProcessReachTheOther) {
     ASSERT_TRUE(bus.ok());
     const AppSettings saved{ToggleKey::rightShift, false, AcceptKeys::tabFull, false};
     // Killed by its destructor if it is still running when the test ends.
-    testing::ChildProcess receiver("/proc/self/exe", {"--gtest_filter=DistributedNotifications.ReceivingProcess"},
+    testing::ChildProcess receiver("/proc/self/exe",
+                                   {"--gtest_filter=DistributedNotifications.ReceivingProcess"},
                                    {{"SORVANE_TEST_RECEIVER", "1"}, {"HOME", home.path().string()}});
     ASSERT_TRUE(receiver.started());
     ASSERT_TRUE(receiver.waitForStderr("ready\n", 10000ms)) << receiver.err();
@@ -159,7 +163,8 @@ TEST(DistributedNotifications, SettingsSavedInOneProcessReachTheOther) {
                                std::make_shared<DistributedNotifications>()};
     file.save(saved, true);
     EXPECT_EQ(receiver.wait(10000ms), 0) << receiver.out();
-    EXPECT_NE(receiver.err().find("arrived defaultsFirst rightShift false tabFull false\n"), std::string::npos)
+    EXPECT_NE(receiver.err().find("arrived defaultsFirst rightShift false tabFull false\n"),
+              std::string::npos)
         << receiver.err();
     EXPECT_EQ(file.load(), saved);
 }

@@ -1,5 +1,3 @@
-#include "platform/HttpClient.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/HttpClient.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/TlsLoopbackServer.h"
@@ -28,7 +27,8 @@ using sorvane::testing::waitUntil;
 namespace {
 
 HttpRequest at(std::string url, std::chrono::milliseconds requestTimeout = 60s,
-                std::chrono::milliseconds resourceTimeout = 600s, RedirectPolicy redirects = RedirectPolicy::never) {
+               std::chrono::milliseconds resourceTimeout = 600s,
+               RedirectPolicy redirects = RedirectPolicy::never) {
     HttpRequest request;
     request.url = std::move(url);
     request.requestTimeout = requestTimeout;
@@ -128,14 +128,15 @@ TEST(HttpClient, StreamSplitsLinesOnEveryEndingAcrossChunks) {
         {{"a\nb\n"}, {"a", "b"}},
         {{"a\r\nb\r\n"}, {"a", "b"}},
         {{"a\rb\r"}, {"a", "b"}},
-        {{"a\r", "\nb"}, {"a", "b"}},            // CRLF split between chunks; last line unterminated
+        {{"a\r", "\nb"}, {"a", "b"}},  // CRLF split between chunks; last line unterminated
         {{"da", "ta: 1\n\n", "x"}, {"data: 1", "", "x"}},
         {{"\n\r\n\r"}, {"", "", ""}},
         {{"one\r", "\r\ntwo"}, {"one", "", "two"}},
     };
     for (const auto& c : cases) {
         LoopbackServer server;
-        server->Get("/s", [&](const httplib::Request&, httplib::Response& res) { serveChunks(res, c.pieces); });
+        server->Get("/s",
+                    [&](const httplib::Request&, httplib::Response& res) { serveChunks(res, c.pieces); });
         server.start();
         Streamed out;
         auto result = streamFrom(server.baseURL() + "/s", out);
@@ -163,9 +164,8 @@ TEST(HttpClient, StreamDeliversLinesAsTheyArrive) {
     });
     server.start();
     std::vector<std::string> lines;
-    auto result = CurlHttpClient::shared().stream(
-        at(server.baseURL() + "/s"), nullptr,
-        [&](std::string_view line) {
+    auto result =
+        CurlHttpClient::shared().stream(at(server.baseURL() + "/s"), nullptr, [&](std::string_view line) {
             lines.emplace_back(line);
             ++delivered;
         });
@@ -215,8 +215,7 @@ TEST(HttpClient, RequestTimeoutIsIdleTimeNotTotal) {
     EXPECT_EQ(out.lines.size(), 6u);
 
     Streamed cut;
-    auto bounded =
-        streamFrom(server.baseURL() + "/slow", cut, 300ms, 250ms);
+    auto bounded = streamFrom(server.baseURL() + "/slow", cut, 300ms, 250ms);
     ASSERT_FALSE(bounded);
     EXPECT_EQ(bounded.error().code, URLError::timedOut);
     EXPECT_LT(cut.lines.size(), 6u);
@@ -264,8 +263,8 @@ TEST(HttpClient, CancelFromAnotherThreadEndsAStalledTransferAtOnce) {
         cancellation.cancel();
     });
     auto result = CurlHttpClient::shared().stream(
-        at(server.baseURL() + "/stall", 30s), nullptr,
-        [&](std::string_view) { started = true; }, &cancellation);
+        at(server.baseURL() + "/stall", 30s), nullptr, [&](std::string_view) { started = true; },
+        &cancellation);
     auto endedAt = std::chrono::steady_clock::now();
     canceller.join();
     ASSERT_FALSE(result);
@@ -292,7 +291,8 @@ TEST(HttpClient, CancelledBeforehandSendsNothing) {
 TEST(HttpClient, RedirectsFollowPolicy) {
     LoopbackServer server;
     std::atomic<int> targetHits{0};
-    server->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/target"); });
+    server->Get("/moved",
+                [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/target"); });
     server->Get("/target", [&](const httplib::Request&, httplib::Response& res) {
         ++targetHits;
         res.set_content("here", "text/plain");
@@ -314,7 +314,9 @@ TEST(HttpClient, RedirectsFollowPolicy) {
 
 TEST(HttpClient, HandlerExceptionEndsTheTransferAndPropagates) {
     LoopbackServer server;
-    server->Get("/s", [](const httplib::Request&, httplib::Response& res) { serveChunks(res, {"a\n", "b\n"}); });
+    server->Get("/s", [](const httplib::Request&, httplib::Response& res) {
+        serveChunks(res, {"a\n", "b\n"});
+    });
     server.start();
     EXPECT_THROW(CurlHttpClient::shared().stream(at(server.baseURL() + "/s"), nullptr,
                                                  [](std::string_view) { throw std::runtime_error("stop"); }),
@@ -528,8 +530,12 @@ TEST(HttpClient, HeaderWithAControlCharacterIsRefusedBeforeSending) {
     });
     server.start();
     const std::vector<std::pair<std::string, std::string>> refused = {
-        {"X-Token", "a\r\nX-Evil: 1"}, {"X-Token", "a\nb"}, {"X-Token", std::string("a\0b", 3)},
-        {"X-Token", "a\x01"},         {"X-Token", "a\x7f"}, {"X-Bad\x1f", "v"},
+        {"X-Token", "a\r\nX-Evil: 1"},
+        {"X-Token", "a\nb"},
+        {"X-Token", std::string("a\0b", 3)},
+        {"X-Token", "a\x01"},
+        {"X-Token", "a\x7f"},
+        {"X-Bad\x1f", "v"},
         {"", "v"},
     };
     for (const auto& header : refused) {
@@ -642,7 +648,8 @@ TEST(HttpClient, EveryTransportFailureReadsAsTheSystemWordsIt) {
         {"closed port", CurlHttpClient::shared(), at(closed), URLError::cannotConnectToHost},
         {"hung up", CurlHttpClient::shared(), at(plain.baseURL() + "/cut"), URLError::networkConnectionLost},
         {"stalled", CurlHttpClient::shared(), at(plain.baseURL() + "/stall", 150ms), URLError::timedOut},
-        {"cancelled", CurlHttpClient::shared(), at(plain.baseURL() + "/cut"), URLError::cancelled, &cancelled},
+        {"cancelled", CurlHttpClient::shared(), at(plain.baseURL() + "/cut"), URLError::cancelled,
+         &cancelled},
         {"untrusted certificate", CurlHttpClient::shared(), at(tls.baseURL() + "/loop"),
          URLError::serverCertificateUntrusted},
         {"TLS to a plain server", trusting, at("https://127.0.0.1:" + std::to_string(plain.port()) + "/cut"),

@@ -323,12 +323,13 @@ TEST_F(IMKServerTest, WhatAClientSendsIsBoundedAtTheEdge) {
 
     // A closed session makes room for one more; when the hoarder leaves,
     // all of its sessions go and nobody else's.
-    QDBusMessage close =
-        QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "CloseSession");
+    QDBusMessage close = QDBusMessage::createMethodCall(kName, imkwire::kServerPath,
+                                                        imkwire::kServerInterface, "CloseSession");
     close << kept.arguments().value(0).toUInt();
     EXPECT_EQ(hoarder.call(close, QDBus::BlockWithGui, 5000).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(open("com.example.many").type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(open("com.example.many").errorName().toStdString(), "org.freedesktop.DBus.Error.LimitsExceeded");
+    EXPECT_EQ(open("com.example.many").errorName().toStdString(),
+              "org.freedesktop.DBus.Error.LimitsExceeded");
     hoarder = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(hoarderName);
     EXPECT_TRUE(pumpUntil([&] { return server_->sessionCount() == 2; }));
@@ -376,8 +377,8 @@ TEST_F(IMKServerTest, UnknownSessionAndOutOfRangeKeyCodeAreRefused) {
     for (const auto& row : rows) {
         QDBusMessage keyDown =
             QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface, "KeyDown");
-        keyDown << uint(*app.client->session()) << QVariant::fromValue(row.state) << row.keyCode << QString("x")
-                << QString("x") << qulonglong(0) << row.timestamp;
+        keyDown << uint(*app.client->session()) << QVariant::fromValue(row.state) << row.keyCode
+                << QString("x") << QString("x") << qulonglong(0) << row.timestamp;
         const QDBusMessage reply = ownerBus.call(keyDown, QDBus::BlockWithGui, 5000);
         EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
         EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs");
@@ -426,8 +427,8 @@ TEST_F(IMKServerTest, AClientGoneBeforeItsSessionOpenedHasItClosed) {
     {
         // The call reaches the server only after its sender has left.
         QDBusConnection leaving = connect("leaving");
-        QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath, imkwire::kServerInterface,
-                                                        "OpenSession");
+        QDBusMessage m = QDBusMessage::createMethodCall(kName, imkwire::kServerPath,
+                                                        imkwire::kServerInterface, "OpenSession");
         m.setArguments({QString("com.example.gone")});
         leaving.asyncCall(m);
     }

@@ -33,8 +33,8 @@ namespace {
 
 using testing::KeyringDaemon;
 using testing::onPath;
-using testing::privateConnection;
 using testing::PrivateBus;
+using testing::privateConnection;
 using testing::ScopedLogCapture;
 using testing::TempHome;
 
@@ -184,7 +184,8 @@ TEST_F(SecretServiceKeychainTest, ItemsStatusCodesAndTheLockedKeyring) {
 TEST(SecretServiceKeychainWithoutBus, IsNotAvailable) {
     TempHome home;
     secret_service_disconnect();
-    testing::ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home.path() / "no-bus").string());
+    testing::ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS",
+                                     "unix:path=" + (home.path() / "no-bus").string());
     SecretServiceKeychain keychain;
     const KeychainItemKey key{"cn.kestrum.inputmethod", "deepseek", std::nullopt};
     auto read = keychain.copy(key);

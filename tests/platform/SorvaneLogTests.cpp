@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/LogSink.h"
 #include "platform/SorvaneLog.h"
 #include "platform/files/Files.h"
-#include "platform/LogSink.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempHome.h"

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/Bundle.h"
-#include "platform/files/Files.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextInputSources.h"
+#include "platform/files/Files.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -90,9 +90,9 @@ TEST(TextInputSourcesTest, RegisteringAddsTheBundleAndItsModesAndKeepsTheirFlags
 TEST(TextInputSourcesTest, AFileThatDoesNotReadIsLeftByteForByte) {
     testing::TempHome home;
     FileTextInputSources registry;
-    for (const std::string& bytes : {std::string("{not json"), std::string(R"({"sources": {}})"),
-                                     std::string(R"({"sources": [{"enabled": true}]})"),
-                                     std::string(Files::dataFileLimit + 1, ' ')}) {
+    for (const std::string& bytes :
+         {std::string("{not json"), std::string(R"({"sources": {}})"),
+          std::string(R"({"sources": [{"enabled": true}]})"), std::string(Files::dataFileLimit + 1, ' ')}) {
         ASSERT_TRUE(Files::atomicWrite(registry.path(), bytes, Files::publicMode, bytes.size()));
         EXPECT_TRUE(registry.list().empty());
         EXPECT_EQ(registry.registerBundle(SORVANE_BUNDLE_DIR), -36);

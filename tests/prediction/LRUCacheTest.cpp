@@ -1,6 +1,6 @@
-#include "prediction/LRUCache.h"
-
 #include <gtest/gtest.h>
+
+#include "prediction/LRUCache.h"
 
 using sorvane::LRUCache;
 

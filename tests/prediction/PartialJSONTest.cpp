@@ -81,7 +81,8 @@ TEST(PartialJSON, StreamedReplyReadsAsTheWholeTextAtEveryDelta) {
         {"{\"normalized\": \"\\u00e9", "\\n", "\u3099", "\\\"", "\"}"},
         {"{\"normalized", "\u0301\": \"no\", \"normalized\": \"yes", "\"}"},
         {"{\"normalized\": \"a\\", "u00", "e9b\\", "\"c", "\", \"continuation\": \"x\\u", "d83d\"}"},
-        {"{\"normalized\": \"", "long", " value ", "that ", "grows", "\", \"contin", "uation\"", ": \"", "more", "\"}"},
+        {"{\"normalized\": \"", "long", " value ", "that ", "grows", "\", \"contin", "uation\"", ": \"",
+         "more", "\"}"},
     };
     // One letter with marks enough to pass the bound on text held back for
     // normalization, twice.
@@ -99,7 +100,8 @@ TEST(PartialJSON, StreamedReplyReadsAsTheWholeTextAtEveryDelta) {
             streamed.append(delta);
             whole += delta;
             const PartialJSON::Fields expected = PartialJSON::extract(whole);
-            for (const PartialJSON::Fields& got : {PartialJSON::extract(streamed), reader.extract(streamed)}) {
+            for (const PartialJSON::Fields& got :
+                 {PartialJSON::extract(streamed), reader.extract(streamed)}) {
                 EXPECT_EQ(got.normalized, expected.normalized) << whole;
                 EXPECT_EQ(got.continuation, expected.continuation) << whole;
             }

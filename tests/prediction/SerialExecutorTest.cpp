@@ -1,10 +1,10 @@
-#include "prediction/SerialExecutor.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
 #include <vector>
+
+#include "prediction/SerialExecutor.h"
 
 using namespace std::chrono_literals;
 using sorvane::SerialExecutor;
@@ -37,7 +37,8 @@ TEST(SerialExecutor, WaitingJobIsLetThroughEarlyWhenWoken) {
     std::promise<std::chrono::steady_clock::time_point> ran;
     const auto start = std::chrono::steady_clock::now();
     executor.postAt(
-        start + 10s, [&] { ran.set_value(std::chrono::steady_clock::now()); }, [&] { return release.load(); });
+        start + 10s, [&] { ran.set_value(std::chrono::steady_clock::now()); },
+        [&] { return release.load(); });
     std::this_thread::sleep_for(20ms);
     release = true;
     executor.wake();

@@ -255,7 +255,8 @@ TEST(StreamingReply, FinalSuggestion) {
          unexpected(PredictionError::emptyResponse())},
         {"empty normalized, not an object", R"({"normalized": "", "continuation": "x")",
          unexpected(PredictionError::emptyResponse())},
-        {"cut off in a blank normalized", R"({"normalized": "   )", unexpected(PredictionError::emptyResponse())},
+        {"cut off in a blank normalized", R"({"normalized": "   )",
+         unexpected(PredictionError::emptyResponse())},
     };
     for (const auto& c : cases) {
         const auto got = StreamingReply::finalSuggestion(c.raw);

@@ -35,6 +35,8 @@ void CapturingLogSink::clear() {
 ScopedLogCapture::ScopedLogCapture()
     : sink_(std::make_shared<CapturingLogSink>()), previous_(Logging::setSink(sink_)) {}
 
-ScopedLogCapture::~ScopedLogCapture() { Logging::setSink(previous_); }
+ScopedLogCapture::~ScopedLogCapture() {
+    Logging::setSink(previous_);
+}
 
 }  // namespace sorvane::testing

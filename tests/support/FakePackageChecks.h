@@ -10,8 +10,8 @@ namespace sorvane::testing {
 struct FakeSignature final : PackageSignatureChecking {
     Expected<PackageSignaturePolicy::Report, UpdateVerificationError> check(
         const std::filesystem::path&) const override {
-        return PackageSignaturePolicy::Report{"Status: signed by a developer certificate", {"leaf", "ca", "root"},
-                                              false};
+        return PackageSignaturePolicy::Report{
+            "Status: signed by a developer certificate", {"leaf", "ca", "root"}, false};
     }
 };
 

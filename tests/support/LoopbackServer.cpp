@@ -30,8 +30,8 @@ void forEachSocketOn(int port, Use use) {
         if (copy < 0) continue;
         sockaddr_in local{};
         socklen_t size = sizeof local;
-        if (::getsockname(copy, reinterpret_cast<sockaddr*>(&local), &size) == 0 && local.sin_family == AF_INET &&
-            ntohs(local.sin_port) == port) {
+        if (::getsockname(copy, reinterpret_cast<sockaddr*>(&local), &size) == 0 &&
+            local.sin_family == AF_INET && ntohs(local.sin_port) == port) {
             use(copy);
         }
         ::close(copy);
@@ -97,7 +97,9 @@ void LoopbackServer::hangUp() {
     });
 }
 
-std::string LoopbackServer::baseURL() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
+std::string LoopbackServer::baseURL() const {
+    return scheme_ + "://127.0.0.1:" + std::to_string(port_);
+}
 
 bool LoopbackServer::hold(std::chrono::milliseconds duration) {
     std::unique_lock lock(mutex_);

@@ -5,9 +5,9 @@
 #include <httplib.h>
 
 #include <atomic>
-#include <memory>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>

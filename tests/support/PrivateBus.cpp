@@ -27,9 +27,12 @@ PrivateBus::PrivateBus() {
     char folder[] = "/tmp/sorvane-bus-XXXXXX";
     if (::mkdtemp(folder)) socketFolder_ = folder;
     const std::string listen = "--address=unix:dir=" + socketFolder_;
-    char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"),
-                    const_cast<char*>("--nofork"), const_cast<char*>(printAddress.c_str()),
-                    socketFolder_.empty() ? nullptr : const_cast<char*>(listen.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>("dbus-daemon"),
+                    const_cast<char*>("--session"),
+                    const_cast<char*>("--nofork"),
+                    const_cast<char*>(printAddress.c_str()),
+                    socketFolder_.empty() ? nullptr : const_cast<char*>(listen.c_str()),
+                    nullptr};
     const int rc = posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);

@@ -3,9 +3,10 @@
 // before any connection is made; afterwards stops the daemon and puts the
 // previous address back. The socket lies in a folder of its own, so that
 // children in another network namespace reach the bus too.
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace sorvane::testing {
 

@@ -9,7 +9,8 @@
 namespace sorvane::testing {
 namespace {
 std::filesystem::path makeTempDir(const char* prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     return pattern;
 }
@@ -38,8 +39,10 @@ TempHome::TempHome() : path_(makeTempDir("sorvane-home-")), previousCwd_(current
 }
 
 TempHome::~TempHome() {
-    if (previousHome_) setenv("HOME", previousHome_->c_str(), 1);
-    else unsetenv("HOME");
+    if (previousHome_)
+        setenv("HOME", previousHome_->c_str(), 1);
+    else
+        unsetenv("HOME");
     leave(path_, previousCwd_);
     std::error_code ec;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);

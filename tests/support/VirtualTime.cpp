@@ -16,7 +16,9 @@ std::chrono::steady_clock::time_point VirtualTime::steadyNow() const {
     return steadyStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(elapsed_);
 }
 
-void VirtualTime::post(std::function<void()> task) { postAfter(std::chrono::milliseconds(0), std::move(task)); }
+void VirtualTime::post(std::function<void()> task) {
+    postAfter(std::chrono::milliseconds(0), std::move(task));
+}
 
 QueueTaskId VirtualTime::postAfter(std::chrono::milliseconds delay, std::function<void()> task) {
     std::lock_guard lock(mutex_);

@@ -15,9 +15,9 @@ AccountErrorRow::AccountErrorRow(const QFont& font, std::function<void()> retry,
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
     const double symbolSize = QFontInfo(font).pixelSize() + 1;
-    row->addWidget(
-        new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), symbolSize, &SettingsTheme::systemOrange), 0,
-        Qt::AlignTop);
+    row->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), symbolSize,
+                                  &SettingsTheme::systemOrange),
+                   0, Qt::AlignTop);
     text_->setWraps(true);
     row->addWidget(text_, 1, Qt::AlignTop);
     auto* button = new SettingsButton(QStringLiteral("重试"), SettingsBorderedStyle{});
@@ -25,6 +25,8 @@ AccountErrorRow::AccountErrorRow(const QFont& font, std::function<void()> retry,
     row->addWidget(button, 0, Qt::AlignTop);
 }
 
-void AccountErrorRow::setText(const QString& text) { text_->setText(text); }
+void AccountErrorRow::setText(const QString& text) {
+    text_->setText(text);
+}
 
 }  // namespace sorvane

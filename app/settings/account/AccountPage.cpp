@@ -4,17 +4,17 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/settings/style/IconTile.h"
-#include "app/settings/blocks/PageHero.h"
-#include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/account/AccountErrorRow.h"
 #include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/ConsentRow.h"
+#include "app/settings/account/WeChatLoginQR.h"
+#include "app/settings/blocks/PageHero.h"
+#include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/blocks/SettingsGroup.h"
+#include "app/settings/style/IconTile.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/settings/style/SymbolView.h"
-#include "app/settings/account/WeChatLoginQR.h"
 #include "kit/account/AccountAPI.h"
 
 namespace sorvane {
@@ -44,8 +44,9 @@ AccountPage::AccountPage(AccountStore& store, UrlOpener& opener, WebViewFactory*
 
     auto* signedIn = new SettingsGroup(QStringLiteral("微信账号"));
     signedIn->addRow(makeUserRow());
-    signedInGroup_ = section(signedIn, QStringLiteral("换一台 Mac，登录同一个微信就能接着用；退出登录后，这台 Mac "
-                                                      "上的英文 AI 改写随之停用。"));
+    signedInGroup_ =
+        section(signedIn, QStringLiteral("换一台 Mac，登录同一个微信就能接着用；退出登录后，这台 Mac "
+                                         "上的英文 AI 改写随之停用。"));
     addBlock(signedInGroup_);
 
     auto* signIn = new SettingsGroup(QStringLiteral("微信扫码登录"));
@@ -68,7 +69,9 @@ AccountPage::AccountPage(AccountStore& store, UrlOpener& opener, WebViewFactory*
 
 AccountPage::~AccountPage() = default;
 
-QCheckBox* AccountPage::consentBox() const { return consent_->checkBox(); }
+QCheckBox* AccountPage::consentBox() const {
+    return consent_->checkBox();
+}
 
 QString AccountPage::displayName(const AccountUser& user) {
     // An empty nickname is no name either.
@@ -102,12 +105,14 @@ QWidget* AccountPage::makeUserRow() {
     row->setContentsMargins(16, 12, 16, 12);
     row->setSpacing(10);
     // The avatar address is not loaded: the symbol stands for every user.
-    row->addWidget(new SymbolView(QStringLiteral("person.crop.circle.fill"), 30, &SettingsTheme::secondaryLabel));
+    row->addWidget(
+        new SymbolView(QStringLiteral("person.crop.circle.fill"), 30, &SettingsTheme::secondaryLabel));
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
     userName_ = new SettingsText(QString(), settingsFont(13, QFont::DemiBold));
     names->addWidget(userName_);
-    names->addWidget(new SettingsText(QStringLiteral("已用微信登录"), settingsFont(10), SettingsText::Tone::secondary));
+    names->addWidget(
+        new SettingsText(QStringLiteral("已用微信登录"), settingsFont(10), SettingsText::Tone::secondary));
     row->addLayout(names, 1);
     auto* logout = new SettingsButton(QStringLiteral("退出登录"), SettingsBorderedStyle{});
     connect(logout, &QAbstractButton::clicked, this, [this] { store_.logout(); });

@@ -50,7 +50,8 @@ AccountSummaryRow::AccountSummaryRow(SettingsModel& model, MacBillingStore& bill
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(16, 16, 16, 16);
     row->setSpacing(12);
-    row->addWidget(new IconTile(QStringLiteral("person.crop.circle.fill"), SettingsColors::weChatGreen(), 30));
+    row->addWidget(
+        new IconTile(QStringLiteral("person.crop.circle.fill"), SettingsColors::weChatGreen(), 30));
     auto* column = new QVBoxLayout;
     column->setSpacing(5);
     column->addWidget(title_);
@@ -73,7 +74,8 @@ QString AccountSummaryRow::title(const std::optional<std::optional<std::string>>
     std::optional<std::string> name;
     if (previewName) {
         name = *previewName;
-    } else if (account && account->login().is(AccountStore::LoginState::Kind::loggedIn) && account->login().user) {
+    } else if (account && account->login().is(AccountStore::LoginState::Kind::loggedIn) &&
+               account->login().user) {
         name = account->login().user->nickname;
     } else if (auto cached = cachedUser()) {
         name = cached->nickname;
@@ -86,7 +88,8 @@ QString AccountSummaryRow::title(const std::optional<std::optional<std::string>>
 void AccountSummaryRow::refresh() {
     if (model_.account() != watched_) {
         watched_ = model_.account();
-        watch_ = watched_ ? std::make_unique<AccountStoreWatch>(*watched_, this, [this] { refresh(); }) : nullptr;
+        watch_ =
+            watched_ ? std::make_unique<AccountStoreWatch>(*watched_, this, [this] { refresh(); }) : nullptr;
     }
     title_->setText(title(model_.previewAccountName, model_.account(), cachedUser_));
 }

@@ -36,8 +36,8 @@ public:
     ~AccountSummaryRow() override;
 
     // The row's text for these sources, in this order.
-    static QString title(const std::optional<std::optional<std::string>>& previewName, const AccountStore* account,
-                         const CachedUser& cachedUser);
+    static QString title(const std::optional<std::optional<std::string>>& previewName,
+                         const AccountStore* account, const CachedUser& cachedUser);
 
     SettingsText* titleText() const { return title_; }
     QAbstractButton* accountButton() const { return button_; }

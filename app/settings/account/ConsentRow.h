@@ -17,7 +17,8 @@ class UrlOpener;
 class ConsentRow final : public QWidget {
 public:
     // `toggled` runs when the user ticks or unticks the box.
-    ConsentRow(const QFont& font, UrlOpener& opener, std::function<void(bool)> toggled, QWidget* parent = nullptr);
+    ConsentRow(const QFont& font, UrlOpener& opener, std::function<void(bool)> toggled,
+               QWidget* parent = nullptr);
 
     QCheckBox* checkBox() const { return box_; }
     // Shows the consent without calling back.

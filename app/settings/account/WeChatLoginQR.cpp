@@ -4,9 +4,9 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/WeChatQRWebView.h"
 #include "app/settings/account/WebEngineModule.h"
-#include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/blocks/SettingsSpinner.h"
 #include "app/settings/style/SettingsText.h"
@@ -45,7 +45,8 @@ QWidget* centred(QWidget* parent, std::initializer_list<QWidget*> items, int spa
 
 }  // namespace
 
-WeChatLoginQR::WeChatLoginQR(AccountStore& store, QString consentHint, WebViewFactory* engine, QWidget* parent)
+WeChatLoginQR::WeChatLoginQR(AccountStore& store, QString consentHint, WebViewFactory* engine,
+                             QWidget* parent)
     : QWidget(parent), store_(store), consentHint_(std::move(consentHint)), engine_(engine) {
     setFixedSize(cardWidth, cardHeight);
     watch_ = std::make_unique<AccountStoreWatch>(store_, this, [this] { refreshContent(); });
@@ -58,10 +59,14 @@ WeChatLoginQR::~WeChatLoginQR() = default;
 WeChatLoginQR::Content WeChatLoginQR::contentFor(bool termsAccepted, const AccountStore::LoginState& login) {
     if (!termsAccepted) return Content::consentHint;
     switch (login.kind) {
-    case Kind::showingQR: return login.config ? Content::webView : Content::progress;
-    case Kind::loggedOut: return Content::fetchButton;
-    case Kind::signingIn: return Content::signingIn;
-    default: return Content::progress;
+        case Kind::showingQR:
+            return login.config ? Content::webView : Content::progress;
+        case Kind::loggedOut:
+            return Content::fetchButton;
+        case Kind::signingIn:
+            return Content::signingIn;
+        default:
+            return Content::progress;
     }
 }
 
@@ -95,42 +100,42 @@ WebViewFactory& WeChatLoginQR::engine() {
 QWidget* WeChatLoginQR::makeContent(Content content) {
     QWidget* widget = nullptr;
     switch (content) {
-    case Content::consentHint: {
-        auto* symbol = new SymbolView(QStringLiteral("qrcode"), 72, &SettingsTheme::tertiaryLabel);
-        auto* hint = new SettingsText(consentHint_, settingsFont(12), SettingsText::Tone::secondary);
-        hint->setWraps(true);
-        hint->setAlignment(Qt::AlignCenter);
-        widget = centred(this, {symbol, hint}, 12);
-        break;
-    }
-    case Content::fetchButton: {
-        auto* button = new SettingsButton(QStringLiteral("获取登录二维码"), SettingsBorderedStyle{});
-        connect(button, &QAbstractButton::clicked, this, [this] { store_.beginLogin(); });
-        widget = centred(this, {button}, 0);
-        break;
-    }
-    case Content::webView: {
-        auto* view = new WeChatQRWebView(
-            *store_.login().config, [this](const std::string& code) { store_.completeLogin(code); },
-            [this](const std::string& text) {
-                store_.setLogin(AccountStore::LoginState::loggedOut());
-                store_.setErrorMessage(text);
-            },
-            engine(), this);
-        QPainterPath clip;
-        clip.addRoundedRect(QRectF(0, 0, cardWidth, cardHeight), cornerRadius, cornerRadius);
-        view->setMask(QRegion(clip.toFillPolygon().toPolygon()));
-        widget = view;
-        break;
-    }
-    case Content::signingIn: {
-        auto* label = new SettingsText(QStringLiteral("正在登录…"), settingsFont(13));
-        widget = centred(this, {new SettingsSpinner, label}, 8);
-        break;
-    }
-    case Content::progress:
-        widget = centred(this, {new SettingsSpinner}, 0);
-        break;
+        case Content::consentHint: {
+            auto* symbol = new SymbolView(QStringLiteral("qrcode"), 72, &SettingsTheme::tertiaryLabel);
+            auto* hint = new SettingsText(consentHint_, settingsFont(12), SettingsText::Tone::secondary);
+            hint->setWraps(true);
+            hint->setAlignment(Qt::AlignCenter);
+            widget = centred(this, {symbol, hint}, 12);
+            break;
+        }
+        case Content::fetchButton: {
+            auto* button = new SettingsButton(QStringLiteral("获取登录二维码"), SettingsBorderedStyle{});
+            connect(button, &QAbstractButton::clicked, this, [this] { store_.beginLogin(); });
+            widget = centred(this, {button}, 0);
+            break;
+        }
+        case Content::webView: {
+            auto* view = new WeChatQRWebView(
+                *store_.login().config, [this](const std::string& code) { store_.completeLogin(code); },
+                [this](const std::string& text) {
+                    store_.setLogin(AccountStore::LoginState::loggedOut());
+                    store_.setErrorMessage(text);
+                },
+                engine(), this);
+            QPainterPath clip;
+            clip.addRoundedRect(QRectF(0, 0, cardWidth, cardHeight), cornerRadius, cornerRadius);
+            view->setMask(QRegion(clip.toFillPolygon().toPolygon()));
+            widget = view;
+            break;
+        }
+        case Content::signingIn: {
+            auto* label = new SettingsText(QStringLiteral("正在登录…"), settingsFont(13));
+            widget = centred(this, {new SettingsSpinner, label}, 8);
+            break;
+        }
+        case Content::progress:
+            widget = centred(this, {new SettingsSpinner}, 0);
+            break;
     }
     widget->setGeometry(rect());
     return widget;

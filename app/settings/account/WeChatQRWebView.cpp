@@ -3,8 +3,8 @@
 #include <QPointer>
 #include <QResizeEvent>
 
-#include "platform/SorvaneLog.h"
 #include "platform/HttpClient.h"
+#include "platform/SorvaneLog.h"
 
 namespace sorvane {
 
@@ -27,10 +27,9 @@ WeChatQRWebView::WeChatQRWebView(WeChatOAuthConfig config, Callback onCode, Call
     WebView::Handlers handlers;
     handlers.acceptNavigation = [this](const QUrl& url) {
         bool allow = true;
-        coordinator_.decidePolicy(url.toString(QUrl::FullyEncoded).toStdString(),
-                                  [&](WeChatQRCoordinator::Decision d) {
-                                      allow = d == WeChatQRCoordinator::Decision::allow;
-                                  });
+        coordinator_.decidePolicy(
+            url.toString(QUrl::FullyEncoded).toStdString(),
+            [&](WeChatQRCoordinator::Decision d) { allow = d == WeChatQRCoordinator::Decision::allow; });
         return allow;
     };
     handlers.loadEnded = [this](const WebLoadEnd& end) {

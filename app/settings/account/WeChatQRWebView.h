@@ -27,7 +27,8 @@ class WeChatQRWebView final : public QWidget {
 public:
     using Callback = std::function<void(const std::string&)>;
     // Builds the page's address from the configuration and the state.
-    using AddressBuilder = std::function<std::optional<std::string>(const WeChatOAuthConfig&, std::string_view)>;
+    using AddressBuilder =
+        std::function<std::optional<std::string>(const WeChatOAuthConfig&, std::string_view)>;
 
     // The engine gives no request time-out of its own.
     static constexpr std::chrono::seconds loadTimeout{60};

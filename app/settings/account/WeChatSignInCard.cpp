@@ -2,20 +2,18 @@
 
 #include <QBoxLayout>
 
-#include "app/settings/style/IconTile.h"
 #include "app/settings/account/AccountErrorRow.h"
 #include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/ConsentRow.h"
+#include "app/settings/account/WeChatLoginQR.h"
+#include "app/settings/style/IconTile.h"
 #include "app/settings/style/SettingsColors.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/settings/style/SymbolView.h"
-#include "app/settings/account/WeChatLoginQR.h"
 
 namespace sorvane {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 WeChatSignInCard::WeChatSignInCard(AccountStore& store, MacBillingStore& billing, bool stacked,
                                    UrlOpener& opener, WebViewFactory* engine, QWidget* parent)
@@ -34,7 +32,9 @@ WeChatSignInCard::WeChatSignInCard(AccountStore& store, MacBillingStore& billing
 
 WeChatSignInCard::~WeChatSignInCard() = default;
 
-QCheckBox* WeChatSignInCard::consentBox() const { return consent_->checkBox(); }
+QCheckBox* WeChatSignInCard::consentBox() const {
+    return consent_->checkBox();
+}
 
 QString WeChatSignInCard::pointText(const QString& text, bool stacked) {
     QString shown = text;
@@ -75,16 +75,17 @@ QWidget* WeChatSignInCard::details(UrlOpener& opener) {
     title->addStretch(1);
     items->addLayout(title);
 
-    auto* why = new SettingsText(QStringLiteral("英文 AI 改写需要先用微信登录；登录后即可使用。"), settingsFont(12),
-                                 SettingsText::Tone::secondary);
+    auto* why = new SettingsText(QStringLiteral("英文 AI 改写需要先用微信登录；登录后即可使用。"),
+                                 settingsFont(12), SettingsText::Tone::secondary);
     why->setWraps(true);
     items->addWidget(why);
 
     auto* pointColumn = new QVBoxLayout;
     pointColumn->setSpacing(9);
-    pointColumn->addWidget(point(QStringLiteral("iphone.gen3"), QStringLiteral("打开手机微信，扫一扫右侧二维码")));
     pointColumn->addWidget(
-        point(QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("换一台 Mac，登录同一个微信接着用")));
+        point(QStringLiteral("iphone.gen3"), QStringLiteral("打开手机微信，扫一扫右侧二维码")));
+    pointColumn->addWidget(point(QStringLiteral("arrow.triangle.2.circlepath"),
+                                 QStringLiteral("换一台 Mac，登录同一个微信接着用")));
     pointColumn->addWidget(point(QStringLiteral("lock"), QStringLiteral("中文输入完全在本机，不需要登录")));
     items->addLayout(pointColumn);
 
@@ -92,7 +93,8 @@ QWidget* WeChatSignInCard::details(UrlOpener& opener) {
         store_.setErrorMessage(std::nullopt);
         refresh();  // the row goes at once, before the check ends
         // Its own task on the main thread; the card does not wait for it.
-        QMetaObject::invokeMethod(this, [this] { store_.refresh(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { store_.refresh(); }, Qt::QueuedConnection);
     });
     items->addWidget(errorRow_);
 

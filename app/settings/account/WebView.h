@@ -39,7 +39,8 @@ public:
     virtual ~WebViewFactory() = default;
     // A new view whose widget is a child of `parent`; nothing, with the
     // reason in `error`, when the engine cannot make one.
-    virtual std::unique_ptr<WebView> make(WebView::Handlers handlers, QWidget* parent, std::string& error) = 0;
+    virtual std::unique_ptr<WebView> make(WebView::Handlers handlers, QWidget* parent,
+                                          std::string& error) = 0;
 };
 
 // The module's one entry point, looked up by name after it is loaded.

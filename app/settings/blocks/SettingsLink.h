@@ -5,8 +5,8 @@
 //   row->addWidget(new SettingsLink("用户协议", QUrl(...), opener, settingsFont(12)));
 #include <QUrl>
 
-#include "app/settings/style/SettingsText.h"
 #include "app/settings/UrlOpener.h"
+#include "app/settings/style/SettingsText.h"
 
 namespace sorvane {
 

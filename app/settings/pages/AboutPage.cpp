@@ -6,16 +6,16 @@
 #include <QVBoxLayout>
 
 #include "app/panels/QtText.h"
-#include "app/settings/style/AppGlyphTile.h"
 #include "app/settings/Clipboard.h"
+#include "app/settings/UrlOpener.h"
 #include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
+#include "app/settings/style/AppGlyphTile.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/update/UpdatePanelView.h"
-#include "app/settings/UrlOpener.h"
 #include "kit/settings/SorvaneLinks.h"
 
 namespace sorvane {

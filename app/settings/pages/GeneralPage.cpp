@@ -5,13 +5,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/settings/UrlOpener.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/blocks/SettingsSwitch.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
-#include "app/settings/UrlOpener.h"
 
 namespace sorvane {
 

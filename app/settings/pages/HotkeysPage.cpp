@@ -5,11 +5,11 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "app/settings/pages/KeyRow.h"
-#include "app/settings/pages/MockSuggestionPanel.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsSwitch.h"
+#include "app/settings/pages/KeyRow.h"
+#include "app/settings/pages/MockSuggestionPanel.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 

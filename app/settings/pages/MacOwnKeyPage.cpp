@@ -4,13 +4,13 @@
 #include <QVBoxLayout>
 
 #include "app/panels/QtText.h"
-#include "app/settings/pages/KeyField.h"
 #include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsLink.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/blocks/SettingsSpinner.h"
+#include "app/settings/pages/KeyField.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "kit/route/PredictionRoute.h"

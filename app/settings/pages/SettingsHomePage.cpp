@@ -9,16 +9,16 @@
 
 #include "app/cli/RegistrationOptions.h"
 #include "app/settings/account/AccountSummaryRow.h"
-#include "app/settings/style/AppGlyphTile.h"
-#include "app/settings/pages/HomeRouteCardView.h"
+#include "app/settings/account/WeChatSignInCard.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/blocks/SettingsSpinner.h"
+#include "app/settings/pages/HomeRouteCardView.h"
+#include "app/settings/style/AppGlyphTile.h"
 #include "app/settings/style/SettingsSymbols.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
-#include "app/settings/account/WeChatSignInCard.h"
 
 namespace sorvane {
 namespace {

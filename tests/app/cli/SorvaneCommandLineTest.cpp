@@ -92,7 +92,8 @@ TEST(SorvaneCommandLineTest, PanelDemoReadsOnlyWholeNumbersAndReportsThePanel) {
         {{" 5", "inf", "1e999", "0"}, "", "0.0"},
         {{"-1"}, "", "-1.0"},
     };
-    const std::regex first(R"(panel-demo caret=\((.*)\) for (.*)s \(screen visibleFrame \((.*), (.*), (.*), (.*)\)\))");
+    const std::regex first(
+        R"(panel-demo caret=\((.*)\) for (.*)s \(screen visibleFrame \((.*), (.*), (.*), (.*)\)\))");
     for (const auto& c : cases) {
         std::vector<std::string> args = {"--panel-demo"};
         args.insert(args.end(), c.words.begin(), c.words.end());
@@ -105,11 +106,13 @@ TEST(SorvaneCommandLineTest, PanelDemoReadsOnlyWholeNumbersAndReportsThePanel) {
         EXPECT_EQ(m[2], c.seconds);
         std::string caret = c.caret;
         if (caret.empty()) {
-            const double cx = std::stod(m[3]) + std::stod(m[5]) / 2, cy = std::stod(m[4]) + std::stod(m[6]) / 2;
+            const double cx = std::stod(m[3]) + std::stod(m[5]) / 2,
+                         cy = std::stod(m[4]) + std::stod(m[6]) / 2;
             caret = "(" + std::to_string(int(cx)) + ".0, " + std::to_string(int(cy)) + ".0, 1.0, 18.0)";
         }
         EXPECT_EQ("(" + m[1].str() + ")", caret);
-        EXPECT_TRUE(std::regex_match(out[1], std::regex(R"(panel frame=\(.*, .*, .*, .*\) visible=true)"))) << out[1];
+        EXPECT_TRUE(std::regex_match(out[1], std::regex(R"(panel frame=\(.*, .*, .*, .*\) visible=true)")))
+            << out[1];
     }
 }
 
@@ -147,7 +150,8 @@ TEST(SorvaneCommandLineTest, RenderHudWritesThreeTilesOrSaysWhichFailed) {
     EXPECT_EQ(r.status, 0) << r.out;
     r = runExecutable({"--render-update-toast", gbk.string()});
     EXPECT_EQ(r.status, 0) << r.out;
-    for (const char* name : {"hud-chinese", "hud-english", "hud-ascii", "update-toast-light", "update-toast-dark"})
+    for (const char* name :
+         {"hud-chinese", "hud-english", "hud-ascii", "update-toast-light", "update-toast-dark"})
         EXPECT_GT(std::filesystem::file_size(gbk / (std::string(name) + ".png")), 1000u) << name;
 }
 

@@ -294,7 +294,10 @@ TEST(CandidatePanel, LaysOutAndPaintsOncePerChangeAndReusesItsBackground) {
     // follow it.
     const auto key = [&](const ChinesePanelModel& model) {
         QMetaObject::invokeMethod(
-            &panel.window(), [&] { panel.show(PanelContent::chinese(model), {300, 500, 1, 18}); },
+            &panel.window(),
+            [&] {
+                panel.show(PanelContent::chinese(model), {300, 500, 1, 18});
+            },
             Qt::QueuedConnection);
         for (int round = 0; round < 3; ++round) QApplication::processEvents();
     };

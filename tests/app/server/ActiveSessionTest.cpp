@@ -9,8 +9,8 @@
 #include "platform/imk/IMKClient.h"
 #include "platform/imk/IMKServer.h"
 #include "platform/imk/KeyScript.h"
-#include "tests/app/server/ControllerHarness.h"
 #include "tests/app/panels/PanelTestSupport.h"
+#include "tests/app/server/ControllerHarness.h"
 #include "tests/support/PrivateBus.h"
 
 namespace sorvane {

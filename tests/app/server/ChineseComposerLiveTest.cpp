@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "app/panels/CandidatePanel.h"
-#include "app/server/ChineseComposer.h"
 #include "app/panels/ModeHUD.h"
+#include "app/server/ChineseComposer.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/RecordingCandidatePanel.h"

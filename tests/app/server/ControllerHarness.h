@@ -18,8 +18,8 @@
 #include "app/server/EnglishKeyMap.h"
 #include "app/server/SorvaneInputController.h"
 #include "app/settings/WelcomeTrigger.h"
-#include "kit/panel/ModeIndicator.h"
 #include "kit/input/ModeMemory.h"
+#include "kit/panel/ModeIndicator.h"
 #include "platform/imk/KeyScript.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/MemoryUserDefaults.h"
@@ -214,7 +214,8 @@ protected:
     std::vector<IndicatorShow> indicator_;
     std::vector<SettingsPage> opened_;
     // This home's settings, not the process's cache of the first home seen.
-    LiveSettings::Cache settings_{AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", center_}};
+    LiveSettings::Cache settings_{
+        AppSettingsFile{home_.path() / "Library" / "SorvaneIME" / "settings.json", center_}};
     bool ghost_ = false;
     int activationNotes_ = 0;
     WelcomeTrigger welcome_{

@@ -32,8 +32,10 @@ TEST_F(InputControllerTest, PinyinAndSpaceCommitChinese) {
     for (const auto& r : log_->records())
         if (r.message.starts_with("[Sorvane] keyDown ")) traces.push_back(r);
     ASSERT_EQ(traces.size(), 6u);
-    EXPECT_EQ(traces[0].message, "[Sorvane] keyDown code=45 chars=n keysym=0x6e mask=0 ascii=false composing=false");
-    EXPECT_EQ(traces[5].message, "[Sorvane] keyDown code=49 chars=  keysym=0x20 mask=0 ascii=false composing=true");
+    EXPECT_EQ(traces[0].message,
+              "[Sorvane] keyDown code=45 chars=n keysym=0x6e mask=0 ascii=false composing=false");
+    EXPECT_EQ(traces[5].message,
+              "[Sorvane] keyDown code=49 chars=  keysym=0x20 mask=0 ascii=false composing=true");
     for (const auto& r : traces) EXPECT_EQ(r.level, LogLevel::debug);
 }
 

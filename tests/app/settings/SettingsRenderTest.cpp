@@ -11,8 +11,8 @@
 #include <regex>
 #include <sstream>
 
-#include "app/settings/SettingsWindow.h"
 #include "app/cli/SorvaneCommandLine.h"
+#include "app/settings/SettingsWindow.h"
 #include "kit/settings/PreviewFiles.h"
 #include "platform/qt/QtMainQueue.h"
 #include "tests/app/panels/PanelTestSupport.h"

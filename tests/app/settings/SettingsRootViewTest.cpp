@@ -8,15 +8,15 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 
+#include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/account/AccountPage.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
+#include "app/settings/blocks/SettingsSpinner.h"
+#include "app/settings/blocks/SettingsSwitch.h"
 #include "app/settings/pages/GeneralPage.h"
 #include "app/settings/pages/HotkeysPage.h"
 #include "app/settings/pages/RewriteServicePage.h"
-#include "app/settings/blocks/SettingsLinkRow.h"
-#include "app/settings/SettingsRootView.h"
-#include "app/settings/blocks/SettingsSpinner.h"
-#include "app/settings/blocks/SettingsSwitch.h"
 #include "app/settings/style/SettingsText.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"

@@ -70,19 +70,19 @@ TEST(UpdateCenterTest, ChecksAMinuteAfterStartAndAnnouncesTheReadyPackageOnce) {
 
     UpdateToast toast({time, time, screens, {}, ModeHUD::englishIconResource});
     int shown = 0;
-    UpdateCenter::Schedule schedule({time, time, tasks, [] { return true; },
-                                     [&] {
-                                         return UpdateCenter::Schedule::Check{
-                                             "1.0.0", [&] { return UpdatePipeline::run(environment); }};
-                                     },
-                                     [] { return std::string("1.0.0"); }, UpdateStateFile::live(),
-                                     [&](const std::string& path) {
-                                         return UpdatePipeline::isKeptPackage(path, environment.updatesDirectory);
-                                     },
-                                     [&](const UpdateRelease& ready) {
-                                         ++shown;
-                                         toast.show(ready);
-                                     }});
+    UpdateCenter::Schedule schedule(
+        {time, time, tasks, [] { return true; },
+         [&] {
+             return UpdateCenter::Schedule::Check{"1.0.0", [&] { return UpdatePipeline::run(environment); }};
+         },
+         [] { return std::string("1.0.0"); }, UpdateStateFile::live(),
+         [&](const std::string& path) {
+             return UpdatePipeline::isKeptPackage(path, environment.updatesDirectory);
+         },
+         [&](const UpdateRelease& ready) {
+             ++shown;
+             toast.show(ready);
+         }});
     const auto settle = [&] {
         while (tasks.runAll() > 0) time.runPending();
     };
@@ -93,7 +93,8 @@ TEST(UpdateCenterTest, ChecksAMinuteAfterStartAndAnnouncesTheReadyPackageOnce) {
     time.advance(1s);
     settle();
     EXPECT_TRUE(log->contains("[Sorvane] update: checking (startup) running=1.0.0"));
-    EXPECT_TRUE(log->contains("[Sorvane] update: 1.3.0 ready (downloaded); the next activation announces it"));
+    EXPECT_TRUE(
+        log->contains("[Sorvane] update: 1.3.0 ready (downloaded); the next activation announces it"));
     EXPECT_FALSE(toast.window().isVisible()) << "a check never announces by itself";
 
     time.advance(1s);

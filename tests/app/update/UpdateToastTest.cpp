@@ -1,5 +1,3 @@
-#include "app/update/UpdateToast.h"
-
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -8,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/panels/ModeHUD.h"
+#include "app/update/UpdateToast.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"
@@ -46,7 +45,8 @@ TEST_F(UpdateToastTest, SitsTopRightAndInstallOpensAboutEvenWhenThatFails) {
     EXPECT_TRUE(toast.window().isVisible());
     EXPECT_FALSE(toast.window().isActiveWindow());
     const Rect visible = screens_.list.front().visibleFrame;
-    EXPECT_EQ(toast.frame(), (Rect{visible.x + visible.width - 352, visible.y + visible.height - 88, 340, 76}));
+    EXPECT_EQ(toast.frame(),
+              (Rect{visible.x + visible.width - 352, visible.y + visible.height - 88, 340, 76}));
     EXPECT_EQ(toast.titleLabel().toolTip(), "Sorvane输入法 1.2.3 已下载");
     EXPECT_EQ(toast.detailLabel().text(), "更快的候选框");
     EXPECT_EQ(toast.detailLabel().toolTip(), "· 更快的候选框\n第二行");
@@ -91,14 +91,16 @@ TEST_F(UpdateToastTest, TheCommandWritesBothPreviews) {
     EXPECT_EQ(r.status, 0) << r.err;
     for (const std::string name : {"light", "dark"}) {
         const auto file = folder / ("update-toast-" + name + ".png");
-        EXPECT_NE(r.out.find("render-update-toast " + name + " -> " + file.string() + "\n"), std::string::npos)
+        EXPECT_NE(r.out.find("render-update-toast " + name + " -> " + file.string() + "\n"),
+                  std::string::npos)
             << r.out;
         const QImage image(QString::fromStdString(file.string()));
         ASSERT_EQ(image.size(), QSize(680, 152)) << name;
         EXPECT_EQ(image.pixelColor(1, 1).alpha(), 0) << name;
         EXPECT_EQ(image.pixelColor(340, 76).alpha(), 255) << name;
     }
-    const auto failed = testing::ChildProcess::run(SORVANE_EXECUTABLE, {"--render-update-toast", "/proc/none/x"});
+    const auto failed =
+        testing::ChildProcess::run(SORVANE_EXECUTABLE, {"--render-update-toast", "/proc/none/x"});
     EXPECT_EQ(failed.status, 1);
 }
 

@@ -1,15 +1,15 @@
-#include "kit/account/WeChatQRCoordinator.h"
-
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
 
+#include "kit/account/WeChatQRCoordinator.h"
+
 namespace sorvane {
 
 void PrintTo(const WeChatQRCoordinator::Verdict& v, std::ostream* os) {
-    *os << (v.decision == WeChatQRCoordinator::Decision::allow ? "allow" : "cancel") << " code=" << v.code.value_or("-")
-        << " error=" << v.error.value_or("-");
+    *os << (v.decision == WeChatQRCoordinator::Decision::allow ? "allow" : "cancel")
+        << " code=" << v.code.value_or("-") << " error=" << v.error.value_or("-");
 }
 
 namespace {
@@ -31,10 +31,10 @@ TEST(WeChatAuthorizeURL, EncodesOnlyTheRedirect) {
         {"wx1", "a b", "wx1", "a%20b"},
         {"wx1", "-._~azAZ09", "wx1", "-._~azAZ09"},
         {"wx1", "+#%/", "wx1", "%2B%23%25%2F"},
-        {"wx1", "登录é", "wx1", "登录é"},             // letters and marks stay
-        {"wx1", "²", "wx1", "%C2%B2"},               // a number that is no decimal digit
-        {"wx app", "x", "wx app", "x"},              // the application id is sent as it is
-        {"wx1", "bad\xff", "wx1", "bad\xff"},        // not UTF-8: unencoded
+        {"wx1", "登录é", "wx1", "登录é"},      // letters and marks stay
+        {"wx1", "²", "wx1", "%C2%B2"},         // a number that is no decimal digit
+        {"wx app", "x", "wx app", "x"},        // the application id is sent as it is
+        {"wx1", "bad\xff", "wx1", "bad\xff"},  // not UTF-8: unencoded
     };
     for (const auto& c : cases) {
         auto url = WeChatQRCoordinator::authorizeURL({c.appId, c.redirect}, "S1");
@@ -105,17 +105,16 @@ TEST(WeChatNavigationPolicy, DecisionComesBeforeTheCallback) {
         "https://r.example/cb", [&](const std::string& code) { events.push_back("code " + code); },
         [&](const std::string& text) { events.push_back("error " + text); });
     auto decide = [&](std::string_view url) {
-        coordinator.decidePolicy(url, [&](Decision d) {
-            events.push_back(d == Decision::allow ? "allow" : "cancel");
-        });
+        coordinator.decidePolicy(
+            url, [&](Decision d) { events.push_back(d == Decision::allow ? "allow" : "cancel"); });
     };
     decide("https://r.example/cb?code=abc&state=S");  // before the page's state exists
     coordinator.expectedState = "S";
     decide("https://r.example/cb?code=abc&state=S");
     decide("https://r.example/cb?state=S");
     decide("https://open.weixin.qq.com/");
-    EXPECT_EQ(events, (std::vector<std::string>{"cancel", "error " + kMismatch, "cancel", "code abc", "cancel",
-                                                "error " + kFailed, "allow"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"cancel", "error " + kMismatch, "cancel", "code abc",
+                                                "cancel", "error " + kFailed, "allow"}));
 }
 
 TEST(WeChatLoadFailures, OnlyRealFailuresReachTheUser) {

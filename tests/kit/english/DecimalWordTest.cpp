@@ -1,6 +1,6 @@
-#include "kit/english/DecimalWord.h"
-
 #include <gtest/gtest.h>
+
+#include "kit/english/DecimalWord.h"
 
 namespace sorvane {
 namespace {
@@ -10,9 +10,9 @@ TEST(DecimalWordTest, OnlyWholeFiniteDecimalNumeralsRead) {
         const char* word;
         std::optional<double> value;
     } cases[] = {
-        {"2.5", 2.5}, {"-1", -1.0}, {"+3", 3.0},  {".5", 0.5},       {"1e3", 1000.0},  {"0", 0.0},
-        {"abc", {}},  {"inf", {}},  {"nan", {}},  {"-inf", {}},      {" 5", {}},       {"5 ", {}},
-        {"", {}},     {"0x10", {}}, {"1e999", {}}, {"+-5", {}},      {"2.5s", {}},     {"--1", {}},
+        {"2.5", 2.5}, {"-1", -1.0}, {"+3", 3.0},   {".5", 0.5},  {"1e3", 1000.0}, {"0", 0.0},
+        {"abc", {}},  {"inf", {}},  {"nan", {}},   {"-inf", {}}, {" 5", {}},      {"5 ", {}},
+        {"", {}},     {"0x10", {}}, {"1e999", {}}, {"+-5", {}},  {"2.5s", {}},    {"--1", {}},
     };
     for (const auto& c : cases) EXPECT_EQ(DecimalWord::read(c.word), c.value) << '"' << c.word << '"';
 }

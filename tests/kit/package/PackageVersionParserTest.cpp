@@ -179,9 +179,10 @@ TEST_F(PackageVersionParserTest, LinksAndPlantedFilesAreNotFollowed) {
     write(plist, "<plist><dict><key>k</key>" + std::string(100000, ' ') + "</dict></plist>");
     EXPECT_EQ(PackageVersionParser::read(product).error(), noPayload);
     // A NUL inside a string is no version, and copying it would abort in libplist.
-    write(plist, std::string("<plist><dict><key>CFBundleIdentifier</key><string>cn.kestrum.inputmethod.Sorvane"
-                             "</string><key>CFBundleShortVersionString</key><string>1.4.0") +
-                     '\0' + "</string></dict></plist>");
+    write(plist,
+          std::string("<plist><dict><key>CFBundleIdentifier</key><string>cn.kestrum.inputmethod.Sorvane"
+                      "</string><key>CFBundleShortVersionString</key><string>1.4.0") +
+              '\0' + "</string></dict></plist>");
     EXPECT_EQ(PackageVersionParser::read(product).error(),
               Error::versionUnreadable("SorvaneIME.app 的 Info.plist 没有 CFBundleShortVersionString"));
     fs::remove(plist);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "kit/input/AcceptKeys.h"
 #include "kit/english/EnglishKey.h"
+#include "kit/input/AcceptKeys.h"
 #include "kit/panel/EnglishPanelModel.h"
 #include "kit/panel/PanelContent.h"
 

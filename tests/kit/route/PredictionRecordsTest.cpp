@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <unordered_set>
 
+#include "kit/english/Suggestion.h"
 #include "kit/route/PredictionError.h"
 #include "kit/route/PredictionRoute.h"
 #include "kit/route/PredictionUsage.h"
-
-#include <limits>
-#include "kit/english/Suggestion.h"
 
 namespace sorvane {
 namespace {

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "kit/settings/AppStateFile.h"
 #include "kit/route/MacBillingState.h"
-#include "platform/files/Files.h"
+#include "kit/settings/AppStateFile.h"
 #include "platform/Text.h"
+#include "platform/files/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
 #include "tests/support/TempHome.h"
@@ -67,7 +67,7 @@ TEST_F(AppStateFileTest, ForeignValuesKeepTheirExactTextInAPrivateFile) {
     EXPECT_EQ(contents(),
               "{\n  \"huge\": 12345678901234567890123,\n  \"pi\": 3.14159265358979323846,\n"
               "  \"termsAcceptedVersion\": \"v2\",\n  \"welcomeShownAt\": \"x\"\n}");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(file.url.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
@@ -185,9 +185,9 @@ TEST_F(AppStateFileTest, StateThatIsAFolderIsRefusedAndLeftAlone) {
     ScopedLogCapture capture;
     EXPECT_FALSE(file.acceptTerms("2026-09-15"));
     EXPECT_EQ(capture->messages(),
-              (std::vector<std::string>{"[Sorvane] file not read: Not a regular file (" + file.url.string() + ")",
-                                        "[Sorvane] state not written: Not a regular file (" + file.url.string() +
-                                            ")"}));
+              (std::vector<std::string>{
+                  "[Sorvane] file not read: Not a regular file (" + file.url.string() + ")",
+                  "[Sorvane] state not written: Not a regular file (" + file.url.string() + ")"}));
     EXPECT_TRUE(std::filesystem::is_directory(file.url / "keep"));
     EXPECT_FALSE(file.welcomeWasShown());
 }

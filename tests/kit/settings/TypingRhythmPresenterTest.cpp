@@ -1,6 +1,6 @@
-#include "kit/settings/TypingRhythmPresenter.h"
-
 #include <gtest/gtest.h>
+
+#include "kit/settings/TypingRhythmPresenter.h"
 
 namespace sorvane {
 namespace {

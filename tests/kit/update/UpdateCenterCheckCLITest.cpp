@@ -1,8 +1,6 @@
 // `--check-update` with an injected environment against a TLS loopback feed
 // and package server (fake package checks), output compared byte for byte;
 // and the real executable, cut off from every network.
-#include "kit/update/UpdateCenterCheckCLI.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,12 +8,13 @@
 #include <sstream>
 
 #include "kit/package/PackageVerifier.h"
+#include "kit/update/UpdateCenterCheckCLI.h"
 #include "kit/update/UpdateCenterProgress.h"
 #include "kit/update/UpdatePaths.h"
 #include "kit/update/UpdatePipeline.h"
 #include "tests/support/CapturingLogSink.h"
-#include "tests/support/FakePackageChecks.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FakePackageChecks.h"
 #include "tests/support/ManualTaskRunner.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TlsLoopbackServer.h"
@@ -31,13 +30,12 @@ protected:
         package_ = "1.3.0\n" + std::string(94, 'x');
         release_.version = "1.3.0";
         release_.url = server_.baseURL() + "/pkg/a.pkg";
-        {
-            std::ofstream(home_.path() / "scratch", std::ios::binary) << package_;
-        }
+        { std::ofstream(home_.path() / "scratch", std::ios::binary) << package_; }
         release_.sha256 = *PackageVerifier::sha256(home_.path() / "scratch");
         fs::remove(home_.path() / "scratch");
         release_.size = static_cast<std::int64_t>(package_.size());
-        server_->Get("/brindor/api/sorvane/update", [this](const httplib::Request&, httplib::Response& reply) {
+        server_->Get("/brindor/api/sorvane/update", [this](const httplib::Request&,
+                                                           httplib::Response& reply) {
             std::lock_guard lock(mutex_);
             const nlohmann::json data{{"updateAvailable", available_}, {"latest", release_.toJSON()}};
             reply.set_content(nlohmann::json{{"success", true}, {"data", data}}.dump(), "application/json");
@@ -61,7 +59,9 @@ protected:
         e.currentVersion = version.value_or("1.0.0");
         e.osVersion = "6.1.0";
         e.arch = "x86_64";
-        e.now = [] { return std::chrono::sys_days{std::chrono::December / 7 / 2026} + std::chrono::hours(9); };
+        e.now = [] {
+            return std::chrono::sys_days{std::chrono::December / 7 / 2026} + std::chrono::hours(9);
+        };
         return e;
     }
 
@@ -72,12 +72,15 @@ protected:
     };
     Run run(const std::vector<std::string>& arguments, std::optional<std::string> bundle = "1.0.0") {
         std::ostringstream out, err;
-        const CheckCLIServices services{[this](std::optional<std::string> v) { return environment(std::move(v)); },
-                                        bundle,
-                                        [](const UpdateEnvironment& e, const UpdateEventHandler& events) {
-                                            return UpdatePipeline::run(e, events);
-                                        },
-                                        tasks_, out, err};
+        const CheckCLIServices services{
+            [this](std::optional<std::string> v) { return environment(std::move(v)); },
+            bundle,
+            [](const UpdateEnvironment& e, const UpdateEventHandler& events) {
+                return UpdatePipeline::run(e, events);
+            },
+            tasks_,
+            out,
+            err};
         const int status = runCheckCLI(arguments, services);
         return {status, out.str(), err.str()};
     }
@@ -94,7 +97,8 @@ protected:
     }
     std::string feedLines() const {
         return "feed      : updateAvailable=" + std::string(available_ ? "true" : "false") +
-               " latest=1.3.0 size=100 sha256=" + release_.sha256 + "\n            url=" + release_.url + "\n";
+               " latest=1.3.0 size=100 sha256=" + release_.sha256 + "\n            url=" + release_.url +
+               "\n";
     }
 
     testing::TempHome home_;
@@ -122,7 +126,10 @@ TEST_F(UpdateCheckCLITest, UsageAndUnknownArguments) {
         {{"--help"}, 0, usage, ""},
         {{"--current-version", "2.0", "-h"}, 0, usage, ""},
         {{"--current-version"}, 2, "", "check-update: unknown argument --current-version\n" + usage},
-        {{"--current-version", "2.0", "--verbose"}, 2, "", "check-update: unknown argument --verbose\n" + usage},
+        {{"--current-version", "2.0", "--verbose"},
+         2,
+         "",
+         "check-update: unknown argument --verbose\n" + usage},
     };
     for (const Case& c : cases) {
         const Run r = run(c.arguments);
@@ -142,25 +149,27 @@ TEST_F(UpdateCheckCLITest, UsageAndUnknownArguments) {
 TEST_F(UpdateCheckCLITest, ReadyThenKeptThenUpToDate) {
     const fs::path kept = UpdatePaths::updatesDirectory() / "SorvaneIME-1.3.0-update.pkg";
     const std::string verified =
-        "verify    : size, SHA-256, pkgutil --check-signature, version inside the pkg (pkgutil --expand-full)\n"
+        "verify    : size, SHA-256, pkgutil --check-signature, version inside the pkg (pkgutil "
+        "--expand-full)\n"
         "verify    : ok — Status: signed by a developer certificate\n"
         "            chain: leaf → ca → root\n"
         "            notarized: no (not required)\n"
         "            package version: 1.3.0 (Distribution, PackageInfo and Info.plist agree)\n";
-    const std::string stateLine = "update.json: checkedAt=2026-12-07T09:00:00Z latest=1.3.0 downloadedPath=" +
-                                  kept.string() + " verifiedAt=2026-12-07T09:00:00Z notifiedVersion=-\n";
+    const std::string stateLine =
+        "update.json: checkedAt=2026-12-07T09:00:00Z latest=1.3.0 downloadedPath=" + kept.string() +
+        " verifiedAt=2026-12-07T09:00:00Z notifiedVersion=-\n";
     Run r = run({});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, header("1.0.0 (bundle)") + requestLine("1.0.0") + feedLines() +
                          "download  : 0/100 bytes (0%)\ndownload  : 100/100 bytes (100%)\n" + verified +
-                         "result    : ready 1.3.0 (downloaded)\npackage   : " + kept.string() + "\n" + stateLine +
-                         "menu title: 安装更新 1.3.0…\n");
+                         "result    : ready 1.3.0 (downloaded)\npackage   : " + kept.string() + "\n" +
+                         stateLine + "menu title: 安装更新 1.3.0…\n");
 
     r = run({"--current-version", "0.9", "--current-version", "1.1.0"}, std::nullopt);
-    EXPECT_EQ(r.out, header("1.1.0 (--current-version)") + requestLine("1.1.0") + feedLines() + "reuse     : " +
-                         kept.string() + " (checking it again)\n" + verified +
-                         "result    : ready 1.3.0 (kept the verified download)\npackage   : " + kept.string() +
-                         "\n" + stateLine + "menu title: 安装更新 1.3.0…\n");
+    EXPECT_EQ(r.out, header("1.1.0 (--current-version)") + requestLine("1.1.0") + feedLines() +
+                         "reuse     : " + kept.string() + " (checking it again)\n" + verified +
+                         "result    : ready 1.3.0 (kept the verified download)\npackage   : " +
+                         kept.string() + "\n" + stateLine + "menu title: 安装更新 1.3.0…\n");
 
     available_ = false;
     r = run({"--current-version", "1.3.0"});
@@ -175,20 +184,23 @@ TEST_F(UpdateCheckCLITest, FailuresAndTheMissingBundleVersion) {
     Run r = run({}, std::nullopt);
     EXPECT_EQ(r.status, 1);
     const std::string tail = r.out.substr(r.out.find("result    : "));
-    EXPECT_EQ(r.out.substr(0, r.out.find("request")), header("1.0.0 (no bundle version; pass --current-version)"));
+    EXPECT_EQ(r.out.substr(0, r.out.find("request")),
+              header("1.0.0 (no bundle version; pass --current-version)"));
     EXPECT_TRUE(tail.starts_with("result    : FAILED — ")) << tail;
-    EXPECT_TRUE(tail.ends_with("\n            (the package was rejected and deleted; update.json offers nothing)\n"))
+    EXPECT_TRUE(
+        tail.ends_with("\n            (the package was rejected and deleted; update.json offers nothing)\n"))
         << tail;
 
     // A check that ends without a result.
     std::ostringstream out, err;
-    const CheckCLIServices broken{[this](std::optional<std::string> v) { return environment(std::move(v)); },
-                                  "1.0.0",
-                                  [](const UpdateEnvironment&, const UpdateEventHandler&)
-                                      -> Expected<UpdateCheckResult, UpdateCheckError> {
-                                      throw std::runtime_error("gone");
-                                  },
-                                  tasks_, out, err};
+    const CheckCLIServices broken{
+        [this](std::optional<std::string> v) { return environment(std::move(v)); },
+        "1.0.0",
+        [](const UpdateEnvironment&, const UpdateEventHandler&)
+            -> Expected<UpdateCheckResult, UpdateCheckError> { throw std::runtime_error("gone"); },
+        tasks_,
+        out,
+        err};
     EXPECT_EQ(runCheckCLI({}, broken), 1);
     EXPECT_EQ(out.str(), header("1.0.0 (bundle)") + "result    : FAILED — no result\n");
 }
@@ -233,9 +245,10 @@ TEST(UpdateCheckExecutableTest, FailsWithoutANetwork) {
     EXPECT_EQ(result.status, 1) << result.err;
     std::istringstream lines(result.out);
     std::string line;
-    std::vector<std::string> prefixes = {"api       : https://api.sorvane.example/brindor/api", "running   : ",
-                                         "os / arch : ", "state     : " + home.path().string(),
-                                         "packages  : " + home.path().string()};
+    std::vector<std::string> prefixes = {
+        "api       : https://api.sorvane.example/brindor/api",
+        "running   : ", "os / arch : ", "state     : " + home.path().string(),
+        "packages  : " + home.path().string()};
     for (const std::string& prefix : prefixes) {
         ASSERT_TRUE(std::getline(lines, line));
         EXPECT_TRUE(line.starts_with(prefix)) << line;

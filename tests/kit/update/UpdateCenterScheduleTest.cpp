@@ -1,11 +1,10 @@
-#include "kit/update/UpdateCenterSchedule.h"
-
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
 
+#include "kit/update/UpdateCenterSchedule.h"
 #include "kit/update/UpdatePaths.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
@@ -97,8 +96,9 @@ TEST_F(UpdateScheduleTest, StartupCheckIsForcedAndActivationsProbeUnderTheThrott
     at(60s);  // the start-up check ignores the two-hour-old answer
     EXPECT_EQ(checks_, 1);
     EXPECT_EQ(schedule_->lastAttemptAt(), start_ + 60s);
-    EXPECT_EQ(log_->messages(), (std::vector<std::string>{"[Sorvane] update: checking (startup) running=1.0.0",
-                                                          "[Sorvane] update: up to date (feed latest none)"}));
+    EXPECT_EQ(log_->messages(),
+              (std::vector<std::string>{"[Sorvane] update: checking (startup) running=1.0.0",
+                                        "[Sorvane] update: up to date (feed latest none)"}));
 
     struct Step {
         seconds when;
@@ -106,8 +106,8 @@ TEST_F(UpdateScheduleTest, StartupCheckIsForcedAndActivationsProbeUnderTheThrott
     };
     // Probes every 600 s at most; none of them passes the hourly attempt
     // throttle, and after that the six-hour one holds them back.
-    for (const Step step : {Step{70s, true}, Step{370s, false}, Step{670s, true}, Step{3670s, true},
-                            Step{4300s, true}}) {
+    for (const Step step :
+         {Step{70s, true}, Step{370s, false}, Step{670s, true}, Step{3670s, true}, Step{4300s, true}}) {
         activate(step.when);
         EXPECT_EQ(schedule_->lastActivationProbeAt() == start_ + step.when, step.probes) << step.when.count();
         EXPECT_FALSE(schedule_->checkInFlight());
@@ -203,8 +203,10 @@ TEST(UpdateOutcomeTextTest, EveryOutcomeInItsWords) {
     UpdateRelease release;
     release.version = "1.3.0";
     const std::pair<Expected<UpdateCheckResult, UpdateCheckError>, const char*> table[] = {
-        {UpdateCheckResult::ready(release, "/p.pkg", true), "1.3.0 ready (downloaded); the next activation announces it"},
-        {UpdateCheckResult::ready(release, "/p.pkg", false), "1.3.0 ready (kept); the next activation announces it"},
+        {UpdateCheckResult::ready(release, "/p.pkg", true),
+         "1.3.0 ready (downloaded); the next activation announces it"},
+        {UpdateCheckResult::ready(release, "/p.pkg", false),
+         "1.3.0 ready (kept); the next activation announces it"},
         {UpdateCheckResult::upToDate(release), "up to date (feed latest 1.3.0)"},
         {UpdateCheckResult::upToDate(std::nullopt), "up to date (feed latest none)"},
         {unexpected(UpdateCheckError::feed("HTTP 500")), "检查更新失败：HTTP 500"},
@@ -220,7 +222,7 @@ TEST(UpdateStateCacheTest, ReloadsOnlyOnANewStamp) {
     ASSERT_TRUE(file.save(notified("1.0")));
     EXPECT_EQ(cache.current().notifiedVersion, "1.0");
     // Two saves within one tick of the clock: same modification time, new file.
-    struct stat before{};
+    struct stat before {};
     ::stat(file.url.c_str(), &before);
     ASSERT_TRUE(file.save(notified("2.0")));
     const timespec times[2] = {before.st_atim, before.st_mtim};

@@ -1,7 +1,6 @@
-#include "kit/update/UpdateToastTimeline.h"
-
 #include <gtest/gtest.h>
 
+#include "kit/update/UpdateToastTimeline.h"
 #include "tests/support/VirtualTime.h"
 
 namespace sorvane {
@@ -80,7 +79,7 @@ TEST_F(UpdateToastTimelineTest, LateStepsOfAnOlderGenerationDoNothing) {
     timeline_.show();
     time_.advance(15s);  // the countdown ends and the fade begins
     time_.advance(100ms);
-    timeline_.show();    // taken back mid-fade
+    timeline_.show();  // taken back mid-fade
     time_.advance(1s);
     EXPECT_TRUE(toast_.visible) << "the old fade's completion ordered the new toast out";
 

@@ -1,9 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-
-#include <fcntl.h>
 
 #include <chrono>
 #include <ctime>
@@ -135,11 +134,12 @@ TEST(Files, ReadsOnlyRegularFilesUpToTheLimit) {
         EXPECT_EQ(Files::readFile(edge).value().size(), Files::dataFileLimit);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
-    EXPECT_EQ(log->messages(), (std::vector<std::string>{
-                                   "[Sorvane] file not read: Not a regular file (" + fifo.string() + ")",
-                                   "[Sorvane] file not read: Not a regular file (" + zero.string() + ")",
-                                   "[Sorvane] file not read: Larger than 1048576 bytes (" + over.string() + ")",
-                               }));
+    EXPECT_EQ(log->messages(),
+              (std::vector<std::string>{
+                  "[Sorvane] file not read: Not a regular file (" + fifo.string() + ")",
+                  "[Sorvane] file not read: Not a regular file (" + zero.string() + ")",
+                  "[Sorvane] file not read: Larger than 1048576 bytes (" + over.string() + ")",
+              }));
 }
 
 TEST(Files, AtomicWriteModesLimitAndLeftovers) {
@@ -157,7 +157,8 @@ TEST(Files, AtomicWriteModesLimitAndLeftovers) {
 
     // At the limit is written, past it refused with the old file kept.
     ASSERT_TRUE(Files::atomicWrite(secret, std::string(Files::dataFileLimit, 'x'), Files::privateMode));
-    const auto refused = Files::atomicWrite(secret, std::string(Files::dataFileLimit + 1, 'y'), Files::privateMode);
+    const auto refused =
+        Files::atomicWrite(secret, std::string(Files::dataFileLimit + 1, 'y'), Files::privateMode);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().kind, FileError::Kind::tooLarge);
     EXPECT_EQ(Files::readFile(secret).value(), std::string(Files::dataFileLimit, 'x'));

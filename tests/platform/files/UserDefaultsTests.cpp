@@ -148,17 +148,19 @@ TEST_F(FileUserDefaultsTest, CorruptFileIsSetAsideThenReplacedOnSet) {
         ScopedLogCapture capture;
         ASSERT_TRUE(store.setBool("k", true));
         EXPECT_EQ(json::parse(Files::readFile(file).value()), (json{{"k", true}}));
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(file.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         std::vector<std::filesystem::path> kept;
         for (const auto& entry : std::filesystem::directory_iterator(file.parent_path()))
-            if (entry.path().filename().string().starts_with("cn.example.json.corrupt-")) kept.push_back(entry.path());
+            if (entry.path().filename().string().starts_with("cn.example.json.corrupt-"))
+                kept.push_back(entry.path());
         ASSERT_EQ(kept.size(), 1u) << bad;
         EXPECT_EQ(Files::readFile(kept[0]).value(), bad);
-        EXPECT_EQ(capture->messages(), (std::vector<std::string>{"[Sorvane] user defaults unreadable as a JSON "
-                                                                 "object, kept as " +
-                                                                 kept[0].string()}));
+        EXPECT_EQ(capture->messages(),
+                  (std::vector<std::string>{"[Sorvane] user defaults unreadable as a JSON "
+                                            "object, kept as " +
+                                            kept[0].string()}));
         std::filesystem::remove(kept[0]);
     }
     // Nesting up to the limit is read as it is.

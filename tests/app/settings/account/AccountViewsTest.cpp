@@ -5,14 +5,14 @@
 #include <QMouseEvent>
 #include <fstream>
 
-#include "app/settings/account/WeChatQRWebView.h"
 #include "app/settings/account/AccountErrorRow.h"
 #include "app/settings/account/AccountPage.h"
 #include "app/settings/account/AccountStoreWatch.h"
 #include "app/settings/account/AccountSummaryRow.h"
-#include "app/settings/blocks/PageHero.h"
 #include "app/settings/account/WeChatLoginQR.h"
+#include "app/settings/account/WeChatQRWebView.h"
 #include "app/settings/account/WeChatSignInCard.h"
+#include "app/settings/blocks/PageHero.h"
 #include "tests/app/settings/account/AccountViewHarness.h"
 #include "tests/support/RecordingUrlOpener.h"
 
@@ -53,8 +53,8 @@ TEST_F(WeChatLoginQRTest, ContentFollowsConsentThenLoginState) {
     };
     const Case cases[] = {
         {State::showingQR(config), Content::webView}, {State::loggedIn({7, "小明", {}}), Content::progress},
-        {State::checking(), Content::progress},        {State::loggedOut(), Content::fetchButton},
-        {State::loadingQR(), Content::progress},       {State::signingIn(), Content::signingIn},
+        {State::checking(), Content::progress},       {State::loggedOut(), Content::fetchButton},
+        {State::loadingQR(), Content::progress},      {State::signingIn(), Content::signingIn},
     };
     for (const auto& c : cases) {
         for (bool consent : {false, true}) {
@@ -89,10 +89,11 @@ TEST_F(WeChatLoginQRTest, TickingConsentLoadsTheQRPageAndTheRightStateSignsIn) {
     const std::string state = pageState(card);
     ASSERT_EQ(state.size(), 32u);
     ASSERT_EQ(engine.last->loads.size(), 1u);
-    EXPECT_EQ(engine.last->loads[0].toString(QUrl::FullyEncoded).toStdString(),
-              "https://open.weixin.qq.com/connect/qrconnect?appid=wx1&redirect_uri=https%3A%2F%2Fr.example%2Fcb"
-              "&response_type=code&scope=snsapi_login&state=" +
-                  state + "#wechat_redirect");
+    EXPECT_EQ(
+        engine.last->loads[0].toString(QUrl::FullyEncoded).toStdString(),
+        "https://open.weixin.qq.com/connect/qrconnect?appid=wx1&redirect_uri=https%3A%2F%2Fr.example%2Fcb"
+        "&response_type=code&scope=snsapi_login&state=" +
+            state + "#wechat_redirect");
     EXPECT_TRUE(card.webView()->loadTimerActive());
     // WeChat's own pages load.
     EXPECT_TRUE(engine.last->navigate(QStringLiteral("https://open.weixin.qq.com/connect/qrconnect?x=1")));
@@ -109,9 +110,7 @@ TEST_F(WeChatLoginQRTest, FailuresDropToTheButtonWithTheirText) {
     service.reply("auth/wechat/config", {200, kConfigReply});
     auto store = makeStore(true);
     WeChatLoginQR card(*store, kHint, &engine);
-    auto showQR = [&] {
-        ASSERT_TRUE(pumpUntil([&] { return card.content() == Content::webView; }));
-    };
+    auto showQR = [&] { ASSERT_TRUE(pumpUntil([&] { return card.content() == Content::webView; })); };
     store->start();
     showQR();
     const std::string firstState = pageState(card);
@@ -203,8 +202,9 @@ TEST_F(AccountPagesTest, PageFollowsTheStore) {
     }));
     EXPECT_EQ(page.card()->content(), Content::consentHint);
     EXPECT_TRUE(showsText(page, QStringLiteral("中文输入不需要登录。")));
-    EXPECT_TRUE(showsText(page, QStringLiteral("中文模式完全在本机。Sorvane模式的句子经 api.sorvane.example 转交 "
-                                               "DeepSeek 整理，服务器不保存句子；用自己的 Key 时直接发往 DeepSeek。")));
+    EXPECT_TRUE(showsText(
+        page, QStringLiteral("中文模式完全在本机。Sorvane模式的句子经 api.sorvane.example 转交 "
+                             "DeepSeek 整理，服务器不保存句子；用自己的 Key 时直接发往 DeepSeek。")));
 
     // Ticking the box fetches the QR code at once.
     page.consentBox()->click();
@@ -256,7 +256,8 @@ TEST_F(AccountPagesTest, ErrorRowStandsBetweenHeroAndSignedInSectionAndRetryClea
     ASSERT_TRUE(click(page, QStringLiteral("重试")));
     EXPECT_FALSE(store->errorMessage());
     EXPECT_FALSE(page.errorBanner()->isVisibleTo(&page));
-    ASSERT_TRUE(pumpUntil([&] { return service.count("auth/me") == calls + 1 && page.userName()->text() == "小明"; }));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return service.count("auth/me") == calls + 1 && page.userName()->text() == "小明"; }));
 }
 
 TEST_F(AccountPagesTest, SignOutKeepsTheUserRowUntilTheServiceAnswers) {
@@ -328,7 +329,8 @@ TEST_F(AccountPagesTest, SignInCardLayoutsConsentInBothStoresAndRetry) {
     ASSERT_TRUE(store->termsAccepted());
     EXPECT_TRUE(billing.termsAccepted());
     ASSERT_GE(order.size(), 2u);
-    EXPECT_EQ((std::vector<std::string>{order[0], order[1]}), (std::vector<std::string>{"account", "billing"}));
+    EXPECT_EQ((std::vector<std::string>{order[0], order[1]}),
+              (std::vector<std::string>{"account", "billing"}));
     EXPECT_NE(stateFileText().find(R"("termsAcceptedVersion": "2026-09-15")"), std::string::npos);
     ASSERT_TRUE(pumpUntil([&] { return card.card()->content() == Content::webView; }));
 
@@ -419,7 +421,8 @@ TEST_F(AccountPagesTest, SummaryRowTitleFromEachSource) {
     inputs.settingsFile.url = dir.path() / "settings.json";
     inputs.postsChanges = false;
     inputs.account = makeStore(true);
-    inputs.billing = MacBillingStore::preview(false, MacBillingState::KeyStatus::ok, true, true, QtMainQueue::shared());
+    inputs.billing =
+        MacBillingStore::preview(false, MacBillingState::KeyStatus::ok, true, true, QtMainQueue::shared());
     inputs.mainQueue = &QtMainQueue::shared();
     SettingsModel model(std::move(inputs));
     AccountSummaryRow row(model, model.billing(), noCache);
@@ -431,8 +434,8 @@ TEST_F(AccountPagesTest, SummaryRowTitleFromEachSource) {
     ASSERT_TRUE(pumpUntil([&] { return row.titleText()->text() == QStringLiteral("微信 · 小明"); }))
         << toString(model.account()->login().kind) << " " << model.account()->errorMessage().value_or("-");
 
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 31), QPointF(100, 31), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 31), QPointF(100, 31), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(100, 31), QPointF(100, 31), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&row, &press);

@@ -6,12 +6,12 @@
 #include <QPalette>
 #include <QVBoxLayout>
 
-#include "app/settings/style/AppGlyphTile.h"
-#include "app/settings/style/AppMark.h"
 #include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/blocks/SettingsScroll.h"
+#include "app/settings/style/AppGlyphTile.h"
+#include "app/settings/style/AppMark.h"
 #include "app/settings/style/SettingsSymbols.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "platform/Bundle.h"

@@ -1,6 +1,4 @@
 // The about page offscreen, over a model in a temporary HOME.
-#include "app/settings/pages/AboutPage.h"
-
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -12,6 +10,7 @@
 
 #include "app/settings/Clipboard.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
+#include "app/settings/pages/AboutPage.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "app/update/UpdatePanelView.h"
@@ -104,16 +103,15 @@ TEST_F(AboutPageTest, SupportRowsOpenTheirTargets) {
     ASSERT_NE(page.noticesRow(), nullptr);
     click(page.noticesRow());
     click(page.contactRow());
-    EXPECT_EQ(opener_.opened,
-              (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(notices->string())),
-                           QUrl(QStringLiteral("mailto:support@sorvane.example"))}));
+    EXPECT_EQ(opener_.opened, (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(notices->string())),
+                                           QUrl(QStringLiteral("mailto:support@sorvane.example"))}));
     click(page.privacyRow());
     EXPECT_EQ(m->page(), SettingsPage::privacy);
 }
 
 TEST_F(AboutPageTest, TheUpdateSectionShowsThePreviewModelElseItsOwn) {
-    const auto preview = UpdatePanelModel::preview(UpdatePanelPhase::ready(UpdatePanelModel::previewRelease()),
-                                                   std::nullopt, "0.2.0", true);
+    const auto preview = UpdatePanelModel::preview(
+        UpdatePanelPhase::ready(UpdatePanelModel::previewRelease()), std::nullopt, "0.2.0", true);
     auto withPreview = model(std::nullopt, preview);
     AboutPage previewPage(*withPreview, opener_, clipboard_);
     EXPECT_EQ(&previewPage.updateSection()->model(), preview.get());
@@ -129,8 +127,8 @@ TEST_F(AboutPageTest, CheckingForUpdatesLeavesThePageWhereItWas) {
     services.mainQueue = &time_;
     services.startTask = [](std::function<void()>) {};  // the check stays under way
     services.makeEnvironment = [] { return UpdateEnvironment{}; };
-    auto update = std::make_shared<UpdatePanelModel>(services, UpdatePanelPhase::idle(), std::nullopt, "1.2.3",
-                                                     true);
+    auto update =
+        std::make_shared<UpdatePanelModel>(services, UpdatePanelPhase::idle(), std::nullopt, "1.2.3", true);
     auto m = model(std::nullopt, update);
     AboutPage page(*m, opener_, clipboard_);
     page.resize(760, 420);
@@ -139,7 +137,8 @@ TEST_F(AboutPageTest, CheckingForUpdatesLeavesThePageWhereItWas) {
     QApplication::setActiveWindow(&page);
     QElapsedTimer laidOut;
     laidOut.start();
-    while (page.verticalScrollBar()->maximum() == 0 && laidOut.elapsed() < 10'000) QApplication::processEvents();
+    while (page.verticalScrollBar()->maximum() == 0 && laidOut.elapsed() < 10'000)
+        QApplication::processEvents();
     auto* check = page.updateSection()->findChild<QAbstractButton*>("check");
     page.ensureWidgetVisible(check);
     const int before = page.verticalScrollBar()->value();

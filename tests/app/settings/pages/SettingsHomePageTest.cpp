@@ -7,12 +7,12 @@
 #include <QApplication>
 #include <QImage>
 
+#include "app/settings/SettingsRootView.h"
+#include "app/settings/account/WeChatSignInCard.h"
+#include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/pages/HomeRouteCardView.h"
 #include "app/settings/pages/SettingsHomePage.h"
-#include "app/settings/blocks/SettingsLinkRow.h"
-#include "app/settings/SettingsRootView.h"
 #include "app/settings/style/SettingsText.h"
-#include "app/settings/account/WeChatSignInCard.h"
 #include "tests/app/panels/PanelTestSupport.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"

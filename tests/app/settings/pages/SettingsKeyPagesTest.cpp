@@ -4,10 +4,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "app/settings/pages/MacOwnKeyPage.h"
 #include "app/settings/blocks/SettingsButton.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsLink.h"
+#include "app/settings/pages/MacOwnKeyPage.h"
 #include "app/settings/pages/SettingsPrivacyPage.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"

@@ -1,16 +1,15 @@
-#include "app/settings/pages/TypingRhythmPage.h"
-
 #include <gtest/gtest.h>
 
 #include <QAreaSeries>
-#include <QLineSeries>
 #include <QChartView>
 #include <QGraphicsSimpleTextItem>
+#include <QImage>
+#include <QLineSeries>
+#include <QPainter>
 #include <QValueAxis>
 #include <cmath>
-#include <QImage>
-#include <QPainter>
 
+#include "app/settings/pages/TypingRhythmPage.h"
 #include "app/settings/style/SettingsText.h"
 #include "app/settings/style/SettingsTheme.h"
 #include "tests/app/panels/PanelTestSupport.h"
@@ -49,7 +48,8 @@ TEST(TypingRhythmPageTest, RuleLabelsStayInsideThePlotAndCountsAreWhole) {
         const QRectF plot = chart->plotArea();
         QGraphicsSimpleTextItem* label = nullptr;
         for (auto* item : chart->childItems())
-            if (auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item); text && text->text().startsWith("p90 "))
+            if (auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item);
+                text && text->text().startsWith("p90 "))
                 label = text;
         ASSERT_NE(label, nullptr);
         EXPECT_GE(label->text().mid(4).toInt(), 1900);
@@ -83,7 +83,12 @@ TEST(TypingRhythmPageTest, RefreshReplacesOnlyADifferentSnapshot) {
     testing::panelTestApp();
     int calls = 0;
     auto current = samples(30, 180);
-    TypingRhythmPage page([&] { ++calls; return current; }, current);
+    TypingRhythmPage page(
+        [&] {
+            ++calls;
+            return current;
+        },
+        current);
     ASSERT_EQ(page.findChildren<QChartView*>().size(), 2);
     const QChartView* chart = page.findChildren<QChartView*>().front();
     // The marks are named for what they measure: bars by x and by their top, rules by what they mark.
@@ -119,7 +124,12 @@ TEST(TypingRhythmPageTest, RefreshReplacesOnlyADifferentSnapshot) {
 TEST(TypingRhythmPageTest, TheTimerRunsOnlyWhileThePageIsShownAndDiesWithIt) {
     testing::panelTestApp();
     int calls = 0;
-    auto* page = new TypingRhythmPage([&] { ++calls; return TypingRhythm::Snapshot{}; }, {});
+    auto* page = new TypingRhythmPage(
+        [&] {
+            ++calls;
+            return TypingRhythm::Snapshot{};
+        },
+        {});
     page->resize(800, 900);
     page->show();
     EXPECT_TRUE(page->refreshing());
