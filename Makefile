@@ -45,8 +45,9 @@ asan: deps
 fuzz: deps
 	tools/run-fuzz $(FUZZ_SECONDS)
 
-format:
-	find engine kit prediction platform app tests bench tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+# Formats every C++ file as .clang-format says; CI fails when this changes anything.
+format: deps
+	find engine kit prediction platform app tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_BENCH) build-fuzz
