@@ -7,8 +7,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/panels/QtScreens.h"
 #include "platform/qt/QtMainQueue.h"
@@ -57,11 +60,19 @@ void orderFront(QWidget& window) {
 // a synthetic one (sent by another client) or any other goes on. Nothing is
 // lost on screen: the panel's own paint follows its own resize, and X keeps
 // what is drawn where the window shrinks.
+//
+// Each show writes the panel's _NET_WM_STATE (on top), and X echoes the
+// write back as a PropertyNotify, on which Qt reads the property back from
+// the X server, a round trip on the first key after every commit, to find
+// the state it wrote. Nothing else writes the state of a window that
+// bypasses the window manager, and on top is no window state Qt reports:
+// the echo stops here.
 class CandidatePanel::ConfirmedGeometryFilter final : public QObject, public QAbstractNativeEventFilter {
 public:
     explicit ConfirmedGeometryFilter(QWidget& window) : QObject(&window), window_(window) {
         if (QGuiApplication::platformName() == QLatin1String("xcb")) {
             nativeWindow_ = static_cast<std::uint32_t>(window.winId());
+            netWmState_ = internedAtom("_NET_WM_STATE");
             QCoreApplication::instance()->installNativeEventFilter(this);
         }
     }
@@ -83,6 +94,10 @@ public:
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (!frameLearnt_ || type != "xcb_generic_event_t") return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (event->response_type == XCB_PROPERTY_NOTIFY) {
+            const auto* property = static_cast<const xcb_property_notify_event_t*>(message);
+            return netWmState_ && property->window == nativeWindow_ && property->atom == netWmState_;
+        }
         // The high bit marks an event another client sent.
         if (event->response_type != XCB_CONFIGURE_NOTIFY) return false;
         const auto* configure = static_cast<const xcb_configure_notify_event_t*>(message);
@@ -94,8 +109,21 @@ public:
     }
 
 private:
+    // 0 when the display does not know the name.
+    static std::uint32_t internedAtom(const char* name) {
+        const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11 || !x11->connection()) return 0;
+        xcb_connection_t* connection = x11->connection();
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+        const std::uint32_t atom = reply ? reply->atom : 0;
+        std::free(reply);
+        return atom;
+    }
+
     QWidget& window_;
     std::uint32_t nativeWindow_ = 0;
+    std::uint32_t netWmState_ = 0;
     bool frameLearnt_ = false;
 };
 
