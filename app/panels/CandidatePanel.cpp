@@ -1,5 +1,6 @@
 #include "app/panels/CandidatePanel.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 
 #include <QAbstractNativeEventFilter>
@@ -7,7 +8,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -115,7 +115,8 @@ private:
         if (!x11 || !x11->connection()) return 0;
         xcb_connection_t* connection = x11->connection();
         xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+            connection, xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr);
         const std::uint32_t atom = reply ? reply->atom : 0;
         std::free(reply);
         return atom;
