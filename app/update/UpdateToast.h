@@ -13,8 +13,8 @@
 #include <string>
 
 #include "kit/panel/PanelGeometry.h"
+#include "kit/panel/UpdateToastTimeline.h"
 #include "kit/update/UpdateRelease.h"
-#include "kit/update/UpdateToastTimeline.h"
 
 class QLabel;
 class QPropertyAnimation;

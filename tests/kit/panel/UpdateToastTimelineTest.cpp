@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kit/update/UpdateToastTimeline.h"
+#include "kit/panel/UpdateToastTimeline.h"
 #include "tests/support/VirtualTime.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "kit/update/UpdateToastTimeline.h"
+#include "kit/panel/UpdateToastTimeline.h"
 
 #include <algorithm>
 
