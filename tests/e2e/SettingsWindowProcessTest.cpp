@@ -1,7 +1,7 @@
 // The settings window process: the lock, the forward of a page to the open
-// window, SIGTERM. A private session bus and a temporary HOME per case, and
-// each case's own runtime folder, so its lock never meets another case's or
-// a real window's.
+// window, SIGTERM. A private session bus and a temporary HOME per case; the
+// test programs' entry gives each case its own runtime folder, so its lock
+// never meets another case's or a real window's.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -59,8 +59,6 @@ protected:
     ScopedEnvironment platform_{"QT_QPA_PLATFORM", "offscreen"};
     testing::PrivateBus bus_;
     testing::TempHome home_;
-    testing::TempDir runtime_;
-    ScopedEnvironment runtimeEnv_{"XDG_RUNTIME_DIR", runtime_.path().string()};
 };
 
 // Cases that use the session bus from this process. Qt keeps a process's
@@ -256,6 +254,43 @@ TEST(SettingsWindowProcessTest, AChangeInTheWindowIsSavedAndAnnounced) {
 
 TEST(SettingsWindowProcessTest, TheLauncherStartsARealWindowAndForwardsTheNextOpen) {
     runAlone("TheLauncherStartsARealWindowAndForwardsTheNextOpen");
+}
+
+// Another test program of the same run (same HOME, same runtime folder as
+// the run was given) holds the settings lock: a test's own window still
+// opens, since every test has a runtime folder of its own.
+TEST(SettingsWindowIsolation, ALockHeldWhereTheRunWasStartedDoesNotReachATest) {
+    testing::TempDir ambient;
+    const std::map<std::string, std::string> environment{
+        {"HOME", (ambient.path() / "home").string()},
+        {"XDG_RUNTIME_DIR", (ambient.path() / "run").string()},
+        {"SORVANE_TEST_ISOLATION", ""}};
+    std::filesystem::path lock;
+    {
+        ScopedEnvironment there;
+        for (const auto& [name, value] : environment) there.set(name, value);
+        lock = SettingsWindow::lockPath();
+    }
+    std::filesystem::create_directories(lock.parent_path());
+    ChildProcess holder("/usr/bin/flock", {"--nonblock", lock.string(), "sleep", "120"});
+    ASSERT_TRUE(testing::waitUntil([&] { return FileLock(lock, FileLock::tryOnce).heldElsewhere(); }));
+
+    const auto r = ChildProcess::run(
+        "/proc/self/exe",
+        {"--gtest_also_run_disabled_tests", "--gtest_filter=SettingsWindowIsolation.DISABLED_AWindowOpens"},
+        environment, 90s);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << r.out;
+}
+
+TEST(SettingsWindowIsolation, DISABLED_AWindowOpens) {
+    testing::PrivateBus bus;
+    ASSERT_TRUE(bus.ok());
+    ChildProcess window(SORVANE_EXECUTABLE, {"--settings", "about"},
+                        {{"SORVANE_LOG_STDERR", "1"}, {"QT_QPA_PLATFORM", "offscreen"}});
+    ASSERT_TRUE(window.waitForStderr(kOpen + "about", 30s)) << window.err();
+    window.signal(SIGTERM);
+    EXPECT_EQ(window.wait(30s), 0) << window.err();
 }
 
 }  // namespace
