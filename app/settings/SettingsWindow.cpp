@@ -150,7 +150,9 @@ int run(SettingsPage page) {
     // reach the server.
     NotificationCenter::setShared(DistributedNotifications::shared());
 
-    // A lock file that cannot be opened leaves the window without a lock.
+    // A lock file that cannot be opened, or one that is not this user's own,
+    // leaves the window without a lock: only a lock of ours held elsewhere
+    // forwards, and a second window is better than none.
     FileLock lock(lockPath(), FileLock::tryOnce);
     if (lock.heldElsewhere()) {
         if (!SettingsLauncher::postShow(page)) return kFailure;  // the center logged why

@@ -20,8 +20,9 @@ namespace sorvane::SettingsWindow {
 inline constexpr std::string_view lockFileName = "cn.kestrum.inputmethod.Sorvane.settings.lock";
 inline constexpr std::string_view windowTitle = "Sorvane输入法";
 
-// In the user's runtime folder: a shared temporary folder would let another
-// user plant the file or a link in its place.
+// In the user's runtime folder, which no other user may write to: in a
+// shared temporary folder another user could plant the file, hold its lock
+// and keep every window of ours from opening.
 std::filesystem::path lockPath();
 
 // Takes the lock (or forwards the page and returns 0), shows the window on

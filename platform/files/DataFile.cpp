@@ -1,5 +1,8 @@
 #include "platform/files/DataFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,8 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "<file>.corrupt-20261207T090512.123Z": beside the file, never over an
-// earlier copy kept the same way.
+// "<file>.corrupt-20261207T090512.123Z": beside the file.
 fs::path corruptCopyPath(const fs::path& file) {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -28,7 +30,32 @@ fs::path corruptCopyPath(const fs::path& file) {
     return fs::path(file.string() + suffix);
 }
 
+// Renames `from` to `to` unless `to` exists (EEXIST then): 0 or the errno.
+int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without RENAME_NOREPLACE: a new link never replaces
+    // either, and the old name goes only once the new one holds the file.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno;
+    if (::unlink(from.c_str()) != 0) {
+        const int code = errno;
+        ::unlink(to.c_str());
+        return code;
+    }
+    return 0;
+}
+
 }  // namespace
+
+Expected<fs::path, FileError> setAside(const fs::path& file, const fs::path& copy) {
+    constexpr int maxCopiesOfOneName = 100;
+    for (int n = 1;; ++n) {
+        const fs::path name = n == 1 ? copy : fs::path(copy.string() + "-" + std::to_string(n));
+        const int code = renameWithoutReplacing(file, name);
+        if (code == 0) return name;
+        if (code != EEXIST || n == maxCopiesOfOneName) return unexpected(Files::errorFromErrno(code, file));
+    }
+}
 
 Expected<std::optional<std::string>, FileError> readBeforeReplacing(
     const fs::path& path, std::string_view what, const std::function<bool(std::string_view text)>& parses) {
@@ -40,12 +67,12 @@ Expected<std::optional<std::string>, FileError> readBeforeReplacing(
     if (parses(*text)) return std::optional<std::string>(std::move(*text));
     // What another program or a damaged disk left here may still be the
     // user's: set it aside rather than overwrite it.
-    const fs::path copy = corruptCopyPath(path);
-    if (::rename(path.c_str(), copy.c_str()) != 0) return unexpected(Files::errorFromErrno(errno, path));
+    const auto copy = setAside(path, corruptCopyPath(path));
+    if (!copy) return unexpected(copy.error());
     auto sink = Logging::sink();
     if (sink->isEnabled(LogLevel::standard))
         sink->write(LogLevel::standard, "[Sorvane] " + std::string(what) +
-                                            " unreadable as a JSON object, kept as " + copy.string());
+                                            " unreadable as a JSON object, kept as " + copy->string());
     return std::optional<std::string>();
 }
 

@@ -17,11 +17,18 @@ namespace sorvane::DataFile {
 // The current content of `path` when `parses` accepts it. None when there is
 // no file, or when its content did not parse: that content is first renamed
 // beside it to "<file>.corrupt-<UTC time>", logged once as "[Sorvane] <what>
-// unreadable as a JSON object, kept as <copy>". An error when the file exists
-// but cannot be read (permissions, I/O, not a regular file, over the size
-// bound) or could not be set aside: the caller must not write then.
+// unreadable as a JSON object, kept as <copy>" (see setAside). An error when
+// the file exists but cannot be read (permissions, I/O, not a regular file,
+// over the size bound) or could not be set aside: the caller must not write
+// then.
 Expected<std::optional<std::string>, FileError> readBeforeReplacing(
     const std::filesystem::path& path, std::string_view what,
     const std::function<bool(std::string_view text)>& parses);
+
+// Renames `file` to `copy`, never over an earlier copy of that name (two
+// writers in one millisecond, a clock set back): then to the first free
+// "<copy>-2", "-3", ... "-100". The name it took.
+Expected<std::filesystem::path, FileError> setAside(const std::filesystem::path& file,
+                                                    const std::filesystem::path& copy);
 
 }  // namespace sorvane::DataFile

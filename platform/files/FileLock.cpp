@@ -4,12 +4,14 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
+#include <optional>
+#include <string>
 
 // glibc before 2.41 leaves the field's documented name undefined.
 #ifndef sigev_notify_thread_id
@@ -17,37 +19,25 @@
 #endif
 
 namespace sorvane {
-
-FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait) {
-    if (auto made = Files::createDirectories(path.parent_path()); !made) {
-        error_ = made.error();
-        return;
-    }
-    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    int openError = errno;
-    // A lock file made by another user can still be locked through a read-only descriptor.
-    // When there is none (a folder we may not write to), the first refusal is the reason.
-    if (!fd_.valid() && openError == EACCES) {
-        fd_.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd_.valid() && errno != ENOENT) openError = errno;
-    }
-    if (!fd_.valid()) {
-        error_ = Files::errorFromErrno(openError, path);
-        return;
-    }
-    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return;
-    int code = errno;
-    if ((code == EWOULDBLOCK || code == EINTR) && wait.count() > 0)
-        code = waitInKernel(std::chrono::steady_clock::now() + wait);
-    if (code == 0) return;
-    heldElsewhere_ = code == EWOULDBLOCK;
-    error_ = Files::errorFromErrno(code, path);
-    if (code == EWOULDBLOCK)
-        error_.message = "Lock held by another writer for too long (" + path.string() + ")";
-    fd_.reset();
-}
-
 namespace {
+
+// Whoever owns the lock file can hold it open, and with it the lock, for as
+// long as they like: only a regular file of this user's is ours.
+std::optional<FileError> refusalOf(int fd, const std::filesystem::path& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return Files::errorFromErrno(errno, path);
+    FileError error;
+    if (!S_ISREG(st.st_mode)) {
+        error.kind = FileError::Kind::notRegular;
+        error.message = "Lock file not a regular file (" + path.string() + ")";
+    } else if (st.st_uid != ::geteuid()) {
+        error = Files::errorFromErrno(EPERM, path);
+        error.message = "Lock file not owned by this user (" + path.string() + ")";
+    } else {
+        return std::nullopt;
+    }
+    return error;
+}
 
 // Ends a waiting flock: a real-time signal that nothing else here uses, sent
 // to the waiting thread alone and handled without SA_RESTART, so that the
@@ -56,14 +46,22 @@ int interruptSignal() {
     return SIGRTMIN + 5;
 }
 
-void installInterruptHandler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_handler = [](int) {};
-        sigemptyset(&action.sa_mask);
-        ::sigaction(interruptSignal(), &action, nullptr);
-    });
+void interrupted(int) {}
+
+// Whether the signal ends a wait now. Someone else may have claimed it since
+// the last wait: their default action would end the process, their SIG_IGN
+// or SA_RESTART would leave flock waiting for ever. Seen at each wait, since
+// nothing tells us of a change. Nobody's signal becomes ours.
+bool interruptHandled() {
+    struct sigaction current {};
+    if (::sigaction(interruptSignal(), nullptr, &current) != 0) return false;
+    if (current.sa_flags & SA_SIGINFO) return false;
+    if (current.sa_handler == interrupted) return (current.sa_flags & SA_RESTART) == 0;
+    if (current.sa_handler != SIG_DFL) return false;
+    struct sigaction action {};
+    action.sa_handler = interrupted;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(interruptSignal(), &action, nullptr) == 0;
 }
 
 // Signals the calling thread at the deadline and then every tick, so that a
@@ -72,13 +70,19 @@ void installInterruptHandler() {
 class DeadlineAlarm {
 public:
     explicit DeadlineAlarm(std::chrono::steady_clock::time_point deadline) {
-        installInterruptHandler();
+        if (!interruptHandled()) {
+            failure_ = "signal " + std::to_string(interruptSignal()) + " is handled elsewhere";
+            return;
+        }
         sigevent event{};
         event.sigev_notify = SIGEV_THREAD_ID;
         event.sigev_signo = interruptSignal();
         event.sigev_notify_thread_id = ::gettid();
-        if (::timer_create(CLOCK_MONOTONIC, &event, &timer_) != 0) return;
-        armed_ = true;
+        if (::timer_create(CLOCK_MONOTONIC, &event, &timer_) != 0) {
+            failure_ = "no timer";
+            return;
+        }
+        created_ = true;
         sigset_t interrupt;
         sigemptyset(&interrupt);
         sigaddset(&interrupt, interruptSignal());
@@ -88,10 +92,10 @@ public:
             timespecOf(std::max(deadline - std::chrono::steady_clock::now(),
                                 std::chrono::steady_clock::duration(std::chrono::microseconds(1))));
         when.it_interval = timespecOf(tick);
-        ::timer_settime(timer_, 0, &when, nullptr);
+        if (::timer_settime(timer_, 0, &when, nullptr) != 0) failure_ = "timer not set";
     }
     ~DeadlineAlarm() {
-        if (!armed_) return;
+        if (!created_) return;
         // Deleted while the signal is still unblocked: one in flight is taken
         // here by the empty handler, never by a later call of this thread.
         ::timer_delete(timer_);
@@ -100,7 +104,8 @@ public:
     DeadlineAlarm(const DeadlineAlarm&) = delete;
     DeadlineAlarm& operator=(const DeadlineAlarm&) = delete;
 
-    bool armed() const { return armed_; }
+    // Why nothing would end a wait; empty when the alarm is set.
+    const std::string& failure() const { return failure_; }
 
 private:
     static constexpr std::chrono::milliseconds tick{10};
@@ -112,26 +117,63 @@ private:
     }
 
     timer_t timer_{};
-    bool armed_ = false;
+    bool created_ = false;
     sigset_t previousMask_{};
+    std::string failure_;
 };
-
-}  // namespace
 
 // flock has no time-out of its own, and a poller loses every race to a
 // writer that locks again straight after letting go: the lock goes to
 // whoever asks first once it is free. So the wait happens in the kernel,
 // where a released lock reaches the waiter at once, and a timer signal ends
-// it at the deadline; nothing outlives the call.
-int FileLock::waitInKernel(std::chrono::steady_clock::time_point deadline) {
+// it at the deadline; nothing outlives the call. 0 once the lock is held,
+// else the errno: EWOULDBLOCK past the deadline, ENOLCK with `unbounded`
+// saying why when nothing could end the wait.
+int waitInKernel(int fd, std::chrono::steady_clock::time_point deadline, std::string& unbounded) {
     const DeadlineAlarm alarm(deadline);
-    // Without a timer nothing would end the wait: fail rather than block.
-    if (!alarm.armed()) return ENOLCK;
+    if (!alarm.failure().empty()) {
+        unbounded = alarm.failure();
+        return ENOLCK;
+    }
     for (;;) {
-        if (::flock(fd_.get(), LOCK_EX) == 0) return 0;
+        if (::flock(fd, LOCK_EX) == 0) return 0;
         if (errno != EINTR) return errno;
         if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
     }
+}
+
+}  // namespace
+
+FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait) {
+    if (auto made = Files::createDirectories(path.parent_path()); !made) {
+        error_ = made.error();
+        return;
+    }
+    // O_NONBLOCK: a FIFO planted in its place must not hang the open; flock
+    // does not heed it.
+    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    if (!fd_.valid()) {
+        error_ = Files::errorFromErrno(errno, path);
+        return;
+    }
+    if (auto refused = refusalOf(fd_.get(), path)) {
+        error_ = std::move(*refused);
+        fd_.reset();
+        return;
+    }
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return;
+    int code = errno;
+    std::string unbounded;
+    if ((code == EWOULDBLOCK || code == EINTR) && wait.count() > 0)
+        code = waitInKernel(fd_.get(), std::chrono::steady_clock::now() + wait, unbounded);
+    if (code == 0) return;
+    heldElsewhere_ = code == EWOULDBLOCK;
+    error_ = Files::errorFromErrno(code, path);
+    if (code == EWOULDBLOCK)
+        error_.message = "Lock held by another writer for too long (" + path.string() + ")";
+    else if (!unbounded.empty())
+        error_.message = "Lock not waited for: " + unbounded + " (" + path.string() + ")";
+    fd_.reset();
 }
 
 }  // namespace sorvane

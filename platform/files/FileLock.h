@@ -22,24 +22,24 @@ public:
 
     // Waits until the lock is held, at most `wait`, or fails. The lock file is
     // created (with its folder) when missing; O_NOFOLLOW keeps a planted
-    // symlink from making us create or lock some other file. A wait blocks
-    // the calling thread and installs, once per process, an empty handler for
-    // SIGRTMIN+5, the signal that ends it.
+    // symlink from making us create or lock some other file, and a lock file
+    // that is not a regular file of this user's is refused: whoever else owns
+    // it could hold the lock for ever. A wait blocks the calling thread and
+    // is ended by SIGRTMIN+5: each wait installs an empty handler for it
+    // while it has none, and fails at once (ENOLCK) when the signal has
+    // another handler or its timer cannot be set, rather than wait unbounded.
     explicit FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait = maxWait);
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
     bool held() const { return fd_.valid(); }
     // The file opened but another descriptor held the lock for the whole
-    // wait. Otherwise a lock that is not held could not be opened or taken;
-    // error() says why in either case.
+    // wait. Otherwise a lock that is not held could not be opened, was
+    // refused or could not be waited for; error() says why in either case.
     bool heldElsewhere() const { return heldElsewhere_; }
     const FileError& error() const { return error_; }
 
 private:
-    // 0 once the lock is held, else the errno (EWOULDBLOCK past the deadline).
-    int waitInKernel(std::chrono::steady_clock::time_point deadline);
-
     UniqueFd fd_;  // closing it releases the lock
     bool heldElsewhere_ = false;
     FileError error_;

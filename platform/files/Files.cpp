@@ -53,8 +53,15 @@ fs::path logsDirectory() {
 }
 
 fs::path runtimeDirectory() {
-    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir) return fs::path(dir);
-    return fs::temp_directory_path();
+    // Whoever may write to the folder can plant files in it, or take away
+    // ours: only a folder of this user's that is closed to others will do.
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir == '/') {
+        struct stat st {};
+        if (::stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+            (st.st_mode & 022) == 0)
+            return fs::path(dir);
+    }
+    return supportDirectory() / "run";
 }
 
 namespace {

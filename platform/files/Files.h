@@ -42,7 +42,9 @@ std::filesystem::path preferencesDirectory();
 std::filesystem::path updatesCacheDirectory();
 // ~/Library/Logs/SorvaneIME: the engine's own logs.
 std::filesystem::path logsDirectory();
-// $XDG_RUNTIME_DIR, else the temporary folder.
+// Per-user files of running processes (locks): $XDG_RUNTIME_DIR when it is
+// a folder of this user's that no one else may write to, else "run" in the
+// data folder, which createDirectories makes private. Not created here.
 std::filesystem::path runtimeDirectory();
 
 // The most a data file of ours (settings, state, route state, user

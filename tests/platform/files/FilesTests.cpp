@@ -1,18 +1,23 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <thread>
 
 #include "platform/files/FileLock.h"
 #include "platform/files/Files.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FilePermissions.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempHome.h"
 
 namespace sorvane {
@@ -247,6 +252,50 @@ TEST(FileLockTry, HeldElsewhereAndCouldNotOpenAreTold) {
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+// Another user must not be able to hold a lock of ours: the runtime folder
+// is this user's own and closed to others, and a lock file that is not our
+// own regular file is refused, not reported held elsewhere.
+TEST(FileLockTry, OnlyTheUsersOwnLockFileIsTrusted) {
+    TempHome home;
+    TempDir shared;
+    ::chmod(shared.path().c_str(), 01777);
+    {
+        testing::ScopedEnvironment runtime("XDG_RUNTIME_DIR", shared.path().string());
+        EXPECT_EQ(Files::runtimeDirectory(), Files::supportDirectory() / "run") << "open to others";
+        runtime.set("XDG_RUNTIME_DIR", std::nullopt);
+        EXPECT_EQ(Files::runtimeDirectory(), Files::supportDirectory() / "run");
+        ASSERT_TRUE(FileLock(Files::runtimeDirectory() / "one.lock", FileLock::tryOnce).held());
+        struct stat st {};
+        ASSERT_EQ(::stat(Files::runtimeDirectory().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        ::chmod(shared.path().c_str(), 0700);
+        runtime.set("XDG_RUNTIME_DIR", shared.path().string());
+        EXPECT_EQ(Files::runtimeDirectory(), shared.path());
+    }
+
+    const auto fifo = shared.path() / "fifo.lock";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    fs::create_directory(shared.path() / "folder.lock");
+    for (const auto& planted : {fifo, shared.path() / "folder.lock"}) {
+        FileLock lock(planted, FileLock::tryOnce);
+        EXPECT_FALSE(lock.held()) << planted;
+        EXPECT_FALSE(lock.heldElsewhere()) << planted;
+    }
+
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    const auto foreign = shared.path() / "foreign.lock";
+    std::ofstream(foreign) << "";
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    // Its owner holds it.
+    const UniqueFd theirs(::open(foreign.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(::flock(theirs.get(), LOCK_EX), 0);
+    FileLock lock(foreign, FileLock::tryOnce);
+    EXPECT_FALSE(lock.held());
+    EXPECT_FALSE(lock.heldElsewhere());
+    EXPECT_EQ(lock.error().message, "Lock file not owned by this user (" + foreign.string() + ")");
+}
+
 // A wait that times out leaves nothing behind: no thread still waiting for
 // the lock, no descriptor still open on its file.
 TEST(FileLockWait, TimedOutWaitsLeaveNoThreadOrDescriptor) {
@@ -264,6 +313,71 @@ TEST(FileLockWait, TimedOutWaitsLeaveNoThreadOrDescriptor) {
     }
     EXPECT_EQ(entriesIn("/proc/self/task"), threads);
     EXPECT_EQ(entriesIn("/proc/self/fd"), descriptors);
+}
+
+// A released lock reaches the waiter at once, not at its deadline, even when
+// its holder takes it again straight after letting go; and a wait that
+// nothing could end, its signal ignored by someone else, fails at once
+// instead of blocking.
+TEST(FileLockWait, ReleasedLockReachesTheWaiterAndUnboundedWaitsFail) {
+    using Clock = std::chrono::steady_clock;
+    using namespace std::chrono_literals;
+    testing::TempDir dir;
+    const auto path = dir.path() / "busy.lock";
+    std::optional<FileLock> peer(std::in_place, path, FileLock::tryOnce);
+    ASSERT_TRUE(peer->held());
+    std::optional<Clock::time_point> taken;
+    std::thread waiter([&] {
+        if (FileLock(path, 5s).held()) taken = Clock::now();
+    });
+    std::this_thread::sleep_for(100ms);
+    const auto released = Clock::now();
+    peer.reset();
+    waiter.join();
+    ASSERT_TRUE(taken);
+    EXPECT_LT(*taken - released, 100ms);
+
+    std::atomic<bool> stop = false;
+    std::atomic<int> rounds = 0;
+    std::thread greedy([&] {
+        const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+        while (!stop) {
+            ::flock(fd.get(), LOCK_EX);
+            ++rounds;
+            std::this_thread::sleep_for(1ms);
+            ::flock(fd.get(), LOCK_UN);
+        }
+    });
+    while (rounds < 3) std::this_thread::yield();
+    const auto asked = Clock::now();
+    EXPECT_TRUE(FileLock(path, 2s).held());
+    EXPECT_LT(Clock::now() - asked, 100ms) << "a poller would wait for hundreds of rounds";
+    stop = true;
+    greedy.join();
+
+    // Held for a while only, so that a wait nothing ends fails this test
+    // rather than hang it.
+    std::atomic<int> holding = 0;  // 1 while held, 2 once no longer needed
+    std::thread holder([&] {
+        FileLock held(path, FileLock::tryOnce);
+        holding = 1;
+        for (int i = 0; i < 300 && holding == 1; ++i) std::this_thread::sleep_for(10ms);
+    });
+    while (holding == 0) std::this_thread::yield();
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGRTMIN + 5, &ignore, &previous);
+    const auto started = Clock::now();
+    FileLock unbounded(path, 2s);
+    const auto waited = Clock::now() - started;
+    ::sigaction(SIGRTMIN + 5, &previous, nullptr);
+    holding = 2;
+    holder.join();
+    EXPECT_LT(waited, 500ms);
+    EXPECT_FALSE(unbounded.held());
+    EXPECT_FALSE(unbounded.heldElsewhere());
+    EXPECT_EQ(unbounded.error().code, ENOLCK);
 }
 
 }  // namespace

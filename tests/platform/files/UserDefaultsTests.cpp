@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files/DataFile.h"
 #include "platform/files/Files.h"
 #include "platform/files/UserDefaults.h"
 #include "tests/support/CapturingLogSink.h"
@@ -166,6 +167,15 @@ TEST_F(FileUserDefaultsTest, CorruptFileIsSetAsideThenReplacedOnSet) {
     // Nesting up to the limit is read as it is.
     write("{\"k\":" + std::string(63, '[') + std::string(63, ']') + "}");
     EXPECT_TRUE(store.value("k"));
+
+    // Two writers in one millisecond, or a clock set back, choose the name
+    // of an earlier copy: it keeps what it holds.
+    write("[2]");
+    const auto copy = dir.path() / "copy";
+    std::ofstream(copy) << "earlier";
+    EXPECT_EQ(DataFile::setAside(file, copy).value(), copy.string() + "-2");
+    EXPECT_EQ(Files::readFile(copy).value(), "earlier");
+    EXPECT_EQ(Files::readFile(copy.string() + "-2").value(), "[2]");
 }
 
 TEST_F(FileUserDefaultsTest, FifoInPlaceOfTheFileIsNotWaitedForNorReplaced) {
