@@ -5,6 +5,8 @@ BUILD_BENCH ?= build-bench
 JOBS      ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?=
+# The version the tree is formatted with: others break some lines differently.
+CLANG_FORMAT ?= clang-format-14
 
 .PHONY: all deps bench-deps build test demo bench asan fuzz clean format
 
@@ -47,7 +49,8 @@ fuzz: deps
 
 # Formats every C++ file as .clang-format says; CI fails when this changes anything.
 format: deps
-	find engine kit prediction platform app tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	@command -v $(CLANG_FORMAT) >/dev/null || { echo "make format: $(CLANG_FORMAT) not found (Debian package clang-format-14)" >&2; exit 1; }
+	find engine kit prediction platform app tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs $(CLANG_FORMAT) -i
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_BENCH) build-fuzz

@@ -24,6 +24,7 @@ public:
     virtual bool post(std::string_view name, const NotificationUserInfo& userInfo = {}) = 0;
     // The callback runs on the main thread. Never returns 0.
     virtual NotificationObserverId observe(std::string_view name, Callback callback) = 0;
+    // Also during a delivery: an observer removed by an earlier one is not called.
     virtual void removeObserver(NotificationObserverId id) = 0;
 
     // The process's center, installed at start-up (none until then). Thread-safe.

@@ -19,6 +19,7 @@
 #include "kit/english/DecimalWord.h"
 #include "kit/route/MacRouting.h"
 #include "platform/Bundle.h"
+#include "platform/files/Files.h"
 #include "platform/process/RunningProcesses.h"
 
 namespace sorvane::CommandLineOptions {
@@ -28,6 +29,10 @@ namespace fs = std::filesystem;
 
 void printLine(const std::string& line) {
     std::cout << line << '\n' << std::flush;
+}
+
+void printError(const std::string& line) {
+    std::cerr << line << '\n' << std::flush;
 }
 
 std::string describe(const Rect& rect) {
@@ -99,15 +104,23 @@ int runPanelDemo(const std::vector<std::string>& rest) {
 }
 
 int renderHud(const std::vector<std::string>& rest) {
-    GuiApplication::ensure();
     const fs::path dir = directoryArgument(rest);
+    // Made as the other renders make theirs; when it cannot be, no file can.
+    const auto folder = Files::createDirectories(dir);
+    if (!folder) printError("render-hud: " + folder.error().description());
+    GuiApplication::ensure();
     bool allWritten = true;
     for (const auto& [mode, name] :
          {std::pair{InputMode::chinese, "chinese"}, std::pair{InputMode::english, "english"},
           std::pair{InputMode::ascii, "ascii"}}) {
         const fs::path file = dir / (std::string("hud-") + name + ".png");
-        const auto png = ModeHUD::shared().renderPNG(mode, 2.0);
-        if (png && RenderedFile::write(file, std::string_view(png->constData(), png->size()))) {
+        bool written = false;
+        if (const auto png = folder ? ModeHUD::shared().renderPNG(mode, 2.0) : std::nullopt) {
+            const auto saved = RenderedFile::write(file, std::string_view(png->constData(), png->size()));
+            if (!saved) printError("render-hud: " + saved.error().description());
+            written = bool(saved);
+        }
+        if (written) {
             printLine(std::string("render-hud ") + name + " -> " + file.string());
         } else {
             printLine(std::string("render-hud ") + name + " FAILED");

@@ -5,10 +5,13 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/Expected.h"
+#include "platform/files/Files.h"
+
 namespace sorvane::RenderedFile {
 
 // Replaces the file in place, so a reader of the folder sees the file it
-// asked for. False when it could not be written whole.
-bool write(const std::filesystem::path& path, std::string_view bytes);
+// asked for. The error says why and where when it could not be written whole.
+Expected<void, FileError> write(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace sorvane::RenderedFile

@@ -96,7 +96,7 @@ Page present(const TypingRhythm::Snapshot& snapshot, Date now, const TypingRhyth
 
     for (const auto& bin : snapshot.histogram(binWidthMs)) {
         page.bins.push_back({bin.lowerMs, bin.count, double(bin.lowerMs + 6), double(bin.lowerMs + 94),
-                             bin.lowerMs < page.pauseMs ? 0.8 : 0.35});
+                             bin.lowerMs < page.pauseMs});
     }
     std::int64_t highestCount = 0;
     for (const auto& bar : page.bins) highestCount = std::max(highestCount, bar.count);

@@ -57,7 +57,7 @@ struct HistogramBar {
     std::int64_t count = 0;
     double xStart = 0;  // lowerMs + 6 … lowerMs + 94
     double xEnd = 0;
-    double opacity = 0;  // 0.8 below the pause, else 0.35
+    bool beforePause = false;  // lowerMs below the pause: drawn darker
     friend bool operator==(const HistogramBar&, const HistogramBar&) = default;
 };
 

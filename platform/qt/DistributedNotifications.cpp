@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QMetaType>
 #include <QVariant>
+#include <algorithm>
 #include <atomic>
 
 #include "platform/SorvaneLog.h"
@@ -99,7 +100,7 @@ NotificationObserverId DistributedNotifications::observe(std::string_view name, 
     {
         std::lock_guard lock(mutex_);
         id = nextId_++;
-        observers_.push_back({id, std::string(name), std::move(callback)});
+        observers_.push_back({id, std::string(name), std::make_shared<const Callback>(std::move(callback))});
         needsConnect = connected_.insert(std::string(name)).second;
     }
     const auto signal = signalName(name);
@@ -144,15 +145,27 @@ void DistributedNotifications::onSignal(const QDBusMessage& message) {
             userInfo.emplace(it.key().toStdString(), it.value().toStdString());
         }
     }
-    std::vector<Callback> callbacks;
+    // As an ObserverList delivers: the observers present now are called unless
+    // removed by then; one added meanwhile waits for the next signal.
+    std::vector<NotificationObserverId> ids;
     {
         std::lock_guard lock(mutex_);
         for (const auto& o : observers_) {
-            if (o.name == name) callbacks.push_back(o.callback);
+            if (o.name == name) ids.push_back(o.id);
         }
     }
-    // Outside the lock: a callback may observe or remove observers.
-    for (const auto& callback : callbacks) callback(name, userInfo);
+    for (const NotificationObserverId id : ids) {
+        std::shared_ptr<const Callback> callback;
+        {
+            std::lock_guard lock(mutex_);
+            const auto found = std::find_if(observers_.begin(), observers_.end(),
+                                            [id](const Observer& o) { return o.id == id; });
+            if (found == observers_.end()) continue;
+            callback = found->callback;
+        }
+        // Outside the lock: a callback may observe or remove observers.
+        (*callback)(name, userInfo);
+    }
 }
 
 }  // namespace sorvane

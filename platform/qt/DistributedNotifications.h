@@ -51,7 +51,8 @@ private:
     struct Observer {
         NotificationObserverId id;
         std::string name;
-        Callback callback;
+        // Shared, so that a callback that removes itself lives until it returns.
+        std::shared_ptr<const Callback> callback;
     };
     QDBusConnection bus();
 

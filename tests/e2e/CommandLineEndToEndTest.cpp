@@ -156,8 +156,13 @@ TEST_F(CommandLineEndToEndTest, EveryOptionAnswersOnItsStreamsWithItsStatus) {
         {{"--engine-check"}, 0, "shared : "},
         {{"--panel-demo", "-1"}, 0, "panel-demo caret="},
         {{"--render-hud", missing},
+         0,
+         "=render-hud chinese -> " + missing + "/hud-chinese.png\nrender-hud english -> " + missing +
+             "/hud-english.png\nrender-hud ascii -> " + missing + "/hud-ascii.png\n"},
+        {{"--render-hud", (executable_ / "below-a-file").string()},
          1,
-         "=render-hud chinese FAILED\nrender-hud english FAILED\nrender-hud ascii FAILED\n"},
+         "=render-hud chinese FAILED\nrender-hud english FAILED\nrender-hud ascii FAILED\n",
+         "render-hud: Not a directory (" + (executable_ / "below-a-file").string() + ")\n"},
         {{"--help", "extra"}, 0, "=" + help},
         {{"-h"}, 0, "=" + help},
     };

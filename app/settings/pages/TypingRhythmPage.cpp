@@ -166,11 +166,10 @@ QChartView* viewOf(QChart* chart, int height) {
 
 QWidget* histogramChart(const P::Page& page) {
     auto* chart = bareChart();
-    const QColor blue = SettingsTheme::blue();
     for (const auto& bar : page.bins) {
         if (bar.count > 0)
-            addRect(chart, bar.xStart, bar.xEnd, double(bar.count), withOpacity(blue, bar.opacity),
-                    P::Copy::gapValue, P::Copy::countValue);
+            addRect(chart, bar.xStart, bar.xEnd, double(bar.count),
+                    SettingsTheme::histogramBar(bar.beforePause), P::Copy::gapValue, P::Copy::countValue);
     }
     auto* x = new QCategoryAxis;
     x->setRange(0, double(P::longestMs));

@@ -116,6 +116,12 @@ QColor background() {
 QColor card() {
     return controlBackground();
 }
+QColor histogramBar(bool beforePause) {
+    // Shades of blue() lightened or darkened, not blue() at a lower opacity:
+    // over the dark card a fainter bar would read as the darker one.
+    if (beforePause) return pick(QColor(30, 66, 176), QColor(72, 124, 250));
+    return pick(QColor(107, 142, 237), QColor(168, 192, 245));
+}
 
 QColor label(double alpha) {
     return dark() ? grey(1.0, 0.85 * alpha) : grey(0.0, 0.85 * alpha);

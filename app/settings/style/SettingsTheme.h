@@ -51,6 +51,9 @@ QColor violet();    // sRGB 0.3/0.24/0.72
 // Per appearance.
 QColor background();  // behind every page: 0.953/0.957/0.969, or white 0.11
 QColor card();        // fills every SettingsGroup (the control background)
+// The typing-rhythm histogram's bars, opaque: the darker kind for the gaps
+// shorter than the pause. Each kind stands out from card() at 3:1 or more.
+QColor histogramBar(bool beforePause);
 
 // The label colours of the appearance, at an extra opacity.
 QColor label(double alpha = 1.0);

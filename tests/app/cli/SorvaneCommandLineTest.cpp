@@ -118,16 +118,22 @@ TEST(SorvaneCommandLineTest, PanelDemoReadsOnlyWholeNumbersAndReportsThePanel) {
 
 TEST(SorvaneCommandLineTest, RenderHudWritesThreeTilesOrSaysWhichFailed) {
     testing::TempDir dir;
-    const std::string missing = (dir.path() / "missing").string();
-    auto r = runExecutable({"--render-hud", missing});
+    // No folder can be made below a plain file.
+    const auto belowAFile = dir.path() / "plain" / "tiles";
+    std::ofstream(dir.path() / "plain") << "x";
+    auto r = runExecutable({"--render-hud", belowAFile.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "render-hud chinese FAILED\nrender-hud english FAILED\nrender-hud ascii FAILED\n");
+    EXPECT_NE(r.err.find("render-hud: Not a directory (" + belowAFile.string() + ")\n"), std::string::npos)
+        << r.err;
 
-    r = runExecutable({"--render-hud", dir.path().string()});
+    // A missing folder is made.
+    const auto missing = dir.path() / "missing";
+    r = runExecutable({"--render-hud", missing.string()});
     EXPECT_EQ(r.status, 0) << r.err;
     std::string expected;
     for (const char* mode : {"chinese", "english", "ascii"}) {
-        const auto file = dir.path() / (std::string("hud-") + mode + ".png");
+        const auto file = missing / (std::string("hud-") + mode + ".png");
         expected += std::string("render-hud ") + mode + " -> " + file.string() + "\n";
         std::ifstream png(file, std::ios::binary);
         char header[24] = {};

@@ -70,14 +70,14 @@ TEST(TypingRhythmPresenterTest, BarsAreDarkOnlyBelowThePause) {
     ms.push_back(50);
     const auto page = present(gaps(ms));
     ASSERT_EQ(page.bins.size(), 20u);
-    EXPECT_EQ(page.bins[0], (TypingRhythmPresenter::HistogramBar{0, 1, 6, 94, 0.8}));
-    EXPECT_EQ(page.bins[3].opacity, 0.8);
+    EXPECT_EQ(page.bins[0], (TypingRhythmPresenter::HistogramBar{0, 1, 6, 94, true}));
+    EXPECT_TRUE(page.bins[3].beforePause);
     EXPECT_EQ(page.bins[4].lowerMs, 400);
-    EXPECT_EQ(page.bins[4].opacity, 0.8);  // 400 < 450
+    EXPECT_TRUE(page.bins[4].beforePause);  // 400 < 450
     const auto atPause = present(gaps(std::vector<std::int64_t>(20, 500)));
     EXPECT_EQ(atPause.bins[5].lowerMs, 500);
-    EXPECT_EQ(atPause.bins[5].opacity, 0.35);
-    EXPECT_EQ(atPause.bins[4].opacity, 0.8);
+    EXPECT_FALSE(atPause.bins[5].beforePause);
+    EXPECT_TRUE(atPause.bins[4].beforePause);
 }
 
 TEST(TypingRhythmPresenterTest, TheHourlyWindowHas25SlotsInAnyZone) {

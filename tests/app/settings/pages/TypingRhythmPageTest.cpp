@@ -34,6 +34,37 @@ bool showsText(const QWidget& page, const QString& text) {
     return false;
 }
 
+// WCAG relative luminance of `color` as drawn over `ground`.
+double luminance(const QColor& color, const QColor& ground) {
+    const auto linear = [&](double c, double g) {
+        const double v = c * color.alphaF() + g * (1 - color.alphaF());
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF(), ground.redF()) + 0.7152 * linear(color.greenF(), ground.greenF()) +
+           0.0722 * linear(color.blueF(), ground.blueF());
+}
+
+// The caption calls the bars before the pause the dark ones, in either appearance.
+TEST(TypingRhythmPageTest, HistogramBarsStandOutFromTheCardAndTheOnesBeforeThePauseAreDarker) {
+    testing::panelTestApp();
+    const SettingsAppearance before = SettingsTheme::appearance();
+    const auto contrast = [](double a, double b) {
+        return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+    };
+    for (const auto appearance : {SettingsAppearance::light, SettingsAppearance::dark}) {
+        SettingsTheme::setAppearance(appearance);
+        const QColor card = SettingsTheme::card();
+        const double ground = luminance(card, card);
+        const double early = luminance(SettingsTheme::histogramBar(true), card);
+        const double late = luminance(SettingsTheme::histogramBar(false), card);
+        SCOPED_TRACE(appearance == SettingsAppearance::dark ? "dark" : "light");
+        EXPECT_GE(contrast(early, ground), 3.0);
+        EXPECT_GE(contrast(late, ground), 3.0);
+        EXPECT_GE((late + 0.05) / (early + 0.05), 1.5);
+    }
+    SettingsTheme::setAppearance(before);
+}
+
 TEST(TypingRhythmPageTest, RuleLabelsStayInsideThePlotAndCountsAreWhole) {
     testing::panelTestApp();
     // A slow typist's p90 stands near or at the plot's right end, where its
