@@ -1,5 +1,7 @@
 #include "kit/settings/AppSettings.h"
 
+#include <vector>
+
 #include "platform/NotificationCenter.h"
 #include "platform/SorvaneLog.h"
 #include "platform/files/DataFile.h"
@@ -8,9 +10,12 @@
 namespace sorvane {
 namespace {
 
-bool boolOr(const nlohmann::json& object, const char* key, bool fallback) {
+// Each known key's value as this version reads it; none when the key is
+// missing, null, mistyped or holds a value it does not know.
+std::optional<bool> boolAt(const nlohmann::json& object, const char* key) {
     auto it = object.find(key);
-    return it != object.end() && it->is_boolean() ? it->get<bool>() : fallback;
+    if (it == object.end() || !it->is_boolean()) return std::nullopt;
+    return it->get<bool>();
 }
 
 std::optional<std::string> stringAt(const nlohmann::json& object, const char* key) {
@@ -19,16 +24,40 @@ std::optional<std::string> stringAt(const nlohmann::json& object, const char* ke
     return it->get<std::string>();
 }
 
+std::optional<ToggleKey> toggleKeyAt(const nlohmann::json& object) {
+    auto raw = stringAt(object, "toggleKey");
+    return raw ? toggleKeyFromRaw(*raw) : std::nullopt;
+}
+
+std::optional<AcceptKeys> acceptKeysAt(const nlohmann::json& object) {
+    auto raw = stringAt(object, "acceptKeys");
+    return raw ? acceptKeysFromRaw(*raw) : std::nullopt;
+}
+
+// The known keys of `object` that hold a value this version cannot read, in
+// field order. A null holds nothing to lose.
+std::vector<std::string> unreadableKnownKeys(const nlohmann::json& object) {
+    std::vector<std::string> keys;
+    const auto check = [&](const char* key, bool readable) {
+        auto it = object.find(key);
+        if (it != object.end() && !it->is_null() && !readable) keys.emplace_back(key);
+    };
+    check("toggleKey", toggleKeyAt(object).has_value());
+    check("doubleShiftLock", boolAt(object, "doubleShiftLock").has_value());
+    check("acceptKeys", acceptKeysAt(object).has_value());
+    check("autoCheckUpdates", boolAt(object, "autoCheckUpdates").has_value());
+    return keys;
+}
+
 }  // namespace
 
 AppSettings AppSettings::fromJson(const nlohmann::json& object) {
     AppSettings s;
     if (!object.is_object()) return s;
-    if (auto raw = stringAt(object, "toggleKey")) s.toggleKey = toggleKeyFromRaw(*raw).value_or(s.toggleKey);
-    s.doubleShiftLock = boolOr(object, "doubleShiftLock", s.doubleShiftLock);
-    if (auto raw = stringAt(object, "acceptKeys"))
-        s.acceptKeys = acceptKeysFromRaw(*raw).value_or(s.acceptKeys);
-    s.autoCheckUpdates = boolOr(object, "autoCheckUpdates", s.autoCheckUpdates);
+    s.toggleKey = toggleKeyAt(object).value_or(s.toggleKey);
+    s.doubleShiftLock = boolAt(object, "doubleShiftLock").value_or(s.doubleShiftLock);
+    s.acceptKeys = acceptKeysAt(object).value_or(s.acceptKeys);
+    s.autoCheckUpdates = boolAt(object, "autoCheckUpdates").value_or(s.autoCheckUpdates);
     return s;
 }
 
@@ -55,19 +84,36 @@ const AppSettingsFile& AppSettingsFile::live() {
     return file;
 }
 
-void AppSettingsFile::save(const AppSettings& settings, bool notify) const {
-    auto notWritten = [](const FileError& error) {
-        SorvaneLog::log("[Sorvane] settings not written: " + error.description());
+Expected<void, AppSettingsFile::SaveError> AppSettingsFile::save(const AppSettings& settings,
+                                                                 bool notify) const {
+    using Kind = SaveError::Kind;
+    auto notWritten = [](Kind kind, FileError cause) {
+        SorvaneLog::log("[Sorvane] settings not written: " + cause.description());
+        return unexpected(SaveError{kind, std::move(cause)});
     };
-    if (auto made = Files::createDirectories(url.parent_path()); !made) return notWritten(made.error());
+    if (auto made = Files::createDirectories(url.parent_path()); !made)
+        return notWritten(Kind::notWritten, made.error());
     // Only the settings window writes here, so no lock. The user's choices in
-    // a file we cannot read now must not give way to the defaults.
-    auto existing = DataFile::readBeforeReplacing(
-        url, "settings", [](std::string_view text) { return AppSettings::decode(text).has_value(); });
-    if (!existing) return notWritten(existing.error());
-    if (auto written = Files::atomicWrite(url, settings.encode()); !written)
-        return notWritten(written.error());
-    if (!notify) return;
+    // a file we cannot read now must not give way to the defaults, and what
+    // a newer version keeps beside our four keys stays as it was written.
+    auto existing = DataFile::readObjectBeforeReplacing(url, "settings");
+    if (!existing) return notWritten(Kind::keptExisting, existing.error());
+    const std::vector<std::string> replaced = unreadableKnownKeys(existing->object);
+    existing->object.update(settings.toJson());
+    std::string bytes;
+    try {
+        bytes = existing->dump();
+    } catch (const nlohmann::json::exception& e) {
+        return notWritten(Kind::notWritten, FileError{FileError::Kind::io, 0, e.what()});
+    }
+    if (auto written = Files::atomicWrite(url, bytes); !written)
+        return notWritten(Kind::notWritten, written.error());
+    if (!replaced.empty()) {
+        std::string keys;
+        for (const auto& key : replaced) keys += (keys.empty() ? "" : ", ") + key;
+        SorvaneLog::log("[Sorvane] settings: replaced unreadable values of " + keys);
+    }
+    if (!notify) return {};
     // The center logs its own failure; the file is written either way and a
     // reader still notices it by its stamp.
     if (auto center = notifications ? notifications : NotificationCenter::shared()) {
@@ -75,6 +121,7 @@ void AppSettingsFile::save(const AppSettings& settings, bool notify) const {
     } else {
         SorvaneLog::log("[Sorvane] settings change not posted: no notification center");
     }
+    return {};
 }
 
 std::optional<AppSettings> AppSettingsFile::load() const {

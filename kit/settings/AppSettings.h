@@ -73,12 +73,24 @@ struct AppSettingsFile {
     // ~/Library/SorvaneIME/settings.json of the HOME at first use.
     static const AppSettingsFile& live();
 
+    // Why a save wrote nothing; the file stays as it was.
+    struct SaveError {
+        // keptExisting: the file there could not be read, or (not being a
+        // JSON object) could not be set aside; notWritten: the folder or the
+        // file could not be written.
+        enum class Kind { keptExisting, notWritten };
+        Kind kind = Kind::notWritten;
+        FileError cause;
+    };
+
     // Writes atomically, creating the folder; posts changedNotification only
-    // after a successful write and only when `notify`. Failures are logged.
-    // An existing file that cannot be read is never replaced; one that is
-    // not a JSON object is first set aside as "settings.json.corrupt-<UTC
-    // time>".
-    void save(const AppSettings& settings, bool notify) const;
+    // after a successful write and only when `notify`. A failure is logged
+    // ("[Sorvane] settings not written: …") and returned. Keys this version
+    // does not know stay in the file with their values as written; a known
+    // key whose value it cannot read is replaced, logged once per save. An
+    // existing file that cannot be read is never replaced; one that is not a
+    // JSON object is first set aside as "settings.json.corrupt-<UTC time>".
+    Expected<void, SaveError> save(const AppSettings& settings, bool notify) const;
     // None when the file is missing, unreadable or not a JSON object.
     std::optional<AppSettings> load() const;
     std::optional<std::chrono::system_clock::time_point> modificationDate() const;

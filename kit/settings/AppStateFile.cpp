@@ -42,29 +42,21 @@ bool AppStateFile::update(const std::function<void(nlohmann::json& object)>& bod
     lockPath += ".lock";
     FileLock lock(lockPath);
     if (!lock.held()) return fail(lock.error().description());
-    nlohmann::json object = nlohmann::json::object();
     // An existing file that cannot be read (permissions, I/O) is refused:
     // writing now would erase the user's accepted terms and whatever else it
     // holds. One that is not a JSON object is set aside, not overwritten.
-    auto existing = DataFile::readBeforeReplacing(url, "state", [&](std::string_view text) {
-        auto parsed = JsonDocument::parse(text);
-        if (!parsed || !parsed->is_object()) return false;
-        object = std::move(*parsed);
-        return true;
-    });
-    if (!existing) return fail(existing.error().description());
     // Another writer's values that the library would round (a 25-digit
     // integer) go back as they were written.
-    const std::map<std::string, std::string> exactText =
-        *existing ? JsonDocument::inexactMembers(**existing) : std::map<std::string, std::string>();
-    const nlohmann::json original = exactText.empty() ? nlohmann::json() : object;
+    auto existing = DataFile::readObjectBeforeReplacing(url, "state");
+    if (!existing) return fail(existing.error().description());
+    nlohmann::json& object = existing->object;
     body(object);
     if (!object.is_object()) object = nlohmann::json::object();
     if (auto made = Files::createDirectories(url.parent_path()); !made)
         return fail(made.error().description());
     std::string bytes;
     try {
-        bytes = JsonDocument::dumpKeeping(object, original, exactText);
+        bytes = existing->dump();
     } catch (const nlohmann::json::exception& e) {
         return fail(e.what());
     }

@@ -1,5 +1,7 @@
 #include "kit/settings/SettingsModel.h"
 
+#include <cerrno>
+
 #include "kit/account/AccountCredentials.h"
 #include "kit/settings/AppStateFile.h"
 #include "platform/Bundle.h"
@@ -7,6 +9,22 @@
 #include "platform/files/UserDefaults.h"
 
 namespace sorvane {
+namespace {
+
+std::string saveFailureText(const AppSettingsFile::SaveError& error) {
+    const int code = error.cause.code;
+    const char* why = "设置文件无法写入";
+    if (code == ENOSPC || code == EDQUOT) {
+        why = "磁盘已满";
+    } else if (error.kind == AppSettingsFile::SaveError::Kind::keptExisting) {
+        why = "现有的设置文件无法读取";
+    } else if (code == EACCES || code == EPERM || code == EROFS) {
+        why = "没有写入权限";
+    }
+    return std::string("更改未能保存：") + why + "。仍在使用之前的设置。";
+}
+
+}  // namespace
 
 SettingsModel::SettingsModel(Inputs inputs)
     : page_(inputs.page),
@@ -60,9 +78,16 @@ std::unique_ptr<SettingsModel> SettingsModel::live(SettingsPage page, MainQueue&
 }
 
 void SettingsModel::setSettings(const AppSettings& settings) {
-    const bool changed = settings != settings_;
-    settings_ = settings;
-    if (changed) settingsFile_.save(settings_, postsChanges_);
+    if (settings != settings_) {
+        // The server goes on with what the file holds: the window shows the
+        // same, and says why the change did not take.
+        if (auto saved = settingsFile_.save(settings, postsChanges_); saved) {
+            settings_ = settings;
+            saveFailure_.reset();
+        } else {
+            saveFailure_ = saveFailureText(saved.error());
+        }
+    }
     notifyChanged();
 }
 
@@ -78,7 +103,10 @@ void SettingsModel::setLockSwitch(bool on) {
 }
 
 void SettingsModel::show(SettingsPage page) {
-    if (page != page_) billing_->clearMessage();
+    if (page != page_) {
+        billing_->clearMessage();
+        saveFailure_.reset();
+    }
     page_ = page;
     notifyChanged();
     if (page == SettingsPage::account) prepareAccount();

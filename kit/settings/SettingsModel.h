@@ -6,8 +6,10 @@
 // typing-rhythm pages show.
 //
 // Main thread only. Observers are told after a published field (page,
-// settings, account) was assigned, also when the value did not change, so a
-// view draws itself again from the new state.
+// settings, account, save failure) was assigned, also when the value did not
+// change, so a view draws itself again from the new state. After a change
+// that could not be saved they are told too: they then find settings() still
+// the stored value and saveFailure() saying why.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -69,9 +71,15 @@ public:
 
     SettingsPage page() const { return page_; }
     const AppSettings& settings() const { return settings_; }
-    // Saves when the value differs from the current one; an equal value
-    // writes and posts nothing. A failed save is logged by the file.
+    // Saves when the value differs from the current one and takes it only
+    // once it is saved; an equal value writes and posts nothing. A refused
+    // save keeps the stored value and sets saveFailure(), a successful one
+    // clears it.
     void setSettings(const AppSettings& settings);
+    // Why the last change was not saved, one Chinese line for the page,
+    // ending "仍在使用之前的设置。"; none after a successful save or a change of
+    // page.
+    const std::optional<std::string>& saveFailure() const { return saveFailure_; }
     AccountStore* account() const { return account_.get(); }
     MacBillingStore& billing() const { return *billing_; }
     const std::string& version() const { return version_; }
@@ -87,8 +95,8 @@ public:
     bool lockSwitch() const;
     void setLockSwitch(bool on);
 
-    // Changes the page; a new page drops the route store's last message, the
-    // account page also prepares the account store.
+    // Changes the page; a new page drops the route store's last message and
+    // the save failure, the account page also prepares the account store.
     void show(SettingsPage page);
     // Makes and starts the account store once.
     void prepareAccount();
@@ -103,6 +111,7 @@ private:
 
     SettingsPage page_;
     AppSettings settings_;
+    std::optional<std::string> saveFailure_;
     std::unique_ptr<AccountStore> account_;
     std::unique_ptr<MacBillingStore> billing_;
     std::string version_;

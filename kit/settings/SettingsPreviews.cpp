@@ -38,6 +38,7 @@ std::unique_ptr<SettingsModel> model(Arguments arguments, MainQueue& mainQueue) 
     AppSettingsFile file{folder / "settings.json", nullptr};
     // Registered before the write, so a signal in between still finds it.
     PreviewFiles::track(folder, {file.url.filename().string()});
+    // A failure is logged; the model then reads the defaults.
     file.save(arguments.settings, false);
 
     SettingsModel::Inputs inputs;

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/LogSink.h"
+#include "platform/files/JsonDocument.h"
 
 namespace sorvane::DataFile {
 namespace {
@@ -74,6 +75,26 @@ Expected<std::optional<std::string>, FileError> readBeforeReplacing(
         sink->write(LogLevel::standard, "[Sorvane] " + std::string(what) +
                                             " unreadable as a JSON object, kept as " + copy->string());
     return std::optional<std::string>();
+}
+
+std::string ObjectBeforeReplacing::dump() const {
+    return JsonDocument::dumpKeeping(object, original, originalText);
+}
+
+Expected<ObjectBeforeReplacing, FileError> readObjectBeforeReplacing(const fs::path& path,
+                                                                     std::string_view what) {
+    ObjectBeforeReplacing found{nlohmann::json::object(), nlohmann::json(), {}};
+    auto existing = readBeforeReplacing(path, what, [&](std::string_view text) {
+        auto parsed = JsonDocument::parse(text);
+        if (!parsed || !parsed->is_object()) return false;
+        found.object = std::move(*parsed);
+        return true;
+    });
+    if (!existing) return unexpected(existing.error());
+    if (*existing) found.originalText = JsonDocument::inexactMembers(**existing);
+    // The copy to compare against is needed only when there is text to keep.
+    if (!found.originalText.empty()) found.original = found.object;
+    return found;
 }
 
 }  // namespace sorvane::DataFile

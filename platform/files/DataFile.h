@@ -6,6 +6,8 @@
 // Blocking; any thread. The caller holds whatever lock guards its file.
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,5 +32,26 @@ Expected<std::optional<std::string>, FileError> readBeforeReplacing(
 // "<copy>-2", "-3", ... "-100". The name it took.
 Expected<std::filesystem::path, FileError> setAside(const std::filesystem::path& file,
                                                     const std::filesystem::path& copy);
+
+// A JSON object file as a writer that keeps what it does not know finds it.
+struct ObjectBeforeReplacing {
+    // What the file holds; empty when there was no file or it was set aside.
+    nlohmann::json object;
+    // `object` as it now is, pretty-printed with sorted keys; a member the
+    // library would change (a 25-digit integer) and the writer left alone
+    // goes back in the text it was read in. Throws what dump throws.
+    std::string dump() const;
+
+    // What dump() keeps: the object as read (only when there is text to
+    // keep) and its inexact members' text, as JsonDocument::dumpKeeping
+    // takes them.
+    nlohmann::json original;
+    std::map<std::string, std::string> originalText;
+};
+
+// readBeforeReplacing for a file that must hold a JSON object, as parsed by
+// JsonDocument::parse.
+Expected<ObjectBeforeReplacing, FileError> readObjectBeforeReplacing(const std::filesystem::path& path,
+                                                                     std::string_view what);
 
 }  // namespace sorvane::DataFile

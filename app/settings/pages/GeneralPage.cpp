@@ -16,7 +16,10 @@
 namespace sorvane {
 
 GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* parent)
-    : SettingsScroll(parent), model_(model), update_(new SettingsSwitch) {
+    : SettingsScroll(parent),
+      model_(model),
+      update_(new SettingsSwitch),
+      failure_(new SettingsText(QString(), settingsFont(12), SettingsText::Tone::warning)) {
     addBlock(new SettingsHeading(QStringLiteral("通用"), QStringLiteral("管理这台 Mac 上的Sorvane输入法。")));
 
     auto* system = new SettingsGroup;
@@ -49,6 +52,8 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
                                    [this] { model_.show(SettingsPage::about); });
     updating->addRow(updates_);
     addBlock(updating);
+    failure_->setWraps(true);
+    addBlock(failure_);
 
     auto* password =
         new SettingsText(QStringLiteral("输入密码时，Sorvane模式只做普通英文输入，输入的内容不会发出去。"),
@@ -68,8 +73,13 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
 GeneralPage::~GeneralPage() = default;
 
 void GeneralPage::refresh() {
-    const QSignalBlocker quiet(update_);
-    update_->setChecked(model_.settings().autoCheckUpdates);
+    {
+        const QSignalBlocker quiet(update_);
+        update_->setChecked(model_.settings().autoCheckUpdates);
+    }
+    const auto& failure = model_.saveFailure();
+    failure_->setVisible(failure.has_value());
+    failure_->setText(failure ? QString::fromStdString(*failure) : QString());
 }
 
 }  // namespace sorvane

@@ -1,7 +1,8 @@
 #pragma once
 // The general page ("general"): the way into the system's keyboard settings,
 // the automatic update check switch, the way to the about page where updates
-// are checked and installed, and a note on password fields. Holds no state:
+// are checked and installed, why the last change was not saved (when it was
+// not), and a note on password fields. Holds no state:
 // reads and writes through the settings model. Main thread only; the model
 // and the opener must outlive the page.
 //
@@ -13,6 +14,7 @@ namespace sorvane {
 
 class SettingsLinkRow;
 class SettingsSwitch;
+class SettingsText;
 class UrlOpener;
 
 class GeneralPage final : public SettingsScroll {
@@ -28,6 +30,7 @@ public:
     SettingsLinkRow* keyboardRow() const { return keyboard_; }
     SettingsSwitch* updateSwitch() const { return update_; }
     SettingsLinkRow* updatesRow() const { return updates_; }
+    SettingsText* saveFailureLine() const { return failure_; }
 
 private:
     void refresh();
@@ -36,6 +39,7 @@ private:
     SettingsLinkRow* keyboard_;
     SettingsSwitch* update_;
     SettingsLinkRow* updates_;
+    SettingsText* failure_;
     ObserverSubscription observer_;
 };
 

@@ -65,7 +65,8 @@ HotkeysPage::HotkeysPage(SettingsModel& model, QWidget* parent)
       picker_(new QComboBox),
       description_(new SettingsText(QString(), settingsFont(11), SettingsText::Tone::secondary)),
       lockRow_(new QWidget),
-      lock_(new SettingsSwitch) {
+      lock_(new SettingsSwitch),
+      failure_(new SettingsText(QString(), settingsFont(12), SettingsText::Tone::warning)) {
     addBlock(new SettingsHeading(QStringLiteral("快捷键"),
                                  QStringLiteral("熟悉的按键，更顺手的表达。改动立即生效。")));
 
@@ -95,6 +96,8 @@ HotkeysPage::HotkeysPage(SettingsModel& model, QWidget* parent)
     lockLine->addWidget(lock_, 0, Qt::AlignVCenter);
     switching->addRow(lockRow_);
     addBlock(switching);
+    failure_->setWraps(true);
+    addBlock(failure_);
 
     auto* accepting = new SettingsGroup(QStringLiteral("Sorvane模式的采纳提示"));
     auto* legend = new QVBoxLayout;
@@ -141,8 +144,13 @@ void HotkeysPage::refresh() {
     description_->setText(description(key));
     lockRow_->setEnabled(key != ToggleKey::off);
     // Shown off while Shift switches nothing; the stored value stays.
-    const QSignalBlocker quiet(lock_);
-    lock_->setChecked(model_.lockSwitch());
+    {
+        const QSignalBlocker quiet(lock_);
+        lock_->setChecked(model_.lockSwitch());
+    }
+    const auto& failure = model_.saveFailure();
+    failure_->setVisible(failure.has_value());
+    failure_->setText(failure ? QString::fromStdString(*failure) : QString());
 }
 
 }  // namespace sorvane

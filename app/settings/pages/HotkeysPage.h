@@ -1,9 +1,10 @@
 #pragma once
 // The keys page ("hotkeys"): which Shift switches between Chinese and the
 // English mode, whether a double Shift locks plain English, and a fixed
-// legend of the keys that take a suggestion with a drawn sample panel. Holds
-// no state: reads and writes through the settings model and redraws on its
-// changes. Main thread only; the model must outlive the page.
+// legend of the keys that take a suggestion with a drawn sample panel, and
+// under the switching group why the last change was not saved, when it was
+// not. Holds no state: reads and writes through the settings model and
+// redraws on its changes. Main thread only; the model must outlive the page.
 //
 //   auto* page = new HotkeysPage(model);
 #include <QString>
@@ -31,6 +32,7 @@ public:
     SettingsText* descriptionLine() const { return description_; }
     SettingsSwitch* lockSwitch() const { return lock_; }
     QWidget* lockRow() const { return lockRow_; }
+    SettingsText* saveFailureLine() const { return failure_; }
 
 private:
     void refresh();
@@ -40,6 +42,7 @@ private:
     SettingsText* description_;
     QWidget* lockRow_;
     SettingsSwitch* lock_;
+    SettingsText* failure_;
     ObserverSubscription observer_;
 };
 

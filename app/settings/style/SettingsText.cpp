@@ -53,6 +53,8 @@ QColor SettingsText::color() const {
             return SettingsTheme::tertiaryLabel();
         case Tone::accent:
             return SettingsTheme::blue();
+        case Tone::warning:
+            return SettingsTheme::systemOrange();
         case Tone::fixed:
             return color_;
     }

@@ -15,7 +15,8 @@ namespace sorvane {
 
 class SettingsText : public QWidget {
 public:
-    enum class Tone { primary, secondary, tertiary, accent, fixed };
+    // warning: what did not work out, in the system orange.
+    enum class Tone { primary, secondary, tertiary, accent, warning, fixed };
 
     SettingsText(const QString& text, const QFont& font, Tone tone = Tone::primary,
                  QWidget* parent = nullptr);

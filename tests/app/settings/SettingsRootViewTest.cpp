@@ -155,6 +155,28 @@ TEST_F(SettingsRootViewTest, HotkeysPageOffKeepsTheStoredLock) {
     EXPECT_FALSE(m->lockSwitch());
 }
 
+TEST_F(SettingsRootViewTest, HotkeysPageUndoesARefusedChangeAndSaysWhy) {
+    auto m = model(SettingsPage::hotkeys);
+    auto v = view(*m);
+    auto* page = dynamic_cast<HotkeysPage*>(v->pageView());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->saveFailureLine()->isHidden());
+    std::filesystem::create_directories(file_.url);  // a folder where the file belongs
+    page->lockSwitch()->click();
+    EXPECT_TRUE(page->lockSwitch()->isChecked());
+    const int off = page->picker()->findData(static_cast<int>(ToggleKey::off));
+    page->picker()->setCurrentIndex(off);
+    emit page->picker()->activated(off);
+    EXPECT_EQ(page->picker()->currentText(), HotkeysPage::pickerTitle(ToggleKey::eitherShift));
+    EXPECT_FALSE(page->saveFailureLine()->isHidden());
+    EXPECT_EQ(page->saveFailureLine()->text().toStdString(), m->saveFailure().value_or(""));
+
+    std::filesystem::remove(file_.url);
+    page->lockSwitch()->click();
+    EXPECT_FALSE(page->lockSwitch()->isChecked());
+    EXPECT_TRUE(page->saveFailureLine()->isHidden());
+}
+
 TEST_F(SettingsRootViewTest, GeneralPageWritesEachRealChangeAndOpensThePane) {
     auto m = model(SettingsPage::general);
     auto v = view(*m);

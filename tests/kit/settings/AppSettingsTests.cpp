@@ -157,6 +157,31 @@ TEST(AppSettingsFile, FolderThatIsAFileFailsWithLog) {
     EXPECT_TRUE(center->posted().empty());
 }
 
+// What a newer version keeps beside the four keys stays as it was written; a
+// known key this version cannot read gives way to the saved value, said once.
+TEST(AppSettingsFile, SaveKeepsUnknownKeysAndReplacesUnreadableKnownOnes) {
+    TempDir dir;
+    const AppSettingsFile file{dir.path() / "settings.json", std::make_shared<RecordingNotificationCenter>()};
+    writeText(file.url, R"({"theme": {"accent": "teal", "sizes": [1, 2]}, "recent": ["a", null, 2.5],
+        "name": "小明", "serial": 1234567890123456789012345, "toggleKey": "middleShift",
+        "doubleShiftLock": null})");
+    ScopedLogCapture capture;
+    ASSERT_TRUE(file.save(AppSettings{ToggleKey::rightShift, false, AcceptKeys::tabFull, true}, true));
+    EXPECT_EQ(Files::readFile(file.url).valueOr(""),
+              "{\n"
+              "  \"acceptKeys\": \"tabFull\",\n"
+              "  \"autoCheckUpdates\": true,\n"
+              "  \"doubleShiftLock\": false,\n"
+              "  \"name\": \"小明\",\n"
+              "  \"recent\": [\n    \"a\",\n    null,\n    2.5\n  ],\n"
+              "  \"serial\": 1234567890123456789012345,\n"
+              "  \"theme\": {\n    \"accent\": \"teal\",\n    \"sizes\": [\n      1,\n      2\n    ]\n  },\n"
+              "  \"toggleKey\": \"rightShift\"\n"
+              "}");
+    EXPECT_EQ(capture->messages(),
+              std::vector<std::string>{"[Sorvane] settings: replaced unreadable values of toggleKey"});
+}
+
 TEST(AppSettingsFile, LoadIsNoneForMissingOrBadFile) {
     TempDir dir;
     const AppSettingsFile file{dir.path() / "settings.json", nullptr};

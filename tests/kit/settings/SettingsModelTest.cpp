@@ -168,6 +168,40 @@ TEST_F(SettingsModelTest, AFileItCannotReadStaysAndACorruptOneIsSetAside) {
     EXPECT_EQ(center_->posted().size(), 2u);
 }
 
+// A change the file refuses is not taken: the window shows the stored value
+// and why, the server hears of nothing. The line goes with a change of page or
+// the next change that is saved.
+TEST_F(SettingsModelTest, ARefusedChangeKeepsTheStoredValueAndSaysWhy) {
+    const AppSettings stored{ToggleKey::leftShift, true, AcceptKeys::tabNormalized, true};
+    ASSERT_TRUE(file_.save(stored, false));
+    auto m = model();
+    std::vector<std::pair<AppSettings, std::optional<std::string>>> seen;
+    const auto watch = m->observeChanges([&] { seen.emplace_back(m->settings(), m->saveFailure()); });
+    fs::remove(file_.url);
+    ASSERT_EQ(::mkfifo(file_.url.c_str(), 0600), 0);  // refused even for root
+
+    m->setLockSwitch(false);
+    const std::optional<std::string> why{"更改未能保存：现有的设置文件无法读取。仍在使用之前的设置。"};
+    EXPECT_EQ(m->settings(), stored);
+    EXPECT_TRUE(m->lockSwitch());
+    EXPECT_EQ(m->saveFailure(), why);
+    EXPECT_EQ(seen, (decltype(seen){{stored, why}}));
+    m->show(SettingsPage::general);
+    EXPECT_FALSE(m->saveFailure());
+    AppSettings next = stored;
+    next.autoCheckUpdates = false;
+    m->setSettings(next);
+    EXPECT_EQ(m->saveFailure(), why);
+    EXPECT_TRUE(center_->posted().empty());
+
+    fs::remove(file_.url);
+    m->setSettings(next);
+    EXPECT_EQ(m->settings(), next);
+    EXPECT_FALSE(m->saveFailure());
+    EXPECT_EQ(file_.load(), next);
+    EXPECT_EQ(center_->posted().size(), 1u);
+}
+
 TEST_F(SettingsModelTest, LockSwitchFollowsTheToggleKey) {
     auto m = model();
     m->setLockSwitch(false);
