@@ -61,17 +61,22 @@ public:
 // notAvailable. Safe to call from any thread.
 //
 // Unbounded, a call waits as long as the bus lets each of its messages wait
-// (25 s apiece), as the input-method server's route choice always has. A
-// bounded one gives every call `limit` in all: the first that runs out fails
-// as notAvailable and `silent` is told once, in one line; from then on every
-// call fails so at once, since a service that did not answer is not asked
-// again by this process.
+// (25 s apiece). A bounded one gives every call `limit` in all: the first
+// that runs out fails as notAvailable and `silent` is told, in one line; from
+// then on every call fails so at once, since a service that did not answer is
+// not asked again. With `askAgainAfter`, for a process that runs for days, it
+// is asked again by the first call that much later, and once it answers the
+// calls go to it as before; `silent` is told once each time it goes quiet.
 class SecretServiceKeychain final : public Keychain {
 public:
     using Diagnostic = std::function<void(std::string_view line)>;
 
+    // What every process that bounds its calls gives one call.
+    static constexpr std::chrono::milliseconds answerLimit{3000};
+
     SecretServiceKeychain() = default;
-    SecretServiceKeychain(std::chrono::milliseconds limit, Diagnostic silent);
+    SecretServiceKeychain(std::chrono::milliseconds limit, Diagnostic silent,
+                          std::optional<std::chrono::seconds> askAgainAfter = std::nullopt);
 
     Expected<std::string, KeychainStatus> copy(const KeychainItemKey& key) override;
     KeychainStatus add(const KeychainItemKey& key, std::string_view data) override;

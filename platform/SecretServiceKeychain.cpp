@@ -1,13 +1,14 @@
 #include <libsecret/secret.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/Keychain.h"
+#include "platform/ServiceSilence.h"
 
 namespace sorvane {
 namespace {
@@ -173,10 +174,12 @@ private:
 }  // namespace
 
 struct SecretServiceKeychain::Bound {
-    Bound(std::chrono::milliseconds limit, Diagnostic silent) : limit(limit), silent(std::move(silent)) {}
+    Bound(std::chrono::milliseconds limit, Diagnostic silent,
+          std::optional<std::chrono::seconds> askAgainAfter)
+        : limit(limit), silent(std::move(silent)), silence(askAgainAfter) {}
     const std::chrono::milliseconds limit;
     const Diagnostic silent;
-    std::atomic<bool> mute{false};
+    ServiceSilence silence;
 };
 
 namespace {
@@ -187,16 +190,20 @@ template <class Call, class Refusal>
 auto bounded(SecretServiceKeychain::Bound* bound, Call call, Refusal notAnswering)
     -> decltype(call(nullptr)) {
     if (!bound) return call(nullptr);
-    if (bound->mute) return notAnswering();
+    if (!bound->silence.mayAsk(bound->limit)) return notAnswering();
     Deadline deadline(bound->limit);
     auto result = call(deadline.cancellable());
-    if (!deadline.finish()) return result;
-    if (!bound->mute.exchange(true) && bound->silent) {
+    const bool expired = deadline.finish();
+    if (bound->silence.note(!expired) && bound->silent) {
+        const auto& again = bound->silence.askAgainAfter();
+        const std::string after = again ? "will ask it again after " + std::to_string(again->count()) + " s"
+                                        : "will not ask it again";
         bound->silent("keychain not available (" + std::to_string(KeychainStatusCode::notAvailable) +
                       "): the Secret Service did not answer within " + std::to_string(bound->limit.count()) +
-                      " ms; this process will not ask it again");
+                      " ms; this process " + after);
     }
-    return notAnswering();
+    if (expired) return notAnswering();
+    return result;
 }
 
 // Hands every item matching `key` to `act`, stopping at the first failure;
@@ -221,8 +228,9 @@ KeychainStatus notAvailable() {
 
 }  // namespace
 
-SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds limit, Diagnostic silent)
-    : bound_(std::make_shared<Bound>(limit, std::move(silent))) {}
+SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds limit, Diagnostic silent,
+                                             std::optional<std::chrono::seconds> askAgainAfter)
+    : bound_(std::make_shared<Bound>(limit, std::move(silent), askAgainAfter)) {}
 
 Expected<std::string, KeychainStatus> SecretServiceKeychain::copy(const KeychainItemKey& key) {
     using Result = Expected<std::string, KeychainStatus>;

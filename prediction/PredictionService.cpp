@@ -86,6 +86,11 @@ PredictionService::~PredictionService() {
     cancelInFlight();
 }
 
+bool PredictionService::shutdown(std::chrono::milliseconds within) {
+    cancelInFlight();
+    return executor_.stop(std::chrono::steady_clock::now() + within);
+}
+
 std::shared_ptr<SuggestionTask> PredictionService::schedule(const std::string& text,
                                                             PartialHandler onPartial) {
     std::lock_guard lock(mutex_);

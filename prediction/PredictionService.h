@@ -87,6 +87,12 @@ public:
     PredictionService(const PredictionService&) = delete;
     PredictionService& operator=(const PredictionService&) = delete;
 
+    // What the destructor does, at quit, waiting only `within`: true once the
+    // executor has ended. False while a request is still inside a call that
+    // cannot be cancelled (the keychain); the service must then never be
+    // destroyed, since its destructor would wait for that call.
+    bool shutdown(std::chrono::milliseconds within);
+
     // SuggestionProvider. Thread-safe.
     std::shared_ptr<SuggestionTask> schedule(const std::string& text, PartialHandler onPartial) override;
     void cancelInFlight() override;

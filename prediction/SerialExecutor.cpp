@@ -10,7 +10,19 @@ SerialExecutor::~SerialExecutor() {
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool SerialExecutor::stop(TimePoint deadline) {
+    {
+        std::unique_lock lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+        if (!changed_.wait_until(lock, deadline, [this] { return ended_; })) return false;
+    }
+    // It has left its loop: joining takes no time.
+    if (thread_.joinable()) thread_.join();
+    return true;
 }
 
 void SerialExecutor::post(Job job) {
@@ -34,7 +46,11 @@ void SerialExecutor::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
         if (queue_.empty()) {
-            if (stopping_) return;
+            if (stopping_) {
+                ended_ = true;
+                changed_.notify_all();
+                return;
+            }
             changed_.wait(lock);
             continue;
         }

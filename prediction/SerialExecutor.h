@@ -31,6 +31,13 @@ public:
     void wake();
     bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
 
+    // What the destructor does, waiting for the thread only until `deadline`:
+    // true once it has ended. A job still running then (inside a call that
+    // cannot be cut short) goes on, with whatever is queued behind it, and
+    // the executor must outlive it: the destructor still waits for it. Never
+    // from one of its own jobs.
+    bool stop(TimePoint deadline);
+
 private:
     struct Entry {
         Job job;
@@ -43,6 +50,7 @@ private:
     std::multimap<std::pair<TimePoint, std::uint64_t>, Entry> queue_;
     std::uint64_t sequence_ = 0;
     bool stopping_ = false;
+    bool ended_ = false;
     std::thread thread_;
 };
 

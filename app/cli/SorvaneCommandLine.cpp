@@ -1,6 +1,5 @@
 #include "app/cli/SorvaneCommandLine.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,8 +21,6 @@
 namespace sorvane::SorvaneCommandLine {
 namespace {
 
-constexpr std::chrono::milliseconds kKeychainLimit{3000};
-
 // Descriptions start in column 24; an option text over 19 characters gets
 // exactly two spaces instead.
 std::string optionLine(const std::string& option, const std::string& description) {
@@ -44,8 +41,8 @@ void writeRaw(std::FILE* stream, const std::string& bytes) {
 // on standard error, with its other diagnostics.
 void boundKeychain(const std::string& option) {
     const bool window = option == "--settings" || option == "--account" || option == "--account-demo";
-    KeychainAccess::setShared(
-        std::make_shared<SecretServiceKeychain>(kKeychainLimit, [window](std::string_view line) {
+    KeychainAccess::setShared(std::make_shared<SecretServiceKeychain>(
+        SecretServiceKeychain::answerLimit, [window](std::string_view line) {
             if (window) {
                 SorvaneLog::log("[Sorvane] " + std::string(line));
             } else {

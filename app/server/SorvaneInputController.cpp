@@ -32,6 +32,9 @@ std::string hex(std::uint32_t value) {
     return buffer;
 }
 
+// Whether live() has been made; main thread only.
+bool liveMade = false;
+
 // The first character the key produced, as the key tables take it.
 std::optional<std::string> firstCharacter(const std::string& characters) {
     if (characters.empty() || !Text::isValidUtf8(characters)) return std::nullopt;
@@ -78,10 +81,17 @@ InputControllerEnvironment& InputControllerEnvironment::live() {
             TypingRhythm::Writes::onWriterThread);
         // Lives as long as the process, like the service that calls it.
         static LastKnownRouteReason routeReason([] { return MacRouting::noRouteReason(); });
-        s.prediction = std::make_shared<PredictionService>(
+        auto prediction = std::make_shared<PredictionService>(
             routeReason.refreshingOnNoRoute([] { return MacRouting::resolveRoute(); }),
             [](const PredictionError& error) { MacRouting::rejected(error); },
             PredictionService::UsageHandler{}, [rhythm = s.rhythm] { return rhythm->pause(); });
+        s.prediction = prediction;
+        s.windDown = [prediction, rhythm = s.rhythm](std::chrono::milliseconds within) {
+            const bool ended = prediction->shutdown(within);
+            // On disk even when the process ends without destructors.
+            rhythm->flush();
+            return ended;
+        };
         s.noRouteReason = [] { return routeReason.current(); };
         s.settings = [] { return LiveSettings::current(); };
         s.invalidateSettings = [] { LiveSettings::invalidate(); };
@@ -94,7 +104,14 @@ InputControllerEnvironment& InputControllerEnvironment::live() {
         s.notifications = NotificationCenter::shared();
         return s;
     }());
+    liveMade = true;
     return environment;
+}
+
+bool InputControllerEnvironment::windDownLive(std::chrono::milliseconds within) {
+    if (!liveMade) return true;
+    const auto& windDown = live().services_.windDown;
+    return !windDown || windDown(within);
 }
 
 SorvaneInputController::SorvaneInputController(IMKServer* server, InputClient* client,

@@ -9,6 +9,7 @@
 // All controllers of a process share one environment: the engine with its
 // one session, the prediction service, the typing-rhythm model, the
 // candidate panel and the mode indicator. Main thread only.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +63,10 @@ public:
         std::function<void()> noteActivation;
         // Where the settings-changed notification is observed; none: not.
         std::shared_ptr<NotificationCenter> notifications;
+        // Ends the background work (rewrites, rhythm saves) at quit within
+        // the bound; false when some of it is still running and must be
+        // left behind. None: there is none.
+        std::function<bool(std::chrono::milliseconds within)> windDown;
     };
 
     explicit InputControllerEnvironment(Services services);
@@ -76,6 +81,11 @@ public:
     // Made on first use, after the application object and the process's
     // notification center exist.
     static InputControllerEnvironment& live();
+    // At quit, once no client can reach the process: winds down the live
+    // environment if one was made (true when there is none). False: a
+    // rewrite is still inside an outside call, and the process must end
+    // without destroying the environment, whose destructor would wait for it.
+    static bool windDownLive(std::chrono::milliseconds within);
 
     const Services& services() const { return services_; }
     // The mode each application was left in, shared by its controllers.

@@ -11,6 +11,7 @@
 #include "platform/files/Files.h"
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/KeyringDaemon.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/TempHome.h"
 
@@ -155,6 +156,33 @@ TEST_F(TypingEndToEndTest, ASettingsChangeFromTheOtherProcessReleasesTheLock) {
     client.signal(SIGCONT);
     EXPECT_EQ(client.wait(20s), 0);
     EXPECT_TRUE(client.out().ends_with("field \"你\"\n")) << client.out();
+}
+
+// A Secret Service that owns its name and never answers holds a rewrite in
+// the keychain: the route choice first asks it whether an account token is
+// stored. Typing goes on meanwhile, and quitting leaves the rewrite behind
+// rather than waiting for it.
+TEST_F(TypingEndToEndTest, QuittingDoesNotWaitForARewriteStuckInTheKeychain) {
+    testing::MuteBusName secrets("org.freedesktop.secrets");
+    ASSERT_TRUE(secrets.owned());
+    // Two words ask for a rewrite, which waits out the pause (a second before
+    // there is any rhythm) and then asks the keychain for up to 3 s.
+    const auto typing = std::chrono::steady_clock::now();
+    const auto typed = type("{shift}{wait 600}hello world{wait 1500}");
+    EXPECT_LT(std::chrono::steady_clock::now() - typing, 5s);
+    ASSERT_EQ(typed.status, 0) << typed.err;
+    EXPECT_NE(typed.out.find("marked \"hello world\""), std::string::npos) << typed.out;
+
+    server_->signal(SIGTERM);
+    const auto signalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(server_->wait(20s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 3s);
+    const std::string log = server_->err();
+    EXPECT_NE(log.find("[Sorvane] rewrite worker busy in an outside call; not waited for\n"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(log.ends_with("[Sorvane] server exiting\n")) << log;
+    server_.reset();
 }
 
 }  // namespace

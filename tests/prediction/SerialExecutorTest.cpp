@@ -58,3 +58,32 @@ TEST(SerialExecutor, StoppingRunsWhatIsStillQueued) {
     EXPECT_EQ(ran, 2);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
+
+TEST(SerialExecutor, ABoundedStopLeavesAJobThatWillNotEndRunningAndTheDestructorWaitsForIt) {
+    std::atomic<int> ran{0};
+    const auto start = std::chrono::steady_clock::now();
+    {
+        SerialExecutor idle;
+        idle.postAt(start + 30s, [&] { ++ran; });
+        EXPECT_TRUE(idle.stop(std::chrono::steady_clock::now() + 5s));
+        EXPECT_EQ(ran, 1);
+    }
+    std::promise<void> entered, release;
+    {
+        SerialExecutor busy;
+        busy.post([&, released = release.get_future().share()] {
+            entered.set_value();
+            released.wait();
+            ++ran;
+        });
+        busy.postAt(start + 30s, [&] { ++ran; });
+        entered.get_future().wait();
+        const auto stopping = std::chrono::steady_clock::now();
+        EXPECT_FALSE(busy.stop(stopping + 50ms));
+        EXPECT_LT(std::chrono::steady_clock::now() - stopping, 2s);
+        EXPECT_EQ(ran, 1);
+        release.set_value();
+    }
+    EXPECT_EQ(ran, 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}

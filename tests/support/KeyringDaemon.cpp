@@ -1,6 +1,7 @@
 #include "tests/support/KeyringDaemon.h"
 
 #include <fcntl.h>
+#include <gio/gio.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
