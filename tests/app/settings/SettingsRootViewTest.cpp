@@ -128,24 +128,26 @@ void click(QWidget& widget) {
     QApplication::sendEvent(&widget, &release);
 }
 
+// Picks a toggle key as the user does.
+void choose(HotkeysPage& page, ToggleKey key) {
+    const int index = page.picker()->findData(static_cast<int>(key));
+    page.picker()->setCurrentIndex(index);
+    emit page.picker()->activated(index);
+}
+
 TEST_F(SettingsRootViewTest, HotkeysPageOffKeepsTheStoredLock) {
     auto m = model(SettingsPage::hotkeys);
     auto v = view(*m);
     auto* page = dynamic_cast<HotkeysPage*>(v->pageView());
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(page->lockSwitch()->isChecked());
-    const auto choose = [&](ToggleKey key) {
-        const int index = page->picker()->findData(static_cast<int>(key));
-        page->picker()->setCurrentIndex(index);
-        emit page->picker()->activated(index);
-    };
-    choose(ToggleKey::off);
+    choose(*page, ToggleKey::off);
     EXPECT_EQ(file_.load()->toggleKey, ToggleKey::off);
     EXPECT_FALSE(page->lockRow()->isEnabled());
     EXPECT_FALSE(page->lockSwitch()->isChecked());
     EXPECT_EQ(page->descriptionLine()->text(), HotkeysPage::description(ToggleKey::off));
     EXPECT_TRUE(file_.load()->doubleShiftLock) << "the stored lock is untouched";
-    choose(ToggleKey::leftShift);
+    choose(*page, ToggleKey::leftShift);
     EXPECT_TRUE(page->lockRow()->isEnabled());
     EXPECT_TRUE(page->lockSwitch()->isChecked());
     EXPECT_EQ(page->descriptionLine()->text().toStdString(),
@@ -164,9 +166,7 @@ TEST_F(SettingsRootViewTest, HotkeysPageUndoesARefusedChangeAndSaysWhy) {
     std::filesystem::create_directories(file_.url);  // a folder where the file belongs
     page->lockSwitch()->click();
     EXPECT_TRUE(page->lockSwitch()->isChecked());
-    const int off = page->picker()->findData(static_cast<int>(ToggleKey::off));
-    page->picker()->setCurrentIndex(off);
-    emit page->picker()->activated(off);
+    choose(*page, ToggleKey::off);
     EXPECT_EQ(page->picker()->currentText(), HotkeysPage::pickerTitle(ToggleKey::eitherShift));
     EXPECT_FALSE(page->saveFailureLine()->isHidden());
     EXPECT_EQ(page->saveFailureLine()->text().toStdString(), m->saveFailure().value_or(""));
