@@ -67,6 +67,9 @@ public:
 // not asked again. With `askAgainAfter`, for a process that runs for days, it
 // is asked again by the first call that much later, and once it answers the
 // calls go to it as before; `silent` is told once each time it goes quiet.
+// Once the process is told to quit (QuitRequest), a bounded call in flight
+// ends within a few tens of milliseconds and later ones fail at once, all as
+// notAvailable and without a line: quitting waits for no keychain.
 class SecretServiceKeychain final : public Keychain {
 public:
     using Diagnostic = std::function<void(std::string_view line)>;

@@ -1,5 +1,7 @@
 #include <libsecret/secret.h>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -9,6 +11,7 @@
 
 #include "platform/Keychain.h"
 #include "platform/ServiceSilence.h"
+#include "platform/process/QuitRequest.h"
 
 namespace sorvane {
 namespace {
@@ -130,17 +133,35 @@ ValuePtr valueOf(std::string_view data) {
     return ValuePtr(secret_value_new(data.data(), static_cast<gssize>(data.size()), "text/plain"));
 }
 
-// Cancels its cancellable when the limit passes before finish(). libsecret's
-// blocking calls spin a private main context of their own, so the clock has
-// to run on another thread.
+// Cancels its cancellable when the limit passes before finish(), or sooner
+// once the process is told to quit. libsecret's blocking calls spin a
+// private main context of their own, so the clock has to run on another
+// thread; it looks at the quit request every few milliseconds, since a
+// signal handler can set a flag but not wake a condition variable.
 class Deadline {
 public:
+    enum class Outcome { answered, expired, quitting };
+
     explicit Deadline(std::chrono::milliseconds limit) : cancellable_(g_cancellable_new()) {
         watcher_ = std::thread([this, limit] {
+            constexpr auto slice = std::chrono::milliseconds(20);
+            const auto end = std::chrono::steady_clock::now() + limit;
             std::unique_lock lock(mutex_);
-            if (cv_.wait_for(lock, limit, [this] { return finished_; })) return;
-            expired_ = true;
-            g_cancellable_cancel(cancellable_);
+            for (;;) {
+                const auto now = std::chrono::steady_clock::now();
+                if (cv_.wait_for(lock, std::min<std::chrono::steady_clock::duration>(slice, end - now),
+                                 [this] { return finished_; }))
+                    return;
+                if (QuitRequest::raised()) {
+                    outcome_ = Outcome::quitting;
+                } else if (std::chrono::steady_clock::now() >= end) {
+                    outcome_ = Outcome::expired;
+                } else {
+                    continue;
+                }
+                g_cancellable_cancel(cancellable_);
+                return;
+            }
         });
     }
     ~Deadline() {
@@ -151,15 +172,15 @@ public:
     Deadline& operator=(const Deadline&) = delete;
 
     GCancellable* cancellable() const { return cancellable_; }
-    // Stops the clock; true when the limit had passed.
-    bool finish() {
+    // Stops the clock; whether the call ended by itself or was cancelled.
+    Outcome finish() {
         {
             std::lock_guard lock(mutex_);
             finished_ = true;
         }
         cv_.notify_one();
         if (watcher_.joinable()) watcher_.join();
-        return expired_;
+        return outcome_;
     }
 
 private:
@@ -167,7 +188,7 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool finished_ = false;
-    bool expired_ = false;
+    Outcome outcome_ = Outcome::answered;
     std::thread watcher_;
 };
 
@@ -190,10 +211,14 @@ template <class Call, class Refusal>
 auto bounded(SecretServiceKeychain::Bound* bound, Call call, Refusal notAnswering)
     -> decltype(call(nullptr)) {
     if (!bound) return call(nullptr);
-    if (!bound->silence.mayAsk(bound->limit)) return notAnswering();
+    // A process that is quitting asks no one: the call fails at once.
+    if (QuitRequest::raised() || !bound->silence.mayAsk(bound->limit)) return notAnswering();
     Deadline deadline(bound->limit);
     auto result = call(deadline.cancellable());
-    const bool expired = deadline.finish();
+    const Deadline::Outcome outcome = deadline.finish();
+    // Cut short by a quit: the service may be fine, and no one asks again.
+    if (outcome == Deadline::Outcome::quitting) return notAnswering();
+    const bool expired = outcome == Deadline::Outcome::expired;
     if (bound->silence.note(!expired) && bound->silent) {
         const auto& again = bound->silence.askAgainAfter();
         const std::string after = again ? "will ask it again after " + std::to_string(again->count()) + " s"

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <set>
+#include <string_view>
 #include <utility>
 
 #include "app/cli/CommandLineOptions.h"
@@ -16,6 +18,7 @@
 #include "kit/english/DecimalWord.h"
 #include "platform/Keychain.h"
 #include "platform/SorvaneLog.h"
+#include "platform/files/Files.h"
 #include "platform/qt/QtMainQueue.h"
 
 namespace sorvane::SorvaneCommandLine {
@@ -35,20 +38,33 @@ void writeRaw(std::FILE* stream, const std::string& bytes) {
     std::fflush(stream);
 }
 
+// A diagnostic of the run: the window logs it; a command says it on
+// standard error, with its other diagnostics.
+void report(const std::string& option, std::string_view line) {
+    if (option == "--settings" || option == "--account" || option == "--account-demo") {
+        SorvaneLog::log("[Sorvane] " + std::string(line));
+    } else {
+        writeRaw(stderr, std::string(line) + "\n");
+    }
+}
+
 // Outside the server no keychain call may hold a command or the settings
 // window for long: a Secret Service that never answers costs one short wait,
-// then fails every later call at once. The window logs it; a command says so
-// on standard error, with its other diagnostics.
+// then fails every later call at once.
 void boundKeychain(const std::string& option) {
-    const bool window = option == "--settings" || option == "--account" || option == "--account-demo";
     KeychainAccess::setShared(std::make_shared<SecretServiceKeychain>(
-        SecretServiceKeychain::answerLimit, [window](std::string_view line) {
-            if (window) {
-                SorvaneLog::log("[Sorvane] " + std::string(line));
-            } else {
-                writeRaw(stderr, std::string(line) + "\n");
-            }
-        }));
+        SecretServiceKeychain::answerLimit, [option](std::string_view line) { report(option, line); }));
+}
+
+// The options that read or write the user's files: the input-source registry
+// and preferences, the settings window's files and lock, the update state,
+// the route state. The renders, demos and checks work on files of their own.
+bool touchesStoredFiles(const std::string& option) {
+    static const std::set<std::string_view> options = {
+        "--install",        "--register", "--enable",  "--disable",      "--select",
+        "--restore",        "--current",  "--status",  "--list",         "--ensure-enabled",
+        "--remove-enabled", "--settings", "--account", "--check-update", "--account-status"};
+    return options.contains(option);
 }
 
 }  // namespace
@@ -94,6 +110,14 @@ double accountDemoSeconds(const std::vector<std::string>& rest) {
 int run(const std::vector<std::string>& arguments) {
     const std::string& option = arguments.front();
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    // Never kept in a shared folder instead, where another user could read
+    // them or make our folders first.
+    if (touchesStoredFiles(option)) {
+        if (const auto home = Files::findHomeDirectory(); !home) {
+            report(option, "no home folder found: " + home.error().description());
+            return kFailure;
+        }
+    }
     // In the order the options are documented: the first whole match wins.
     if (auto status = RegistrationOptions::run(option, rest)) return *status;
     if (option == "--settings") {

@@ -46,7 +46,9 @@ std::string expandTilde(const std::string& path) {
     const std::string user = path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
     std::string home;
     if (user.empty()) {
-        home = Files::homeDirectory().string();
+        const auto found = Files::findHomeDirectory();
+        if (!found) return path;
+        home = found->string();
     } else if (const passwd* pw = getpwnam(user.c_str())) {
         home = pw->pw_dir;
     } else {

@@ -1,5 +1,6 @@
 #include "app/server/QuitSignals.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include "platform/process/QuitRequest.h"
+
 namespace sorvane::QuitSignals {
 namespace {
 
@@ -15,9 +18,18 @@ int quitSignalPipe[2] = {-1, -1};
 QPointer<QSocketNotifier> notifier;
 
 void onQuitSignal(int signal) {
+    const int savedErrno = errno;
     const char byte = static_cast<char>(signal);
     // Only async-signal-safe work here; the event loop reads the byte.
+    QuitRequest::raise();
     [[maybe_unused]] const auto written = ::write(quitSignalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+// A hang-up that was ignored when the process started was meant to be.
+bool ignoredAtStart(int signal) {
+    struct sigaction current {};
+    return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
 }
 
 }  // namespace
@@ -40,6 +52,8 @@ void route(QCoreApplication& app) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    static const bool hangUpIgnored = ignoredAtStart(SIGHUP);
+    if (!hangUpIgnored) ::sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace sorvane::QuitSignals

@@ -34,9 +34,17 @@ constexpr std::chrono::milliseconds kWindDownLimit{500};
 
 }  // namespace
 
-void main(int argc, char** argv) {
+int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (SorvaneCommandLine::handleIfPresent(arguments)) return;
+    if (SorvaneCommandLine::handleIfPresent(arguments)) return 0;
+    // The engine's dictionary, the settings and the rhythm samples all live
+    // in the home folder; kept anywhere shared, another user could read or
+    // plant them.
+    if (const auto home = Files::findHomeDirectory(); !home) {
+        SorvaneLog::error("[Sorvane] no home folder found, server not started: " +
+                          home.error().description());
+        return 1;
+    }
 
     QApplication app(argc, argv);
     QuitSignals::route(app);
@@ -88,6 +96,7 @@ void main(int argc, char** argv) {
         std::fflush(nullptr);
         std::_Exit(0);
     }
+    return 0;
 }
 
 }  // namespace sorvane::SorvaneApp

@@ -3,9 +3,10 @@
 // input-method server.
 namespace sorvane::SorvaneApp {
 
-// Returns when the server's event loop ends (or never, for a command-line
-// run, which exits with its option's status).
-void main(int argc, char** argv);
+// The server's exit status once its event loop ends: 0, or 1 when there is
+// no home folder to keep the user's files in. A command-line run never
+// returns: it exits with its option's status.
+int main(int argc, char** argv);
 
 inline constexpr const char* kDefaultBundleIdentifier = "cn.kestrum.inputmethod.Sorvane";
 

@@ -63,9 +63,10 @@ public:
         std::function<void()> noteActivation;
         // Where the settings-changed notification is observed; none: not.
         std::shared_ptr<NotificationCenter> notifications;
-        // Ends the background work (rewrites, rhythm saves) at quit within
-        // the bound; false when some of it is still running and must be
-        // left behind. None: there is none.
+        // Ends the background work at quit: the rewrites within the bound
+        // (false when one is still running and must be left behind), then
+        // saves the rhythm samples, which waits for the user-defaults lock
+        // (FileLock::maxWait at most) beyond the bound. None: there is none.
         std::function<bool(std::chrono::milliseconds within)> windDown;
     };
 

@@ -160,6 +160,10 @@ int run(SettingsPage page) {
                         std::string(rawValue(page)));
         return 0;
     }
+    // Said, since a second start will now open a second window too.
+    if (!lock.held())
+        SorvaneLog::log("[Sorvane] settings lock not taken, window opens without it: " + lockPath().string() +
+                        ": " + lock.error().description());
 
     Files::keepSupportDirectoryPrivate();
 

@@ -33,10 +33,25 @@ FileError errorFromErrno(int code, const fs::path& path) {
     return e;
 }
 
+Expected<fs::path, FileError> findHomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        if (*home == '/') return fs::path(home);
+        return unexpected(FileError{FileError::Kind::notFound, ENOENT,
+                                    "HOME is not an absolute path (" + std::string(home) + ")"});
+    }
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir == '/')
+        return fs::path(pw->pw_dir);
+    return unexpected(FileError{
+        FileError::Kind::notFound, ENOENT,
+        "HOME is not set and user " + std::to_string(getuid()) + " has no home in the password database"});
+}
+
 fs::path homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return fs::path(pw->pw_dir);
-    return fs::temp_directory_path();
+    // Never a shared folder such as the system's temporary one: anyone could
+    // make our folders there first. A process that keeps files refuses to
+    // start without a home; anything else that asks finds nothing and can
+    // create nothing under a path through a device file.
+    return findHomeDirectory().valueOr(fs::path("/dev/null"));
 }
 
 fs::path supportDirectory() {

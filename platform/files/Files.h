@@ -33,6 +33,12 @@ struct FileStamp {
 
 namespace Files {
 
+// The user's home: $HOME, else the password database's entry; an absolute
+// path either way. The error says why there is none.
+Expected<std::filesystem::path, FileError> findHomeDirectory();
+// findHomeDirectory(), or, where there is none, a path under which nothing
+// exists and nothing can be created ("/dev/null"). Every process that reads
+// or writes the user's files checks findHomeDirectory() as it starts.
 std::filesystem::path homeDirectory();
 // ~/Library/SorvaneIME: settings, state, route and update files.
 std::filesystem::path supportDirectory();

@@ -3,8 +3,10 @@
 // that `--quit` can never reach the servers other tests run in parallel.
 #include <gtest/gtest.h>
 #include <libsecret/secret.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -301,6 +303,53 @@ TEST_F(CommandLineEndToEndTest, AccountStatusEndsSoonWhenTheSecretServiceNeverAn
     EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "said once: " << r.err;
     // Eight calls of 25 s each before; one bound of a few seconds now.
     EXPECT_LT(took, 20s);
+}
+
+// A user with no home folder (HOME unset, no entry in the password database,
+// as in a container started with an arbitrary user id) gets no folder made
+// for them anywhere: what would keep files says why and ends with 1; what
+// keeps none still answers. Needs root, to run as such a user.
+TEST_F(CommandLineEndToEndTest, WithoutAHomeFolderNothingIsKeptAnywhere) {
+    constexpr uid_t homeless = 4242;
+    if (::geteuid() != 0 || ::getpwuid(homeless)) GTEST_SKIP() << "needs root and a user id with no entry";
+    // A copy the user may run, in a folder the user may enter.
+    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const fs::path temp = dir_.path() / "tmp";
+    fs::create_directory(temp);
+    fs::permissions(temp, fs::perms::all | fs::perms::sticky_bit);
+    const auto runAs = [&](std::vector<std::string> arguments) {
+        std::vector<std::string> command = {"--reuid=" + std::to_string(homeless),
+                                            "--regid=" + std::to_string(homeless),
+                                            "--clear-groups",
+                                            "env",
+                                            "-u",
+                                            "HOME",
+                                            "TMPDIR=" + temp.string(),
+                                            "SORVANE_LOG_STDERR=1",
+                                            executable_.string()};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        return ChildProcess::run("/usr/bin/setpriv", std::move(command), {}, 60s);
+    };
+    const std::string reason = "HOME is not set and user 4242 has no home in the password database";
+    const std::string why = "no home folder found: " + reason;
+
+    for (const auto& option : {"--status", "--check-update", "--account-status"}) {
+        const auto r = runAs({option});
+        EXPECT_EQ(r.status, 1) << option << r.err;
+        EXPECT_EQ(r.err, why + "\n") << option;
+    }
+    const auto window = runAs({"--settings", "about"});
+    EXPECT_EQ(window.status, 1) << window.err;
+    EXPECT_EQ(window.err, "[Sorvane] " + why + "\n");
+    const auto server = runAs({});
+    EXPECT_EQ(server.status, 1) << server.err;
+    EXPECT_EQ(server.err, "[Sorvane] no home folder found, server not started: " + reason + "\n");
+
+    const auto help = runAs({"--help"});
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_TRUE(help.out.starts_with("SorvaneIME")) << help.out;
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_FALSE(fs::exists("/dev/null/Library"));
 }
 
 }  // namespace

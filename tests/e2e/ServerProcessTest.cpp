@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/files/Files.h"
@@ -99,8 +100,10 @@ protected:
     testing::TempDir dir_;
 };
 
-TEST_F(ServerProcessTest, ServesAClientAndEndsCleanlyOnEitherSignal) {
-    for (int sig : {SIGTERM, SIGINT}) {
+// Each quit signal, SIGHUP too (the terminal it was started from closed),
+// ends it through the same closing steps.
+TEST_F(ServerProcessTest, ServesAClientAndEndsCleanlyOnEachQuitSignal) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         auto server = startServer();
         ASSERT_TRUE(server->waitForStderr(kServerUp, 30s)) << server->err();
         const std::string err = server->err();
@@ -120,7 +123,7 @@ TEST_F(ServerProcessTest, ServesAClientAndEndsCleanlyOnEitherSignal) {
         EXPECT_NE(typed.out.find("field \"你好\"\n"), std::string::npos) << typed.out;
 
         server->signal(sig);
-        EXPECT_EQ(server->wait(20s), 0);
+        EXPECT_EQ(server->wait(20s), 0) << strsignal(sig);
         const std::string closing = server->err();
         EXPECT_TRUE(closing.ends_with("[Sorvane] librime finalized for quit\n[Sorvane] server exiting\n"))
             << closing;

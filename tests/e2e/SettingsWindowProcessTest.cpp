@@ -23,6 +23,7 @@
 #include "platform/qt/DistributedNotifications.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/KeyringDaemon.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/ScopedEnvironment.h"
@@ -119,6 +120,30 @@ TEST_F(SettingsProcessTest, TwoStartsAtOnceGiveOneWindowAndOneForwardAndSigtermE
     window.signal(SIGTERM);
     EXPECT_EQ(window.wait(30s), 0) << window.err();
     EXPECT_EQ(window.err().find(kForwarded), std::string::npos);
+}
+
+// A lock path that cannot be a lock (a folder here) leaves the window
+// without its lock: it opens all the same and says why in one line. And a
+// hang-up while the window waits on a Secret Service that never answers ends
+// it at once with 0, rather than once the keychain call gives up (3 s).
+TEST_F(SettingsProcessTest, WithoutItsLockItSaysWhyAndAHangUpEndsItAtOnceWhateverTheKeychainDoes) {
+    ASSERT_TRUE(bus_.ok());
+    std::filesystem::create_directories(SettingsWindow::lockPath());
+    testing::MuteBusName secrets("org.freedesktop.secrets");
+    ASSERT_TRUE(secrets.owned());
+
+    auto window = settings("ownKey");
+    const std::string lockLine =
+        "[Sorvane] settings lock not taken, window opens without it: " + SettingsWindow::lockPath().string() +
+        ": ";
+    ASSERT_TRUE(window->waitForStderr(lockLine, 30s)) << window->err();
+    ASSERT_TRUE(testing::waitUntil([&] { return secrets.callsReceived() > 0; })) << window->err();
+    const auto hungUp = std::chrono::steady_clock::now();
+    window->signal(SIGHUP);
+    EXPECT_EQ(window->wait(30s), 0) << window->err();
+    // A call still waiting would end 3 s after it started.
+    EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 2s) << window->err();
+    EXPECT_EQ(window->err().find("did not answer"), std::string::npos) << window->err();
 }
 
 TEST_F(SettingsWindowInProcess, DISABLED_AWindowHereTakesAPageForwardedByTheExecutable) {

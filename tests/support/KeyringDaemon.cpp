@@ -71,14 +71,16 @@ MuteBusName::MuteBusName(const char* name) : bus_(privateConnection()) {
     // replies to our own calls get through.
     g_dbus_connection_add_filter(
         bus_,
-        [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer) -> GDBusMessage* {
+        [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer calls) -> GDBusMessage* {
             if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL) {
+                ++**static_cast<std::shared_ptr<std::atomic<int>>*>(calls);
                 g_object_unref(message);
                 return nullptr;
             }
             return message;
         },
-        nullptr, nullptr);
+        new std::shared_ptr<std::atomic<int>>(calls_),
+        [](gpointer held) { delete static_cast<std::shared_ptr<std::atomic<int>>*>(held); });
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",

@@ -4,6 +4,9 @@
 // and unlocked with an empty password, ended with the object.
 #include <sys/types.h>
 
+#include <atomic>
+#include <memory>
+
 // GIO's own declaration: its headers name a field `signals`, which a Qt
 // test's headers define away.
 typedef struct _GDBusConnection GDBusConnection;
@@ -27,10 +30,14 @@ public:
     MuteBusName(const MuteBusName&) = delete;
     MuteBusName& operator=(const MuteBusName&) = delete;
     bool owned() const { return owned_; }
+    // How many calls it has left unanswered so far.
+    int callsReceived() const { return calls_->load(); }
 
 private:
     GDBusConnection* bus_ = nullptr;
     bool owned_ = false;
+    // Counted on the bus's own thread; outlives a filter call in flight.
+    std::shared_ptr<std::atomic<int>> calls_ = std::make_shared<std::atomic<int>>(0);
 };
 
 class KeyringDaemon {

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings/UrlOpener.h"
+#include "app/settings/blocks/SaveFailureLine.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
@@ -16,10 +17,7 @@
 namespace sorvane {
 
 GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* parent)
-    : SettingsScroll(parent),
-      model_(model),
-      update_(new SettingsSwitch),
-      failure_(new SettingsText(QString(), settingsFont(12), SettingsText::Tone::warning)) {
+    : SettingsScroll(parent), model_(model), update_(new SettingsSwitch), failure_(new SaveFailureLine) {
     addBlock(new SettingsHeading(QStringLiteral("通用"), QStringLiteral("管理这台 Mac 上的Sorvane输入法。")));
 
     auto* system = new SettingsGroup;
@@ -52,7 +50,6 @@ GeneralPage::GeneralPage(SettingsModel& model, UrlOpener& opener, QWidget* paren
                                    [this] { model_.show(SettingsPage::about); });
     updating->addRow(updates_);
     addBlock(updating);
-    failure_->setWraps(true);
     addBlock(failure_);
 
     auto* password =
@@ -77,9 +74,7 @@ void GeneralPage::refresh() {
         const QSignalBlocker quiet(update_);
         update_->setChecked(model_.settings().autoCheckUpdates);
     }
-    const auto& failure = model_.saveFailure();
-    failure_->setVisible(failure.has_value());
-    failure_->setText(failure ? QString::fromStdString(*failure) : QString());
+    failure_->follow(model_.saveFailure());
 }
 
 }  // namespace sorvane

@@ -12,6 +12,7 @@
 
 namespace sorvane {
 
+class SaveFailureLine;
 class SettingsLinkRow;
 class SettingsSwitch;
 class SettingsText;
@@ -30,7 +31,7 @@ public:
     SettingsLinkRow* keyboardRow() const { return keyboard_; }
     SettingsSwitch* updateSwitch() const { return update_; }
     SettingsLinkRow* updatesRow() const { return updates_; }
-    SettingsText* saveFailureLine() const { return failure_; }
+    SaveFailureLine* saveFailureLine() const { return failure_; }
 
 private:
     void refresh();
@@ -39,7 +40,7 @@ private:
     SettingsLinkRow* keyboard_;
     SettingsSwitch* update_;
     SettingsLinkRow* updates_;
-    SettingsText* failure_;
+    SaveFailureLine* failure_;
     ObserverSubscription observer_;
 };
 

@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/settings/blocks/SaveFailureLine.h"
 #include "app/settings/blocks/SettingsGroup.h"
 #include "app/settings/blocks/SettingsHeading.h"
 #include "app/settings/blocks/SettingsSwitch.h"
@@ -66,7 +67,7 @@ HotkeysPage::HotkeysPage(SettingsModel& model, QWidget* parent)
       description_(new SettingsText(QString(), settingsFont(11), SettingsText::Tone::secondary)),
       lockRow_(new QWidget),
       lock_(new SettingsSwitch),
-      failure_(new SettingsText(QString(), settingsFont(12), SettingsText::Tone::warning)) {
+      failure_(new SaveFailureLine) {
     addBlock(new SettingsHeading(QStringLiteral("快捷键"),
                                  QStringLiteral("熟悉的按键，更顺手的表达。改动立即生效。")));
 
@@ -96,7 +97,6 @@ HotkeysPage::HotkeysPage(SettingsModel& model, QWidget* parent)
     lockLine->addWidget(lock_, 0, Qt::AlignVCenter);
     switching->addRow(lockRow_);
     addBlock(switching);
-    failure_->setWraps(true);
     addBlock(failure_);
 
     auto* accepting = new SettingsGroup(QStringLiteral("Sorvane模式的采纳提示"));
@@ -148,9 +148,7 @@ void HotkeysPage::refresh() {
         const QSignalBlocker quiet(lock_);
         lock_->setChecked(model_.lockSwitch());
     }
-    const auto& failure = model_.saveFailure();
-    failure_->setVisible(failure.has_value());
-    failure_->setText(failure ? QString::fromStdString(*failure) : QString());
+    failure_->follow(model_.saveFailure());
 }
 
 }  // namespace sorvane

@@ -17,6 +17,7 @@ class QComboBox;
 namespace sorvane {
 
 class SettingsSwitch;
+class SaveFailureLine;
 class SettingsText;
 
 class HotkeysPage final : public SettingsScroll {
@@ -32,7 +33,7 @@ public:
     SettingsText* descriptionLine() const { return description_; }
     SettingsSwitch* lockSwitch() const { return lock_; }
     QWidget* lockRow() const { return lockRow_; }
-    SettingsText* saveFailureLine() const { return failure_; }
+    SaveFailureLine* saveFailureLine() const { return failure_; }
 
 private:
     void refresh();
@@ -42,7 +43,7 @@ private:
     SettingsText* description_;
     QWidget* lockRow_;
     SettingsSwitch* lock_;
-    SettingsText* failure_;
+    SaveFailureLine* failure_;
     ObserverSubscription observer_;
 };
 

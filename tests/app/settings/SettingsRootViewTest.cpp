@@ -11,6 +11,7 @@
 #include "app/settings/SettingsRootView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/account/AccountPage.h"
+#include "app/settings/blocks/SaveFailureLine.h"
 #include "app/settings/blocks/SettingsLinkRow.h"
 #include "app/settings/blocks/SettingsSpinner.h"
 #include "app/settings/blocks/SettingsSwitch.h"
