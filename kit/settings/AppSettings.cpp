@@ -1,5 +1,6 @@
 #include "kit/settings/AppSettings.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/NotificationCenter.h"
@@ -85,7 +86,19 @@ const AppSettingsFile& AppSettingsFile::live() {
 }
 
 Expected<void, AppSettingsFile::SaveError> AppSettingsFile::save(const AppSettings& settings,
+                                                                 const AppSettings& changedFrom,
                                                                  bool notify) const {
+    return write(settings, &changedFrom, notify);
+}
+
+Expected<void, AppSettingsFile::SaveError> AppSettingsFile::save(const AppSettings& settings,
+                                                                 bool notify) const {
+    return write(settings, nullptr, notify);
+}
+
+Expected<void, AppSettingsFile::SaveError> AppSettingsFile::write(const AppSettings& settings,
+                                                                  const AppSettings* changedFrom,
+                                                                  bool notify) const {
     using Kind = SaveError::Kind;
     auto notWritten = [](Kind kind, FileError cause) {
         SorvaneLog::log("[Sorvane] settings not written: " + cause.description());
@@ -95,11 +108,25 @@ Expected<void, AppSettingsFile::SaveError> AppSettingsFile::save(const AppSettin
         return notWritten(Kind::notWritten, made.error());
     // Only the settings window writes here, so no lock. The user's choices in
     // a file we cannot read now must not give way to the defaults, and what
-    // a newer version keeps beside our four keys stays as it was written.
+    // a newer version keeps beside our four keys stays as it was written;
+    // so does a value of ours the user left alone, even one we cannot read.
     auto existing = DataFile::readObjectBeforeReplacing(url, "settings");
     if (!existing) return notWritten(Kind::keptExisting, existing.error());
-    const std::vector<std::string> replaced = unreadableKnownKeys(existing->object);
-    existing->object.update(settings.toJson());
+    nlohmann::json& object = existing->object;
+    const std::vector<std::string> unreadable = unreadableKnownKeys(object);
+    const nlohmann::json before = changedFrom ? changedFrom->toJson() : nlohmann::json();
+    const nlohmann::json after = settings.toJson();
+    std::vector<std::string> written;
+    for (const auto& [key, value] : after.items()) {
+        auto it = object.find(key);
+        const bool held = it != object.end() && !it->is_null();
+        if (held && changedFrom && before.at(key) == value) continue;
+        object[key] = value;
+        written.push_back(key);
+    }
+    std::vector<std::string> replaced;
+    for (const auto& key : unreadable)
+        if (std::find(written.begin(), written.end(), key) != written.end()) replaced.push_back(key);
     std::string bytes;
     try {
         bytes = existing->dump();

@@ -83,17 +83,34 @@ struct AppSettingsFile {
         FileError cause;
     };
 
-    // Writes atomically, creating the folder; posts changedNotification only
-    // after a successful write and only when `notify`. A failure is logged
-    // ("[Sorvane] settings not written: …") and returned. Keys this version
-    // does not know stay in the file with their values as written; a known
-    // key whose value it cannot read is replaced, logged once per save. An
-    // existing file that cannot be read is never replaced; one that is not a
-    // JSON object is first set aside as "settings.json.corrupt-<UTC time>".
+    // A change the user made, from the settings the window had read
+    // (`changedFrom`) to `settings`. Writes atomically, creating the folder;
+    // posts changedNotification only after a successful write and only when
+    // `notify`. A failure is logged ("[Sorvane] settings not written: …") and
+    // returned. Of the four known keys it writes those whose value differs
+    // between the two, and those the file holds no value for (absent or
+    // null), so that the file stays complete; every other member of the file
+    // (a known key the user did not change, also one whose value this
+    // version cannot read, and keys it does not know) keeps its value as
+    // written. A known key whose unreadable value gives way to the user's
+    // change is named in one line per save ("[Sorvane] settings: replaced
+    // unreadable values of <keys>"). An existing file that cannot be read is
+    // never replaced; one that is not a JSON object is first set aside as
+    // "settings.json.corrupt-<UTC time>", and the new one then holds all four
+    // keys.
+    Expected<void, SaveError> save(const AppSettings& settings, const AppSettings& changedFrom,
+                                   bool notify) const;
+    // The same with every known key written from `settings`: for a file made
+    // to hold these settings (a preview's, a test's).
     Expected<void, SaveError> save(const AppSettings& settings, bool notify) const;
     // None when the file is missing, unreadable or not a JSON object.
     std::optional<AppSettings> load() const;
     std::optional<std::chrono::system_clock::time_point> modificationDate() const;
+
+private:
+    // `changedFrom` none: every known key.
+    Expected<void, SaveError> write(const AppSettings& settings, const AppSettings* changedFrom,
+                                    bool notify) const;
 };
 
 // The reading side's process-wide cache over AppSettingsFile::live().

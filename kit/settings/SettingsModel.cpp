@@ -81,7 +81,7 @@ void SettingsModel::setSettings(const AppSettings& settings) {
     if (settings != settings_) {
         // The server goes on with what the file holds: the window shows the
         // same, and says why the change did not take.
-        if (auto saved = settingsFile_.save(settings, postsChanges_); saved) {
+        if (auto saved = settingsFile_.save(settings, settings_, postsChanges_); saved) {
             settings_ = settings;
             saveFailure_.reset();
         } else {

@@ -72,7 +72,9 @@ public:
     SettingsPage page() const { return page_; }
     const AppSettings& settings() const { return settings_; }
     // Saves when the value differs from the current one and takes it only
-    // once it is saved; an equal value writes and posts nothing. A refused
+    // once it is saved; an equal value writes and posts nothing. The save
+    // writes only the keys that differ (AppSettingsFile::save): what the file
+    // holds for the others stays as written. A refused
     // save keeps the stored value and sets saveFailure(), a successful one
     // clears it.
     void setSettings(const AppSettings& settings);

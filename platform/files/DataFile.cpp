@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/LogSink.h"
+#include "platform/Uuid.h"
 #include "platform/files/JsonDocument.h"
 
 namespace sorvane::DataFile {
@@ -31,31 +32,45 @@ fs::path corruptCopyPath(const fs::path& file) {
     return fs::path(file.string() + suffix);
 }
 
-// Renames `from` to `to` unless `to` exists (EEXIST then): 0 or the errno.
-int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    // A file system without RENAME_NOREPLACE: a new link never replaces
-    // either, and the old name goes only once the new one holds the file.
-    if (::link(from.c_str(), to.c_str()) != 0) return errno;
-    if (::unlink(from.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(to.c_str());
-        return code;
-    }
-    return 0;
+// Two writers in one millisecond, or a clock set back, choose one name.
+constexpr int maxCopiesOfOneName = 100;
+
+// `copy`, then "<copy>-2", "-3", ...
+fs::path copyName(const fs::path& copy, int n) {
+    return n == 1 ? copy : fs::path(copy.string() + "-" + std::to_string(n));
 }
 
 }  // namespace
 
 Expected<fs::path, FileError> setAside(const fs::path& file, const fs::path& copy) {
-    constexpr int maxCopiesOfOneName = 100;
     for (int n = 1;; ++n) {
-        const fs::path name = n == 1 ? copy : fs::path(copy.string() + "-" + std::to_string(n));
-        const int code = renameWithoutReplacing(file, name);
-        if (code == 0) return name;
+        const fs::path name = copyName(copy, n);
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return name;
+        const int code = errno;
+        if (code == EINVAL || code == ENOSYS) return setAsideByLinking(file, copy);
         if (code != EEXIST || n == maxCopiesOfOneName) return unexpected(Files::errorFromErrno(code, file));
     }
+}
+
+Expected<fs::path, FileError> setAsideByLinking(const fs::path& file, const fs::path& copy,
+                                                const Link& link) {
+    // Whatever is at `file` at this instant moves, as with RENAME_NOREPLACE;
+    // a file a writer puts there afterwards is not ours to touch. No one else
+    // writes a name of a fresh UUID, so this rename replaces nothing.
+    const fs::path own(copy.string() + "." + Uuid::random());
+    if (::rename(file.c_str(), own.c_str()) != 0) return unexpected(Files::errorFromErrno(errno, file));
+    for (int n = 1; n <= maxCopiesOfOneName; ++n) {
+        const fs::path name = copyName(copy, n);
+        const int linked = link ? link(own.c_str(), name.c_str()) : ::link(own.c_str(), name.c_str());
+        if (linked == 0) {
+            ::unlink(own.c_str());
+            return name;
+        }
+        if (errno != EEXIST) break;
+    }
+    // No hard links here, or every name taken: the file stays set aside under
+    // its own name, which still says what it is.
+    return own;
 }
 
 Expected<std::optional<std::string>, FileError> readBeforeReplacing(

@@ -29,17 +29,35 @@ Expected<std::optional<std::string>, FileError> readBeforeReplacing(
 
 // Renames `file` to `copy`, never over an earlier copy of that name (two
 // writers in one millisecond, a clock set back): then to the first free
-// "<copy>-2", "-3", ... "-100". The name it took.
+// "<copy>-2", "-3", ... "-100". The name it took. Where the file system
+// refuses RENAME_NOREPLACE (EINVAL, as some network file systems do), by
+// setAsideByLinking.
 Expected<std::filesystem::path, FileError> setAside(const std::filesystem::path& file,
                                                     const std::filesystem::path& copy);
+
+// link(2) by default; tests put in one that fails or races a writer.
+using Link = std::function<int(const char* from, const char* to)>;
+
+// setAside without RENAME_NOREPLACE. `file` is first renamed to a name of
+// its own beside `copy` ("<copy>.<UUID>"): what is at `file` at that instant
+// moves, and a file put there afterwards stays. That name is then linked to
+// the first free one of `copy`, "-2" ... "-100" (a link never replaces), and
+// removed. Where links fail for another reason than a taken name (a file
+// system without hard links), or all names are taken, the file stays under
+// its own name, which is returned. It never replaces an earlier copy nor
+// removes a file it did not move. An error only when the rename fails.
+Expected<std::filesystem::path, FileError> setAsideByLinking(const std::filesystem::path& file,
+                                                             const std::filesystem::path& copy,
+                                                             const Link& link = {});
 
 // A JSON object file as a writer that keeps what it does not know finds it.
 struct ObjectBeforeReplacing {
     // What the file holds; empty when there was no file or it was set aside.
     nlohmann::json object;
     // `object` as it now is, pretty-printed with sorted keys; a member the
-    // library would change (a 25-digit integer) and the writer left alone
-    // goes back in the text it was read in. Throws what dump throws.
+    // library would change (a 25-digit integer, 1e-400) and the writer left
+    // alone goes back in the text it was read in. A byte-order mark the file
+    // began with is not written. Throws what dump throws.
     std::string dump() const;
 
     // What dump() keeps: the object as read (only when there is text to

@@ -1,31 +1,67 @@
 #include "platform/files/JsonDocument.h"
 
-#include <cctype>
+#include <algorithm>
 
 namespace sorvane::JsonDocument {
 namespace {
 
 using json = nlohmann::json;
 
-// Finds numbers whose text a double cannot give back: an integer that
-// overflowed 64 bits arrives as a float, and a decimal is exact only up to 15
-// significant digits.
+// A number's value as its text writes it: the significant digits without
+// leading or trailing zeros, and the power of ten of the last one. Equal for
+// two texts exactly when they denote the same number. The text is one that
+// parsed as a JSON number.
+struct DecimalValue {
+    bool negative = false;
+    std::string digits;
+    long long exponent = 0;
+
+    bool operator==(const DecimalValue&) const = default;
+};
+
+DecimalValue decimalValue(std::string_view text) {
+    DecimalValue value;
+    std::size_t i = 0;
+    if (i < text.size() && text[i] == '-') {
+        value.negative = true;
+        ++i;
+    }
+    bool fraction = false;
+    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+        if (text[i] == '.') {
+            fraction = true;
+            continue;
+        }
+        value.digits += text[i];
+        if (fraction) --value.exponent;
+    }
+    if (i < text.size()) {
+        ++i;
+        bool negativeExponent = false;
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) negativeExponent = text[i++] == '-';
+        // Past a billion the exponent no longer matters: no double is left.
+        long long written = 0;
+        for (; i < text.size(); ++i) written = std::min(written * 10 + (text[i] - '0'), 1'000'000'000LL);
+        value.exponent += negativeExponent ? -written : written;
+    }
+    const std::size_t first = value.digits.find_first_not_of('0');
+    if (first == std::string::npos) return DecimalValue{value.negative, "", 0};
+    const std::size_t last = value.digits.find_last_not_of('0');
+    value.exponent += static_cast<long long>(value.digits.size() - 1 - last);
+    value.digits = value.digits.substr(first, last + 1 - first);
+    return value;
+}
+
+// Finds numbers whose written text the library would write as another
+// number: an integer that overflowed 64 bits arrives as a double, a decimal
+// may have more digits than a double keeps, and a tiny one may lose its
+// digits to a subnormal double or to zero.
 class InexactNumbers final : public nlohmann::json_sax<json> {
 public:
     bool found = false;
 
-    bool number_float(number_float_t, const string_t& text) override {
-        const bool integral = text.find_first_of(".eE") == string_t::npos;
-        int significant = 0;
-        bool leading = true;
-        for (char c : text) {
-            if (c == 'e' || c == 'E') break;
-            if (!std::isdigit(static_cast<unsigned char>(c))) continue;
-            if (leading && c == '0') continue;
-            leading = false;
-            ++significant;
-        }
-        found = found || integral || significant > 15;
+    bool number_float(number_float_t value, const string_t& text) override {
+        found = found || decimalValue(text) != decimalValue(json(value).dump());
         return true;
     }
     bool null() override { return true; }
@@ -108,7 +144,10 @@ std::map<std::string, std::string> inexactMembers(std::string_view text) {
     std::map<std::string, std::string> members;
     auto parsed = parse(text);
     if (!parsed || !parsed->is_object()) return members;
-    std::size_t i = skipSpace(text, 0) + 1;  // past "{"
+    // The library passes over a byte-order mark at the very start.
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    std::size_t i =
+        skipSpace(text, text.starts_with(byteOrderMark) ? byteOrderMark.size() : 0) + 1;  // past "{"
     for (;;) {
         i = skipSpace(text, i);
         if (i >= text.size() || text[i] != '"') break;

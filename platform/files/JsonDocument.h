@@ -14,13 +14,16 @@ namespace sorvane::JsonDocument {
 // level, and pretty-printing it grows quadratically.
 inline constexpr int maxDepth = 64;
 
-// The parsed document; none when it is not JSON or nests deeper than maxDepth.
+// The parsed document; none when it is not JSON, nests deeper than maxDepth
+// or holds a number beyond a double's range (1e400).
 std::optional<nlohmann::json> parse(std::string_view text);
 
 // The top-level members of a JSON object text whose value holds a number the
-// library would change (an integer beyond 64 bits, a decimal with more digits
-// than a double keeps), by key, as their original text. Empty for anything
-// that is not a JSON object.
+// library would write as another number (an integer beyond 64 bits, a
+// decimal with more digits than a double keeps, one too small for a double
+// such as 1e-400, which it reads as 0), by key, as their original text. A
+// byte-order mark before the object is passed over, as the library does.
+// Empty for anything that is not a JSON object.
 std::map<std::string, std::string> inexactMembers(std::string_view text);
 
 // `object` pretty-printed with sorted keys, as dump(2) writes it, except that

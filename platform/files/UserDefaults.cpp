@@ -143,21 +143,16 @@ bool FileUserDefaults::change(std::string_view key, const nlohmann::json* value)
     // Always from the file, never the cache: the other process may have
     // written its keys since we last looked. Replacing a file we cannot read
     // would drop every other key in it.
-    nlohmann::json object = nlohmann::json::object();
-    auto existing = DataFile::readBeforeReplacing(path_, "user defaults", [&](std::string_view text) {
-        auto parsed = parseObject(text);
-        if (parsed) object = std::move(*parsed);
-        return parsed.has_value();
-    });
+    auto existing = DataFile::readObjectBeforeReplacing(path_, "user defaults");
     if (!existing) return fail(existing.error().description());
     if (value) {
-        object[std::string(key)] = *value;
+        existing->object[std::string(key)] = *value;
     } else {
-        object.erase(std::string(key));
+        existing->object.erase(std::string(key));
     }
     std::string bytes;
     try {
-        bytes = object.dump(2);
+        bytes = existing->dump();
     } catch (const nlohmann::json::exception& e) {
         return fail(e.what());
     }

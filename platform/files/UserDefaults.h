@@ -2,7 +2,10 @@
 // Small per-user preferences shared by the two processes: one JSON object per
 // bundle id in ~/Library/Preferences/<bundle id>.json. Each process writes its
 // own keys; a write re-reads the file under a lock and changes only its key,
-// so the other process's keys survive.
+// so the other process's keys survive, and is read and written as the other
+// data files are (DataFile::readObjectBeforeReplacing): a number the JSON
+// library cannot hold exactly keeps the text it was written in, a file that
+// is not a JSON object is set aside, not replaced. Written private (0600).
 #include <filesystem>
 #include <memory>
 #include <mutex>

@@ -8,6 +8,7 @@
 
 #include "kit/settings/SettingsHomePresenter.h"
 #include "kit/settings/SettingsModel.h"
+#include "platform/files/UserDefaults.h"
 #include "tests/support/CapturingLogSink.h"
 #include "tests/support/FakeAccountService.h"
 #include "tests/support/FilePermissions.h"
@@ -103,6 +104,49 @@ TEST_F(SettingsModelTest, OnlyRealChangesAreWrittenAndOnlyTheLiveKindPosts) {
         if (posts) {
             EXPECT_EQ(center_->posted().back().first, AppSettingsFile::changedNotification);
         }
+    }
+}
+
+// A change writes what the user changed. The rest of the file keeps its
+// text: a newer version's value of a known key, keys this version does not
+// know, numbers the JSON library cannot hold; so does the user-defaults file
+// when another key is set, also after a byte-order mark.
+TEST_F(SettingsModelTest, ASaveKeepsWhatTheUserDidNotChange) {
+    ASSERT_TRUE(Files::atomicWrite(file_.url, R"({"toggleKey":"middleShift","doubleShiftLock":"yes",
+        "serial":1234567890123456789012345,"theme":{"accent":"teal"},"autoCheckUpdates":true})"));
+    auto m = model();
+    AppSettings next = m->settings();
+    next.autoCheckUpdates = false;
+    m->setSettings(next);
+    const std::string kept =
+        "  \"doubleShiftLock\": \"yes\",\n"
+        "  \"serial\": 1234567890123456789012345,\n"
+        "  \"theme\": {\n    \"accent\": \"teal\"\n  },\n";
+    // The absent acceptKeys is written: the file holds every known key.
+    EXPECT_EQ(fileText(), "{\n  \"acceptKeys\": \"tabNormalized\",\n  \"autoCheckUpdates\": false,\n" + kept +
+                              "  \"toggleKey\": \"middleShift\"\n}");
+    EXPECT_TRUE(log_->messages().empty());
+    next.toggleKey = ToggleKey::leftShift;
+    m->setSettings(next);
+    EXPECT_EQ(fileText(), "{\n  \"acceptKeys\": \"tabNormalized\",\n  \"autoCheckUpdates\": false,\n" + kept +
+                              "  \"toggleKey\": \"leftShift\"\n}");
+    EXPECT_EQ(log_->messages(),
+              std::vector<std::string>{"[Sorvane] settings: replaced unreadable values of toggleKey"});
+    EXPECT_EQ(center_->posted().size(), 2u);
+
+    const auto defaultsFile = home_.path() / "Library" / "Preferences" / "cn.example.json";
+    FileUserDefaults defaults{defaultsFile};
+    for (const std::string byteOrderMark : {"", "\xEF\xBB\xBF"}) {
+        ASSERT_TRUE(Files::atomicWrite(defaultsFile, byteOrderMark + R"({"big": 1234567890123456789012345,
+            "tiny": 1e-400, "subnormal": 1.23456e-320, "plain": 2.50})"));
+        ASSERT_TRUE(defaults.setBool("mine", true));
+        EXPECT_EQ(Files::readFile(defaultsFile).valueOr(""),
+                  "{\n  \"big\": 1234567890123456789012345,\n  \"mine\": true,\n  \"plain\": 2.5,\n"
+                  "  \"subnormal\": 1.23456e-320,\n  \"tiny\": 1e-400\n}")
+            << byteOrderMark.size();
+        struct stat st {};
+        ASSERT_EQ(::stat(defaultsFile.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
 }
 

@@ -3,9 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/files/DataFile.h"
@@ -174,6 +177,37 @@ TEST_F(FileUserDefaultsTest, CorruptFileIsSetAsideThenReplacedOnSet) {
     const auto copy = dir.path() / "copy";
     std::ofstream(copy) << "earlier";
     EXPECT_EQ(DataFile::setAside(file, copy).value(), copy.string() + "-2");
+    EXPECT_EQ(Files::readFile(copy).value(), "earlier");
+    EXPECT_EQ(Files::readFile(copy.string() + "-2").value(), "[2]");
+
+    // Without RENAME_NOREPLACE: what a writer puts in place once the bad file
+    // has moved stays, and so do the earlier copies; with no hard links
+    // either, the file stays aside under a name of its own.
+    write("[3]");
+    bool raced = false;
+    const auto racingWriter = [&](const char* from, const char* to) {
+        if (!std::exchange(raced, true)) write(R"({"new":1})");
+        return ::link(from, to);
+    };
+    EXPECT_EQ(DataFile::setAsideByLinking(file, copy, racingWriter).value(), copy.string() + "-3");
+    EXPECT_EQ(Files::readFile(file).value(), R"({"new":1})");
+    EXPECT_EQ(Files::readFile(copy.string() + "-3").value(), "[3]");
+    write("[4]");
+    const auto noLinks = [](const char*, const char*) {
+        errno = EPERM;
+        return -1;
+    };
+    const auto own = DataFile::setAsideByLinking(file, copy, noLinks).value();
+    EXPECT_EQ(own.parent_path(), copy.parent_path());
+    EXPECT_TRUE(own.filename().string().starts_with("copy.")) << own;
+    EXPECT_EQ(Files::readFile(own).value(), "[4]");
+    EXPECT_FALSE(std::filesystem::exists(file));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (entry.path() != own) names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Preferences", "copy", "copy-2", "copy-3"}));
     EXPECT_EQ(Files::readFile(copy).value(), "earlier");
     EXPECT_EQ(Files::readFile(copy.string() + "-2").value(), "[2]");
 }
