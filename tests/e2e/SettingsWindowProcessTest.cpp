@@ -297,7 +297,9 @@ TEST(SettingsWindowIsolation, ALockHeldWhereTheRunWasStartedDoesNotReachATest) {
         lock = SettingsWindow::lockPath();
     }
     std::filesystem::create_directories(lock.parent_path());
-    ChildProcess holder("/usr/bin/flock", {"--nonblock", lock.string(), "sleep", "120"});
+    // One process holds it, and goes with the test: flock becomes the sleep
+    // rather than leave a child of its own holding the lock.
+    ChildProcess holder("/usr/bin/flock", {"--nonblock", "--no-fork", lock.string(), "sleep", "120"});
     ASSERT_TRUE(testing::waitUntil([&] { return FileLock(lock, FileLock::tryOnce).heldElsewhere(); }));
 
     const auto r = ChildProcess::run(

@@ -7,6 +7,16 @@
 
 namespace sorvane::testing {
 
+// A new folder under the temporary folder, its name `prefix` and six
+// characters of mkdtemp's; throws when none can be made.
+std::filesystem::path makeTempDir(const std::string& prefix);
+
+// Code under test may move into a folder (the engine works from its data
+// folder); the process must not be left inside it once it is gone. Goes to
+// `elsewhere` when the working folder is `folder`, lies below it or cannot
+// be read.
+void leaveFolder(const std::filesystem::path& folder, const std::filesystem::path& elsewhere);
+
 class TempHome {
 public:
     TempHome();

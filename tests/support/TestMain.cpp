@@ -3,7 +3,13 @@
 // settings window, anything that takes a per-user lock or bus name) can meet
 // what another test, another suite of the same `ctest -j`, another build's
 // tests or the user's own session hold at the same moment. A test asks for a
-// bus of its own with PrivateBus; without one it has none, never the user's.
+// bus of its own with PrivateBus; without one it has none, never the user's
+// and never one started for it: with no session address and a display,
+// libdbus and GLib would start a bus over X11 that outlives the tests and
+// that every test program on that display shares.
+//
+// Widgets draw offscreen unless the caller chose a platform, so that a test
+// program run by hand on a machine without a display passes too.
 //
 // A test program started by a test (to run one case in a fresh process)
 // keeps the environment its parent test gave it, unless that test clears
@@ -13,8 +19,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
+
+#include "tests/support/TempHome.h"
 
 namespace {
 
@@ -46,11 +53,8 @@ public:
     // them. A test that changed the variables has put them back by now.
     void OnTestEnd(const ::testing::TestInfo&) override {
         enter(root_);
+        sorvane::testing::leaveFolder(current_, root_);
         std::error_code ec;
-        // Code under test may have moved into the folder (the engine works
-        // from its data folder).
-        const auto cwd = fs::current_path(ec).lexically_relative(current_);
-        if (!ec && !cwd.empty() && *cwd.begin() != "..") fs::current_path(root_, ec);
         fs::permissions(current_, fs::perms::owner_all, ec);
         fs::remove_all(current_, ec);
     }
@@ -61,26 +65,22 @@ private:
     unsigned count_ = 0;
 };
 
-fs::path makeRoot() {
-    std::string pattern = (fs::temp_directory_path() / "sorvane-tests-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
-    return pattern;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (const char* mark = std::getenv(kIsolatedMark); mark && *mark) return RUN_ALL_TESTS();
 
-    const fs::path root = makeRoot();
+    const fs::path root = sorvane::testing::makeTempDir("sorvane-tests-");
     ::setenv(kIsolatedMark, root.c_str(), 1);
-    // The user's bus and folders stay out of reach: libdbus would otherwise
-    // find the session bus through them, and XDG folders outside HOME would
-    // not follow a test's TempHome.
-    for (const char* name :
-         {"DBUS_SESSION_BUS_ADDRESS", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The user's bus and folders stay out of reach: XDG folders outside HOME
+    // would not follow a test's TempHome. The session address names a socket
+    // that is never made: unset, it would let a display start a bus.
+    for (const char* name : {"DBUS_STARTER_ADDRESS", "DBUS_STARTER_BUS_TYPE", "XDG_CONFIG_HOME",
+                             "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
         ::unsetenv(name);
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (root / "no-bus").string()).c_str(), 1);
     enter(root);
     ::testing::UnitTest::GetInstance()->listeners().Append(new Isolation(root));
 

@@ -196,7 +196,7 @@ TEST_F(MacBillingStoreTest, ASecondSaveWhileCheckingIsRefusedAtOnce) {
     ASSERT_TRUE(pumpUntil([&] { return requests == 2; }));
     const auto closing = std::chrono::steady_clock::now();
     store.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, 500ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s) << "the check stalls until the test ends it";
     stall = false;
 }
 
