@@ -53,15 +53,17 @@ DecimalValue decimalValue(std::string_view text) {
 }
 
 // Finds numbers whose written text the library would write as another
-// number: an integer that overflowed 64 bits arrives as a double, a decimal
-// may have more digits than a double keeps, and a tiny one may lose its
-// digits to a subnormal double or to zero.
+// number: a decimal may have more digits than a double keeps, and a tiny one
+// may lose its digits to a subnormal double or to zero. An integer beyond 64
+// bits arrives as a double too, and would come back as "1e+20" even when
+// exact: a reader that wants an integer there would refuse it.
 class InexactNumbers final : public nlohmann::json_sax<json> {
 public:
     bool found = false;
 
     bool number_float(number_float_t value, const string_t& text) override {
-        found = found || decimalValue(text) != decimalValue(json(value).dump());
+        const bool integral = text.find_first_of(".eE") == string_t::npos;
+        found = found || integral || decimalValue(text) != decimalValue(json(value).dump());
         return true;
     }
     bool null() override { return true; }

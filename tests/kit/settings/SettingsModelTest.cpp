@@ -138,11 +138,12 @@ TEST_F(SettingsModelTest, ASaveKeepsWhatTheUserDidNotChange) {
     FileUserDefaults defaults{defaultsFile};
     for (const std::string byteOrderMark : {"", "\xEF\xBB\xBF"}) {
         ASSERT_TRUE(Files::atomicWrite(defaultsFile, byteOrderMark + R"({"big": 1234567890123456789012345,
-            "tiny": 1e-400, "subnormal": 1.23456e-320, "plain": 2.50})"));
+            "round": 100000000000000000000, "tiny": 1e-400, "subnormal": 1.23456e-320, "plain": 2.50})"));
         ASSERT_TRUE(defaults.setBool("mine", true));
-        EXPECT_EQ(Files::readFile(defaultsFile).valueOr(""),
-                  "{\n  \"big\": 1234567890123456789012345,\n  \"mine\": true,\n  \"plain\": 2.5,\n"
-                  "  \"subnormal\": 1.23456e-320,\n  \"tiny\": 1e-400\n}")
+        EXPECT_EQ(
+            Files::readFile(defaultsFile).valueOr(""),
+            "{\n  \"big\": 1234567890123456789012345,\n  \"mine\": true,\n  \"plain\": 2.5,\n"
+            "  \"round\": 100000000000000000000,\n  \"subnormal\": 1.23456e-320,\n  \"tiny\": 1e-400\n}")
             << byteOrderMark.size();
         struct stat st {};
         ASSERT_EQ(::stat(defaultsFile.c_str(), &st), 0);
